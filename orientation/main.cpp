@@ -1,0 +1,2 @@
+// Talvor2: orientation finder (entry point).
+int main() { return 0; }
