@@ -1,2 +1,0 @@
-// Talvor2: orientation finder (entry point).
-int main() { return 0; }
