@@ -110,13 +110,17 @@ float length_tolerance(float volume) {
   return std::pow(volume, 0.33333334f) / 100.0f;
 }
 
-std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l, float tol) {
+float reciprocal_length_tolerance(float volume) {
+  return 1.0f / (std::pow(volume, 0.33333334f) * 100.0f);
+}
+
+std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l, float tol_r) {
   const float fh = static_cast<float>(h), fk = static_cast<float>(k), fl = static_cast<float>(l);
   std::array<float, 3> w;
   for (int i = 1; i <= 3; ++i)
     w[i - 1] = basis.inverse(i, 1) * fh + basis.inverse(i, 2) * fk + basis.inverse(i, 3) * fl;
   float len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-  if (len < tol)
+  if (len < tol_r)
     throw Stop{" Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
                " One of the reflections must have Miller indices 0 0 0.\n",
                false};
@@ -161,15 +165,16 @@ int run(const std::filesystem::path& dir, std::istream& in, std::ostream& out) {
     CrystalBasis basis;
     read_basis_file(dir / "basis.kik", basis);
     const float tol = length_tolerance(basis.volume);
+    const float tol_r = reciprocal_length_tolerance(basis.volume);
 
     ReflectionList list;
     std::int32_t h, k, l;
     check(list_reader.read(h, k, l), kListFile);
-    list.entry[0] = Reflection{h, k, l, plane_normal(basis, h, k, l, tol)};
+    list.entry[0] = Reflection{h, k, l, plane_normal(basis, h, k, l, tol_r)};
     list.count = 1;
     for (int line = 1; line < n && list.count < kMaxReflections; ++line) {
       check(list_reader.read(h, k, l), kListFile);
-      add_if_distinct(list, sym, plane_normal(basis, h, k, l, tol), h, k, l, tol);
+      add_if_distinct(list, sym, plane_normal(basis, h, k, l, tol_r), h, k, l, tol);
     }
     list_file.close();
     write_reflection_list(dir / "reflects.kik", list);

@@ -42,11 +42,18 @@ struct Stop {
 // INVMAT: inverse and |det| of the basis; stops if the basis is singular.
 void invert_basis(CrystalBasis& basis);
 
-// Zero-length threshold and family distance: 1 % of the cell edge, V^(1/3)/100.
+// Distance limit of the family comparison between unit normals: V^(1/3)/100.
 float length_tolerance(float volume);
 
-// NCRYST: unit normal of the planes (h k l); stops if shorter than `tol`.
-std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l, float tol);
+// Zero-length threshold of a plane normal h b1 + k b2 + l b3, a reciprocal
+// length: one per cent of the reciprocal cell edge, 1 / (100 V^(1/3)).
+// (Comparing the reciprocal length with a direct-space length would stop
+// every cell with an edge above 10 units on its lowest-index planes.)
+float reciprocal_length_tolerance(float volume);
+
+// NCRYST: unit normal of the planes (h k l); stops if its reciprocal length
+// is below `tol_r`.
+std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l, float tol_r);
 
 // Appends (h k l) unless a symmetry image of its normal v, or its opposite,
 // lies within tol of a stored normal. Returns true if it was appended.

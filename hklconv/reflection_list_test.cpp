@@ -119,11 +119,27 @@ TEST_F(HklconvRun, ZeroIndicesStopWithoutPauseOrFile) {
   EXPECT_FALSE(fs::exists(dir / "reflects.kik"));
 }
 
-TEST_F(HklconvRun, LargeCellStopsInNcryst) {
-  // tol = 12/100 = 0.12 exceeds |b_1| = 1/12, so even 1 0 0 stops.
-  inputs(index_list({{1, 0, 0}}), cubic_symmetry_file(), cubic_basis("12.0"));
+TEST_F(HklconvRun, LargeCellsKeepTheirLowIndexFamilies) {
+  // |b_1| = 1/a is far above the reciprocal threshold 1/(100 a) for any cell,
+  // so large cells give their list instead of a false zero-index stop.
+  struct Case { const char* a; std::vector<std::array<int, 3>> hkl; std::string list; };
+  const Case cases[] = {
+      {"12.0", {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}},
+       "     3\n\n        1   0   0\n        1   1   0\n        1   1   1\n"},
+      {"20.0", {{1, 0, 0}, {0, 0, 2}, {1, 1, 0}, {2, 1, 0}, {-1, 1, 1}},
+       "     4\n\n        1   0   0\n        1   1   0\n        2   1   0\n       -1   1   1\n"},
+  };
+  for (const Case& c : cases) {
+    inputs(index_list(c.hkl), cubic_symmetry_file(), cubic_basis(c.a));
+    EXPECT_EQ(run(), "") << c.a;
+    EXPECT_EQ(slurp(dir / "reflects.kik"), kHeader + c.list) << c.a;
+  }
+  // A true zero still stops in the large cell.
+  fs::remove(dir / "reflects.kik");
+  inputs(index_list({{1, 0, 0}, {0, 0, 0}}), cubic_symmetry_file(), cubic_basis("20.0"));
   EXPECT_EQ(run(), " Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
                    " One of the reflections must have Miller indices 0 0 0.\n");
+  EXPECT_FALSE(fs::exists(dir / "reflects.kik"));
 }
 
 TEST_F(HklconvRun, CoplanarBasisStops) {
@@ -206,7 +222,9 @@ TEST_F(HklconvRun, CrLfInputsAndTheMessageWidth) {
   EXPECT_EQ(slurp(dir / "reflects.kik"), kHeader + "     1\n\n        1   0   0\n");
 }
 
-TEST(HklconvTolerance, OnePercentOfTheCellEdge) {
+TEST(HklconvTolerance, OnePercentOfTheCellEdgeInBothSpaces) {
   EXPECT_FLOAT_EQ(hklconv::length_tolerance(64.0f), 0.04f);
   EXPECT_FLOAT_EQ(hklconv::length_tolerance(1728.0f), 0.12f);
+  EXPECT_FLOAT_EQ(hklconv::reciprocal_length_tolerance(64.0f), 1.0f / 400.0f);
+  EXPECT_FLOAT_EQ(hklconv::reciprocal_length_tolerance(1728.0f), 1.0f / 1200.0f);
 }
