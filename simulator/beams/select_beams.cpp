@@ -1,0 +1,2 @@
+// Implementation follows (interfaces first).
+#include "beams/select_beams.hpp"

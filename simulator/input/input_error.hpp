@@ -1,0 +1,47 @@
+// The ways reading the simulation input can end the program (Parts 1.1, 2.1,
+// 2.2, 2.3). The driver (simulator/app/) catches all three kinds; none of them
+// happens after the result file has been touched, because read_simulation_input
+// runs before the driver writes "VelmorantDS.res".
+//
+//  - InputError: a fatal input failure (missing file, premature end, a value
+//    of the wrong type, a count or value the record cannot take). what() is
+//    one line naming the file, the line number and what was expected there.
+//    The driver prints it (standard error) and ends; the result file stays as
+//    it was.
+//  - SingularBasis: |det cell_basis| < 2^-23 (Part 2.1 step 4). The spec's
+//    stop "normally and without a message": the driver ends WITHOUT printing
+//    anything and without touching the result file.
+//  - FormFactorStop: a failed check of Part 2.3 (atomic number below 2,
+//    negative displacement, negative G or voltage, Ei of an argument > 60).
+//    what() is the exact one-line message of the spec (for example
+//    "  Z =   1 THIS VALUE IS NOT SUPPLIED!"); the program writes it to
+//    standard output as a line and stops, before the result file is touched.
+//    It can in principle be thrown by structure_factor at any time, but for
+//    the inputs that reach the engine the first evaluation (and so the stop)
+//    happens inside select_beams, i.e. inside read_simulation_input.
+#pragma once
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+namespace velmorant {
+
+class InputError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// Deliberately not derived from std::runtime_error, so that a handler for
+// runtime errors cannot swallow it by accident.
+class SingularBasis : public std::exception {
+public:
+  const char* what() const noexcept override { return "singular cell basis"; }
+};
+
+class FormFactorStop : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace velmorant

@@ -1,0 +1,40 @@
+// Reader of "VelmorantDS.dat" (spec Part 2.1).
+#pragma once
+
+#include <filesystem>
+#include <istream>
+#include <string>
+
+#include "beams/beam_list.hpp"
+#include "input/input_error.hpp"
+#include "input/simulation_input.hpp"
+
+namespace velmorant {
+
+inline constexpr const char* kInputFileName = "VelmorantDS.dat";
+
+// Reads dir / "VelmorantDS.dat" positionally (Part 2.1), fills `in`, derives
+// every derived field in the spec's order, reads the X-ray coefficients of
+// each species when form_factor_model = 0 (Part 2.2, file looked up by
+// read_xray_coefficients: working directory, beside the executable, build data
+// folder) and ends by select_beams (Part 3.3), which fills `beams`.
+//
+// Throws (see input/input_error.hpp):
+//  - InputError      missing/unreadable file, premature end, wrong value type,
+//                    species_count > 16, a site_count outside 0..128,
+//                    camera_length = 0, surface_normal[3] = 0, an atomic number
+//                    above 98 with form_factor_model != 0, and any failure
+//                    reading "f0_WaasKirf.dat";
+//  - SingularBasis   |det cell_basis| < 2^-23 (stop without a message);
+//  - FormFactorStop  a Part 2.3 check failed while the beams were ranked
+//                    (e.g. Z = 1 with form_factor_model != 0).
+// `in` is fully overwritten; on an exception its content is unspecified.
+void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams);
+
+// The reading and derivation steps alone, without select_beams (and without
+// touching any BeamList): for tests and tools. `source_name` is the name used
+// in error messages.
+void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in);
+void derive_simulation_input(SimulationInput& in);  // steps 1-10 of Part 2.1's derivations
+
+}  // namespace velmorant

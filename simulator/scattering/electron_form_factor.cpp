@@ -1,0 +1,2 @@
+// Implementation follows (interfaces first).
+#include "scattering/electron_form_factor.hpp"

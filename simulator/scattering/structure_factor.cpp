@@ -1,0 +1,2 @@
+// Implementation follows (interfaces first).
+#include "scattering/structure_factor.hpp"

@@ -1,0 +1,2 @@
+// Implementation follows (interfaces first).
+#include "scattering/xray_coefficients.hpp"
