@@ -1,0 +1,45 @@
+// The records Talvor2 reads: OrientationProblem (crystal and run) and ScatteringPattern.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "geometry/vec3.hpp"
+
+namespace talvor {
+
+constexpr int kMaxFamilies = 128;       // families of reflecting planes
+constexpr int kMaxSymmetryOps = 24;     // symmetry operations
+constexpr int kMinVectors = 3;          // measured vectors per pattern
+constexpr int kMaxVectors = 32;
+constexpr int kMaxPairEntries = 10000;  // entries of the interplanar-angle table
+constexpr std::int32_t kAllPatterns = 2147483647;  // default pattern count: to end of file
+
+struct MillerIndices {
+  std::int32_t h = 0, k = 0, l = 0;
+};
+
+// Crystal description and run parameters, filled by SetDefaults and
+// ReadHeader, read-only afterwards. Tables are used from index 0 up to
+// their count.
+struct OrientationProblem {
+  Mat3 basis;                                          // row r: Cartesian components of basis vector r
+  int familyCount = 0;                                 // nfam, 1..kMaxFamilies
+  std::array<MillerIndices, kMaxFamilies> families{};  // (h k l) of each family, input order
+  int symmetryCount = 0;                               // nsym, 1..kMaxSymmetryOps
+  std::array<Mat3, kMaxSymmetryOps> symmetry{};        // act on crystal-frame vectors from the left
+  int strategy = 0;                                    // indexing strategy 1..4
+  float p1 = 0;                                        // radians: tolerance of measured interplanar angles
+  float p2 = 0;                                        // radians: tolerance of explained vectors
+  float cosP2 = 1;                                     // cos(p2)
+  std::int32_t patternCount = 0;                       // patterns to read, at least 1
+  std::int32_t printFlag = 0;                          // nonzero: wait for Enter at the end
+};
+
+// The current pattern: vectorCount unit scattering vectors in the sample
+// frame. Slots beyond vectorCount keep what earlier patterns left there.
+struct ScatteringPattern {
+  int vectorCount = 0;                       // n, kMinVectors..kMaxVectors
+  std::array<Vec3, kMaxVectors> vectors{};   // vectors[v]: unit vector v+1
+};
+
+}  // namespace talvor
