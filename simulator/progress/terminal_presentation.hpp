@@ -1,0 +1,72 @@
+// TerminalPresentation: the progress dialog as one line on a terminal, with keys for Suspend, Continue and Exit.
+#pragma once
+#include <cstdio>
+#include <deque>
+#include <string>
+
+#include "simulator/progress/presentation.hpp"
+
+namespace velmorant {
+
+// Draws, in place on one line of `out` (normally standard error):
+//   [#########...........]  42%       Time to complete :    0h  1m 60s  <P>suspend
+// followed by the keys that act now. Keys are read from `key_fd` (a
+// terminal, switched to unbuffered input without echo while shown; -1 = no
+// keys): the mnemonic letters of the enabled buttons (p = Suspend,
+// c = Continue, x = Exit, also with Alt), and Enter or space for the focused
+// button. A disabled button ignores its key. The line is redrawn at most a
+// few times per second.
+class TerminalPresentation : public Presentation {
+public:
+  TerminalPresentation(std::FILE* out, int key_fd);
+  ~TerminalPresentation() override;  // restores the terminal
+  TerminalPresentation(const TerminalPresentation&) = delete;
+  TerminalPresentation& operator=(const TerminalPresentation&) = delete;
+
+  void show() override;
+  void close() override;
+  void set_text(int control, std::string_view text) override;
+  void enable(int control, bool enabled) override;
+  void set_bar(int percent) override;
+  void set_focus(int control) override;
+  bool peek_message() override;
+  FetchResult fetch_message() override;
+  bool filter_message() override;
+  void dispatch_message() override;
+  void post_quit() override;
+  void wait_for_message() override;
+  std::string_view name() const override { return "terminal"; }
+
+  // The line as it would be drawn now (without the leading carriage return).
+  std::string status_line() const;
+
+private:
+  struct Message {
+    enum Kind { key, click, quit } kind;
+    int value;  // the key's character or the clicked control
+  };
+  void read_keys(int timeout_ms);
+  void redraw(bool force);
+  int button_index(int control) const;
+  void restore_terminal();
+
+  std::FILE* out_;
+  int key_fd_;
+  bool terminal_saved_ = false;
+  unsigned char saved_termios_[128];  // struct termios, kept opaque here
+  bool shown_ = false;
+  bool closed_ = false;
+  bool escape_pending_ = false;  // ESC seen: the next letter is an Alt+letter
+  std::deque<Message> queue_;
+  Message current_{Message::key, 0};
+  std::string time_text_;
+  std::string labels_[3];    // Exit, Start/Continue, Suspend
+  bool enabled_[3] = {true, true, true};
+  int focus_ = 0;
+  int percent_ = 0;
+  long long last_poll_ns_ = 0;
+  long long last_draw_ns_ = 0;
+  bool dirty_ = true;
+};
+
+}  // namespace velmorant
