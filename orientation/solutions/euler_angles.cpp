@@ -1,0 +1,81 @@
+// Fundamental-zone reduction and the Bunge Euler angles of an orientation matrix.
+#include "solutions/euler_angles.hpp"
+
+#include <cmath>
+
+#include "geometry/crystal_geometry.hpp"
+
+namespace talvor {
+
+Mat3 ReduceToFundamental(const Mat3& g, const OrientationProblem& problem) {
+  return ReduceToFundamental(g, problem.symmetry.data(), problem.symmetryCount);
+}
+
+Mat3 ReduceToFundamental(const Mat3& g, const Mat3* symmetry, int count) {
+  // The trace of a rotation is at least -1, so the first operation always
+  // beats the start value; a matrix that is no rotation (or holds NaN)
+  // falls back to g itself.
+  float best = -1.1f;
+  Mat3 result = g;
+  for (int o = 0; o < count; ++o) {
+    const Mat3 p = Multiply(symmetry[o], g);
+    const float t = p(1, 1) + p(2, 2) + p(3, 3);
+    if (t > best) {
+      best = t;
+      result = p;
+    }
+  }
+  return result;
+}
+
+namespace {
+
+// Angle in [0, 2 pi): atan2 gives (-pi, pi]; a negative value is lifted by
+// 2 pi, and one so close to 0 that the sum rounds to 2 pi becomes 0.
+float WrapAngle(float a) {
+  if (a < 0.0f) {
+    a += kTwoPi;
+    if (a >= kTwoPi) a = 0.0f;
+  }
+  return a;
+}
+
+}  // namespace
+
+EulerAngles EulerFromMatrix(const Mat3& g) {
+  const float eps = kZeroLength;
+  EulerAngles e;
+  const bool tilted = (std::fabs(g(3, 1)) > eps || std::fabs(g(3, 2)) > eps) &&
+                      (std::fabs(g(1, 3)) > eps || std::fabs(g(2, 3)) > eps);
+  if (tilted) {
+    e.phi1 = std::atan2(g(3, 1), -g(3, 2));
+    e.phi2 = std::atan2(g(1, 3), g(2, 3));
+  } else {
+    // Phi at 0 or pi: the two in-plane rotations add up; phi2 takes none.
+    e.phi1 = std::atan2(g(1, 2), g(1, 1));
+    e.phi2 = 0.0f;
+  }
+  e.Phi = AngleFromCosine(g(3, 3));
+  e.phi1 = WrapAngle(e.phi1);
+  e.phi2 = WrapAngle(e.phi2);
+  return e;
+}
+
+Mat3 MatrixFromEuler(const EulerAngles& e) {
+  const float c1 = std::cos(e.phi1), s1 = std::sin(e.phi1);
+  const float c2 = std::cos(e.phi2), s2 = std::sin(e.phi2);
+  const float c = std::cos(e.Phi), s = std::sin(e.Phi);
+  Mat3 g;
+  g(1, 1) = c1 * c2 - s1 * s2 * c;
+  g(1, 2) = s1 * c2 + c1 * s2 * c;
+  g(1, 3) = s2 * s;
+  g(2, 1) = -c1 * s2 - s1 * c2 * c;
+  g(2, 2) = -s1 * s2 + c1 * c2 * c;
+  g(2, 3) = c2 * s;
+  g(3, 1) = s1 * s;
+  g(3, 2) = -c1 * s;
+  g(3, 3) = c;
+  return g;
+}
+
+}  // namespace talvor

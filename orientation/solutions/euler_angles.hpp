@@ -1,0 +1,29 @@
+// Symmetry reduction of an orientation and its Bunge Euler angles.
+#pragma once
+#include "geometry/vec3.hpp"
+#include "input/orientation_problem.hpp"
+
+namespace talvor {
+
+// Bunge angles in radians: phi1 and phi2 in [0, 2 pi), Phi in [0, pi].
+struct EulerAngles {
+  float phi1 = 0;
+  float Phi = 0;
+  float phi2 = 0;
+};
+
+// Among S_o g (o over the symmetry operations of `problem`, in order) the
+// one with the largest trace, i.e. the equivalent orientation closest to
+// the identity; ties keep the earlier operation. Without operations g is
+// returned unchanged.
+Mat3 ReduceToFundamental(const Mat3& g, const OrientationProblem& problem);
+Mat3 ReduceToFundamental(const Mat3& g, const Mat3* symmetry, int count);
+
+// Bunge angles of the orientation matrix g (sample -> crystal). When Phi
+// is 0 or pi only phi1 + phi2 (or phi1 - phi2) is defined; phi2 is then 0.
+EulerAngles EulerFromMatrix(const Mat3& g);
+
+// The Bunge matrix of (phi1, Phi, phi2), the inverse of EulerFromMatrix.
+Mat3 MatrixFromEuler(const EulerAngles& e);
+
+}  // namespace talvor
