@@ -28,7 +28,8 @@ struct PairEntry {
   int f2 = 0;     // family of Q (member taken as is)
   int m2 = 0;     // member of Q
   float angle = 0;  // radians, [0, pi]
-  Triad triad;      // triad of (P, Q), for trial orientations
+  bool hasTriad = false;  // false when P and Q are antiparallel: no trial can be built
+  Triad triad;            // triad of (P, Q), for trial orientations
 };
 
 // Index range [first, last] of pair-table entries (0-based, inclusive);

@@ -1,0 +1,50 @@
+// Lattice inversion, plane normals, normalisation and the clamped arc cosine.
+#include "geometry/crystal_geometry.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "errors/report_fatal_error.hpp"
+
+namespace talvor {
+
+bool InvertMatrix3(const Mat3& A, float tolerance, Mat3& inverse) {
+  float det = common::cofactor_determinant(A);
+  if (!(std::fabs(det) >= tolerance)) return false;  // NaN fails too
+  inverse = common::cofactor_inverse(A, det);
+  return true;
+}
+
+bool Normalize(const Vec3& v, Vec3& u, float& length) {
+  length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  if (!(length >= kZeroLength)) return false;
+  u = {v[0] / length, v[1] / length, v[2] / length};
+  return true;
+}
+
+float AngleFromCosine(float c) {
+  if (c > 1.0f) c = 1.0f;
+  if (c < -1.0f) c = -1.0f;
+  return std::acos(c);
+}
+
+Mat3 BuildReciprocal(const Mat3& basis) {
+  float a_max = -std::numeric_limits<float>::max();
+  for (float x : basis.a) a_max = std::fmax(a_max, std::fabs(x));
+  float tolerance = a_max * a_max * a_max * 1.0e-5f;
+  Mat3 reciprocal;
+  // An all-zero basis has tolerance 0 and det 0: it must fail too.
+  if (a_max == 0.0f || !InvertMatrix3(basis, tolerance, reciprocal)) ReportFatalError(kCoplanarBasis);
+  return reciprocal;
+}
+
+Vec3 PlaneNormal(const Mat3& reciprocal, int h, int k, int l) {
+  Vec3 hkl = {static_cast<float>(h), static_cast<float>(k), static_cast<float>(l)};
+  Vec3 n = Apply(reciprocal, hkl);
+  Vec3 unit;
+  float length;
+  if (!Normalize(n, unit, length)) ReportFatalError(kZeroMillerIndices);
+  return unit;
+}
+
+}  // namespace talvor
