@@ -25,7 +25,9 @@ struct CandidateList {
 
 // search_candidates then filter_by_band: fills `beams` (entry 0 is set to the
 // transmitted beam). May throw FormFactorStop (structure factors, model != 0).
-// max_beams < 1 is taken as "no limit" (every flagged candidate is kept).
+// max_beams < 1 (left to the implementer by the spec) keeps no diffracted
+// beam: N = 0, the transmitted beam alone (a safe reading of a value that
+// cannot cap anything; "no limit" could ask for 10001² matrices in Part 3.4).
 void select_beams(const SimulationInput& in, BeamList& beams);
 
 // Steps 1-5: threshold, ΔS, window scan (at most 10000 candidates), ordering

@@ -35,6 +35,8 @@ void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in
 // touching any BeamList): for tests and tools. `source_name` is the name used
 // in error messages.
 void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in);
-void derive_simulation_input(SimulationInput& in);  // steps 1-10 of Part 2.1's derivations
+// Steps 1-10 of Part 2.1's derivations (the X-ray coefficient file is looked
+// up with find_xray_coefficient_file(xray_dir) when form_factor_model = 0).
+void derive_simulation_input(SimulationInput& in, const std::filesystem::path& xray_dir);
 
 }  // namespace velmorant
