@@ -14,18 +14,24 @@ Mat3 RotationFromAxisAngle(float& w, Vec3& axis) {
     axis = {0.0f, 0.0f, 1.0f};
     return Mat3::identity();
   }
-  Vec3 n = {axis[0] / length, axis[1] / length, axis[2] / length};
-  float c = std::cos(w);
-  float s = std::sin(w);
-  float t = 1.0f - c;
+  // Evaluated in double and rounded once per element: the elements of the
+  // symmetry operations of a lattice then come out as exact 0 and +-1 where
+  // they should, and the images of a unit normal stay unit to the last bit.
+  const double dl = std::sqrt(double(axis[0]) * axis[0] + double(axis[1]) * axis[1] +
+                              double(axis[2]) * axis[2]);
+  const double n[3] = {axis[0] / dl, axis[1] / dl, axis[2] / dl};
+  const double c = std::cos(double(w));
+  const double s = std::sin(double(w));
+  const double t = 1.0 - c;
   Mat3 m;
-  for (int i = 1; i <= 3; ++i) m(i, i) = n[i - 1] * n[i - 1] + c * (1.0f - n[i - 1] * n[i - 1]);
-  m(1, 2) = n[0] * n[1] * t + s * n[2];
-  m(2, 1) = n[0] * n[1] * t - s * n[2];
-  m(1, 3) = n[0] * n[2] * t - s * n[1];
-  m(3, 1) = n[0] * n[2] * t + s * n[1];
-  m(2, 3) = n[1] * n[2] * t + s * n[0];
-  m(3, 2) = n[1] * n[2] * t - s * n[0];
+  for (int i = 1; i <= 3; ++i)
+    m(i, i) = static_cast<float>(n[i - 1] * n[i - 1] + c * (1.0 - n[i - 1] * n[i - 1]));
+  m(1, 2) = static_cast<float>(n[0] * n[1] * t + s * n[2]);
+  m(2, 1) = static_cast<float>(n[0] * n[1] * t - s * n[2]);
+  m(1, 3) = static_cast<float>(n[0] * n[2] * t - s * n[1]);
+  m(3, 1) = static_cast<float>(n[0] * n[2] * t + s * n[1]);
+  m(2, 3) = static_cast<float>(n[1] * n[2] * t + s * n[0]);
+  m(3, 2) = static_cast<float>(n[1] * n[2] * t - s * n[0]);
   return m;
 }
 
