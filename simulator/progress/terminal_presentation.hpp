@@ -4,6 +4,8 @@
 #include <deque>
 #include <string>
 
+#include <termios.h>
+
 #include "simulator/progress/presentation.hpp"
 
 namespace velmorant {
@@ -14,11 +16,12 @@ namespace velmorant {
 // terminal, switched to unbuffered input without echo while shown; -1 = no
 // keys): the mnemonic letters of the enabled buttons (p = Suspend,
 // c = Continue, x = Exit, also with Alt), and Enter or space for the focused
-// button. A disabled button ignores its key. The line is redrawn at most a
-// few times per second.
+// button. A disabled button ignores its key. Keys are looked for at most
+// every `poll_ms` and the line is redrawn at most every `redraw_ms`
+// milliseconds (button changes are drawn at once).
 class TerminalPresentation : public Presentation {
 public:
-  TerminalPresentation(std::FILE* out, int key_fd);
+  TerminalPresentation(std::FILE* out, int key_fd, int poll_ms = 20, int redraw_ms = 200);
   ~TerminalPresentation() override;  // restores the terminal
   TerminalPresentation(const TerminalPresentation&) = delete;
   TerminalPresentation& operator=(const TerminalPresentation&) = delete;
@@ -48,12 +51,13 @@ private:
   void read_keys(int timeout_ms);
   void redraw(bool force);
   int button_index(int control) const;
+  void press(int control);  // a click on an enabled button reaches the dialog
   void restore_terminal();
 
   std::FILE* out_;
   int key_fd_;
   bool terminal_saved_ = false;
-  unsigned char saved_termios_[128];  // struct termios, kept opaque here
+  termios saved_termios_{};
   bool shown_ = false;
   bool closed_ = false;
   bool escape_pending_ = false;  // ESC seen: the next letter is an Alt+letter
@@ -64,6 +68,8 @@ private:
   bool enabled_[3] = {true, true, true};
   int focus_ = 0;
   int percent_ = 0;
+  long long poll_interval_ns_;
+  long long redraw_interval_ns_;
   long long last_poll_ns_ = 0;
   long long last_draw_ns_ = 0;
   bool dirty_ = true;
