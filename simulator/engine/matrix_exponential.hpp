@@ -1,0 +1,61 @@
+// Exponential of a complex single-precision matrix by scaling and squaring of a truncated Taylor series.
+#pragma once
+
+#include <complex>
+
+#include <Eigen/Core>
+
+namespace velmorant {
+
+// Complex single-precision matrix, column by column (element (r+1, c)
+// follows element (r, c)), indexed from 0.
+using ComplexMatrix = Eigen::Matrix<std::complex<float>, Eigen::Dynamic, Eigen::Dynamic, Eigen::ColMajor>;
+
+// Stop the series when |term| / |sum| falls below this (the float nearest 1e-15).
+inline constexpr float kSeriesRatioLimit = 1.0000002e-15f;
+// Norms below this (2^-23), and norms that are not numbers, are raised to it.
+inline constexpr float kSmallestNorm = 1.1920929e-7f;
+// Largest scaling exponent s: 2^s stays a finite float and the
+// s squarings stay bounded even for a matrix that holds infinities.
+inline constexpr int kMaxScalingExponent = 127;
+
+// The working matrices of one order: the exponent A, the result E, the
+// series term and one product buffer. Allocate once per computation and reuse
+// for every direction; nothing inside the exponential allocates a matrix.
+struct ExponentialWorkspace {
+  explicit ExponentialWorkspace(int order)
+      : a(ComplexMatrix::Zero(order, order)), e(ComplexMatrix::Zero(order, order)),
+        term(ComplexMatrix::Zero(order, order)), product(ComplexMatrix::Zero(order, order)) {}
+  int order() const { return int(a.rows()); }
+
+  ComplexMatrix a;        // exponent; matrix_exponential leaves it divided by 2^s
+  ComplexMatrix e;        // result
+  ComplexMatrix term;     // current series term
+  ComplexMatrix product;  // product buffer
+};
+
+// sqrt(sum of re^2 + im^2 over all elements), summed in single precision in storage order.
+float frobenius_norm(const ComplexMatrix& m);
+
+// Scaling exponent s for a matrix of Frobenius norm `norm`: the smallest
+// s >= 0 with norm / 2^s <= about 1. ln(norm) is taken in extended precision
+// and divided by the float nearest ln 2; the quotient is rounded to double
+// before the ceiling. Norms below 2^-23 or NaN count as 2^-23; the result is
+// at most kMaxScalingExponent.
+int scaling_exponent(float norm);
+
+// e = I + a + a^2/2! + ... with at most `series_limit` terms after the
+// identity; the series also stops (without adding the term) as soon as
+// |term| / |e| < kSeriesRatioLimit. series_limit <= 0 gives the identity.
+// `term` and `product` are working storage of a's size; `a` must not alias
+// any of the three. Returns the number of terms added.
+int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, ComplexMatrix& term,
+                       ComplexMatrix& product);
+
+// ws.e = exp(ws.a): ws.a is divided by 2^s (s = scaling_exponent of its
+// norm), the series of at most `series_limit` terms is summed, and the result
+// is squared s times. 2^s is a floating-point power of two, exact for every
+// s up to kMaxScalingExponent.
+void matrix_exponential(ExponentialWorkspace& ws, int series_limit);
+
+}  // namespace velmorant

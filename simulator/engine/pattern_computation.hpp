@@ -1,0 +1,107 @@
+// Sampling of the 512 x 512 field of incident directions: the three methods, edge filling and the speed calibration.
+//
+// The pattern is computed pixel by pixel from the transmitted intensity of
+// the many-beam slab (engine/scattering_matrix.hpp). After every computed
+// pixel the run control's progress_update is called (it serves the window
+// and may suspend or end the run); after every row of the timed passes its
+// rate_update. The engine keeps ProgressState::units_left, the count of work
+// units not yet done, from which the time to completion is shown.
+//
+// Writing the image is not part of compute_pattern: the image writer depends
+// on PatternImage, so the engine does not call back into it. The driver calls
+// write_pattern_image(image, input) right after compute_pattern returns,
+// before anything else, which keeps the order of a run unchanged.
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include "beams/beam_list.hpp"
+#include "engine/matrix_exponential.hpp"
+#include "engine/pattern_image.hpp"
+#include "engine/scattering_matrix.hpp"
+#include "input/simulation_input.hpp"
+#include "simulator/progress/run_control.hpp"
+
+namespace velmorant {
+
+// Series limits (largest number of Taylor terms) of the three methods.
+inline constexpr int kFullSeriesLimit = 1000;    // method 0
+inline constexpr int kAdaptiveSeriesLimit = 7;   // method 1
+inline constexpr int kBlockSeriesLimit = 3;      // method 2
+
+// Work units at the start of each method (units_left).
+inline constexpr int kFullUnits = 262144;      // 512^2 computed pixels
+inline constexpr int kAdaptiveUnits = 111411;  // 256^2 coarse pixels plus the refinements
+inline constexpr int kBlockUnits = 28900;      // 170^2 sampled pixels
+
+// Threshold of the adaptive method: step 2, fraction 0.2 of the differences.
+inline constexpr int kAdaptiveStep = 2;
+inline constexpr float kAdaptiveFraction = 0.2f;
+
+// The per-pixel machinery of one computation: the coupling matrix and the
+// working matrices, allocated once by the constructor and reused for every
+// pixel. Holds references to its arguments; they must outlive it.
+class PixelEngine {
+public:
+  // Builds the coupling matrix from the structure factors of all beam
+  // differences (absorptive part included), calling control.progress_update()
+  // at the start of each of its N + 1 rows. `structure_factor` replaces the
+  // crystal's own structure factors (for tests); empty means the crystal's.
+  PixelEngine(const SimulationInput& in, const BeamList& beams, RunControl& control,
+              const StructureFactorFn& structure_factor = {});
+
+  void set_series_limit(int limit) { series_limit_ = limit; }
+  int series_limit() const { return series_limit_; }
+
+  // Incident wave vector of pixel (i, j), Å^-1: the unit vector along
+  // (x, y, 1) with x = ((i - 0.5) - 256) p, y = ((j - 0.5) - 256) p, divided by lambda.
+  std::array<float, 3> wave_vector(int i, int j) const;
+
+  // Transmitted intensity of pixel (i, j) with the current series limit,
+  // then one progress_update. i, j may lie outside 1..512 (the direction
+  // simply continues the grid).
+  float pixel_intensity(int i, int j);
+
+  const ComplexMatrix& coupling_matrix() const { return w_; }
+  RunControl& control() { return control_; }
+
+private:
+  const SimulationInput& in_;
+  const BeamList& beams_;
+  RunControl& control_;
+  ComplexMatrix w_;
+  ExponentialWorkspace ws_;
+  int series_limit_ = kFullSeriesLimit;
+};
+
+// Computes the whole pattern into `image` with sampling method 0 (every
+// pixel, full series), 1 (every second pixel, adaptive refinement, 7 terms)
+// or any other value (every third pixel replicated into 3 x 3 blocks, 3
+// terms). Builds the coupling matrix first. Non-finite intensities are
+// stored as they are. Does not write the image file (see above).
+void compute_pattern(const SimulationInput& in, const BeamList& beams, int method, RunControl& control,
+                     PatternImage& image);
+// The same with a prepared engine (its coupling matrix already built).
+void compute_pattern(PixelEngine& engine, int method, PatternImage& image);
+
+// Threshold of the adaptive method from the coarse samples at spacing `step`:
+// the differences between each sample and its neighbours `step` further along
+// i and along j are put into 100 bins up to 1.00001 x the largest; T is the
+// upper edge of the bin at which the largest differences, counted from the
+// top, first make up more than `fraction` of them; 0 if none does.
+// Differences that are not finite numbers are left out of the bins.
+float interpolation_threshold(const PatternImage& image, int step, float fraction);
+
+// Run-time estimates in seconds for methods 0, 1 and 2, from the time per
+// pixel along the diagonal (q, q), q = 201..512, with each series limit:
+// each pass stops at the first pixel after more than 30 hundredths of a
+// second, or after 312 pixels. `clock` gives hundredths of a second since
+// midnight (empty: the time of day); a pass across midnight is measured
+// modulo one day. Builds its own coupling matrix.
+std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
+                                     const std::function<int()>& clock = {});
+// The same with a prepared engine; leaves its series limit at 3.
+std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<int()>& clock = {});
+
+}  // namespace velmorant

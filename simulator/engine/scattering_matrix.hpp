@@ -1,0 +1,47 @@
+// Many-beam structure matrix of one incident direction and the transmitted intensity behind the slab.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+#include <functional>
+
+#include "beams/beam_list.hpp"
+#include "engine/matrix_exponential.hpp"
+
+namespace velmorant {
+
+inline constexpr float kTwoPi = 6.2831855f;  // 2 pi as a single-precision constant
+
+// Complex structure factor (Å) of the reflection with Miller indices hkl, absorptive part included.
+using StructureFactorFn = std::function<std::complex<float>(const std::array<std::int32_t, 3>& hkl)>;
+
+// Coupling matrix W of order N + 1 (N = beams.count): everything of the
+// structure matrix that does not depend on the direction.
+//   W(r, r) = i 2 pi t
+//   W(r, c) = F(h_r - h_c) * i 2 pi t K      (r != c)
+// t = effective thickness (Å), K = potential factor (Å^-2 per Å of structure
+// factor). `on_row` is called once at the start of each row r (it keeps the
+// progress window alive during long set-ups); it may be empty.
+// w is resized to the order N + 1 (the only allocation).
+void build_coupling_matrix(const BeamList& beams, float effective_thickness, float potential_factor,
+                           const StructureFactorFn& structure_factor, const std::function<void()>& on_row,
+                           ComplexMatrix& w);
+
+// Exponent matrix A = 2 pi i t x (symmetric structure matrix) for the incident
+// wave vector k (Å^-1, |k| = 1/lambda), written into `a` (already of W's order):
+//   n_r = third component of k + g_r (surface normal along the optical axis)
+//   A(r, c) = W(r, c) / (2 sqrt(n_r n_c))                      (r != c)
+//   A(r, r) = W(r, r) (|k|^2 - |k + g_r|^2) / (2 sqrt(n_r n_r))
+// A beam running backwards (n_r < 0) gives values that are not numbers; they
+// are left to propagate into the intensity.
+void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
+                           ComplexMatrix& a);
+
+// |E(0,0)|^2 with E = exp(A(k)), the series cut after at most `series_limit`
+// terms: the fraction of the incident intensity left in the transmitted beam.
+// ws must have W's order (checked; std::invalid_argument otherwise).
+float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
+                            int series_limit, ExponentialWorkspace& ws);
+
+}  // namespace velmorant

@@ -1,0 +1,162 @@
+// Tests of the coupling and exponent matrices and of the transmitted intensity: two-beam theory, N = 0, conservation.
+#include "engine/scattering_matrix.hpp"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+namespace velmorant {
+namespace {
+
+using cf = std::complex<float>;
+
+StructureFactorFn constant_factor(cf f) {
+  return [f](const std::array<std::int32_t, 3>&) { return f; };
+}
+
+TEST(CouplingMatrix, DiagonalAndOffDiagonalElements) {
+  BeamList beams;
+  beams.count = 2;
+  beams.miller[1] = {1, 0, 0};
+  beams.miller[2] = {0, 2, -1};
+  // The structure factor records the index difference it was asked for.
+  auto f = [](const std::array<std::int32_t, 3>& h) {
+    return cf(float(100 * h[0] + 10 * h[1] + h[2]), 0.5f);
+  };
+  int rows = 0;
+  ComplexMatrix w;
+  const float t = 200.0f, k = 0.01f;
+  build_coupling_matrix(beams, t, k, f, [&rows] { ++rows; }, w);
+  ASSERT_EQ(w.rows(), 3);
+  EXPECT_EQ(rows, 3);
+  const float c0 = kTwoPi * t;
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(w(r, r), cf(0.0f, c0));
+  // W(r, c) = F(h_r - h_c) * i c0 K = (-c0 K Im F, c0 K Re F)
+  const float c0k = c0 * k;
+  EXPECT_EQ(w(1, 0), cf(-0.5f * c0k, 100.0f * c0k));
+  EXPECT_EQ(w(0, 1), cf(-0.5f * c0k, -100.0f * c0k));
+  EXPECT_EQ(w(2, 1), cf(-0.5f * c0k, float(-100 + 20 - 1) * c0k));
+}
+
+// Two beams at the exact Bragg condition: k = (0, 0, 5), k + g = (3, 0, 4),
+// |k + g|^2 = |k|^2 = 25 exactly in single precision. With a real symmetric
+// structure factor F the coupling a = K F / (2 sqrt(n0 n1)) and the
+// transmitted intensity is cos^2(2 pi t a) (Pendellösung).
+class TwoBeamBragg : public ::testing::TestWithParam<float> {};
+
+TEST_P(TwoBeamBragg, IntensityIsCosineSquared) {
+  const float t = GetParam();
+  BeamList beams;
+  beams.count = 1;
+  beams.miller[1] = {1, 0, 0};
+  beams.lab_vector[1] = {3.0f, 0.0f, -1.0f};
+  const float potential = 0.02f, f = 1.5f;
+  ComplexMatrix w;
+  build_coupling_matrix(beams, t, potential, constant_factor(cf(f, 0.0f)), {}, w);
+  ExponentialWorkspace ws(2);
+  const float intensity = transmitted_intensity({0.0f, 0.0f, 5.0f}, w, beams, 1000, ws);
+  const double a = double(potential) * f / (2.0 * std::sqrt(20.0));
+  const double expected = std::pow(std::cos(2.0 * M_PI * t * a), 2);
+  const double phase = 2.0 * M_PI * t * a;
+  EXPECT_NEAR(intensity, expected, 3e-7 * (4.0 + phase)) << "t = " << t << ", 2 pi t a = " << phase;
+  // The exponent matrix is symmetric with a zero diagonal at the Bragg condition.
+  EXPECT_EQ(ws.e(0, 1), ws.e(1, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Thicknesses, TwoBeamBragg,
+                         ::testing::Values(10.0f, 73.0f, 150.0f, 333.0f, 1000.0f, 2500.0f));
+
+TEST(TransmittedIntensity, NoDiffractedBeamGivesExactlyOne) {
+  BeamList beams;  // count 0
+  ComplexMatrix w;
+  build_coupling_matrix(beams, 1234.0f, 0.05f, constant_factor(cf(1, 1)), {}, w);
+  ExponentialWorkspace ws(1);
+  for (int limit : {1000, 7, 3})
+    for (float kx : {0.0f, 0.3f, -1.7f})
+      EXPECT_EQ(transmitted_intensity({kx, 0.2f, 39.8f}, w, beams, limit, ws), 1.0f);
+}
+
+TEST(TransmittedIntensity, ZeroThicknessGivesExactlyOne) {
+  BeamList beams;
+  beams.count = 1;
+  beams.miller[1] = {1, 1, 1};
+  beams.lab_vector[1] = {0.3f, 0.1f, -0.002f};
+  ComplexMatrix w;
+  build_coupling_matrix(beams, 0.0f, 0.05f, constant_factor(cf(2, 0)), {}, w);
+  ExponentialWorkspace ws(2);
+  EXPECT_EQ(transmitted_intensity({0.0f, 0.0f, 40.0f}, w, beams, 1000, ws), 1.0f);
+}
+
+// Without absorption (real, symmetric structure factors) the structure matrix
+// is Hermitian, E is unitary and the beams share the incident intensity.
+TEST(TransmittedIntensity, ManyBeamsWithoutAbsorptionConserveIntensity) {
+  BeamList beams;
+  beams.count = 6;
+  for (int r = 1; r <= 6; ++r) {
+    beams.miller[r] = {r, -r, 2 * r};
+    beams.lab_vector[r] = {0.11f * r - 0.3f, 0.07f * (r % 3) - 0.05f, -0.004f * r};
+  }
+  auto f = [](const std::array<std::int32_t, 3>& h) {  // real and even in h
+    return cf(2.0f / float(1 + h[0] * h[0] + h[1] * h[1]), 0.0f);
+  };
+  ComplexMatrix w;
+  build_coupling_matrix(beams, 800.0f, 0.01f, f, {}, w);
+  ExponentialWorkspace ws(7);
+  for (float kx : {0.0f, 0.05f, 0.2f}) {
+    const float i0 = transmitted_intensity({kx, -0.03f, 39.9f}, w, beams, 1000, ws);
+    EXPECT_GT(i0, 0.0f);
+    EXPECT_LE(i0, 1.0f + 1e-5f);
+    double sum = 0;
+    for (int r = 0; r < 7; ++r) sum += std::norm(std::complex<double>(ws.e(r, 0)));
+    EXPECT_NEAR(sum, 1.0, 2e-5) << "kx " << kx;
+  }
+}
+
+TEST(ExponentMatrix, ElementsFollowTheGeometryOfEachBeam) {
+  // k = (0, 0, 5); beam 1 at the Bragg condition (n1 = 4), beam 2 off it
+  // (k + g2 = (0, 1, 4.5), n2 = 4.5). A complex structure factor with
+  // F(h) = F(-h) gives a symmetric (not Hermitian) matrix.
+  BeamList beams;
+  beams.count = 2;
+  beams.miller[1] = {1, 0, 0};
+  beams.miller[2] = {0, 1, 0};
+  beams.lab_vector[1] = {3.0f, 0.0f, -1.0f};
+  beams.lab_vector[2] = {0.0f, 1.0f, -0.5f};
+  ComplexMatrix w;
+  build_coupling_matrix(beams, 100.0f, 0.02f, constant_factor(cf(1.5f, 0.1f)), {}, w);
+  ComplexMatrix a(3, 3);
+  build_exponent_matrix({0.0f, 0.0f, 5.0f}, w, beams, a);
+  EXPECT_EQ(a(0, 0), cf(0.0f, 0.0f));  // transmitted beam: no excitation error
+  EXPECT_EQ(a(1, 1), cf(0.0f, 0.0f));  // exact Bragg condition
+  // |k|^2 - |k + g2|^2 = 25 - 21.25 = 3.75; A(2,2) = i c0 3.75 / (2 * 4.5)
+  const float c0 = kTwoPi * 100.0f;
+  EXPECT_NEAR(a(2, 2).imag(), c0 * 3.75f / 9.0f, 1e-3f);
+  EXPECT_EQ(a(2, 2).real(), 0.0f);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(a(r, c), a(c, r)) << r << "," << c;
+  const float u01 = 2.0f * std::sqrt(5.0f * 4.0f);
+  EXPECT_EQ(a(0, 1), cf(w(0, 1).real() / u01, w(0, 1).imag() / u01));
+}
+
+TEST(TransmittedIntensity, BeamRunningBackwardsGivesNotANumber) {
+  BeamList beams;
+  beams.count = 1;
+  beams.miller[1] = {1, 0, 0};
+  beams.lab_vector[1] = {0.0f, 0.0f, -50.0f};
+  ComplexMatrix w;
+  build_coupling_matrix(beams, 100.0f, 0.02f, constant_factor(cf(1, 0)), {}, w);
+  ExponentialWorkspace ws(2);
+  EXPECT_TRUE(std::isnan(transmitted_intensity({0.0f, 0.0f, 40.0f}, w, beams, 1000, ws)));
+}
+
+TEST(TransmittedIntensity, WorkspaceOfAnotherOrderIsRefused) {
+  BeamList beams;
+  beams.count = 1;
+  ComplexMatrix w;
+  build_coupling_matrix(beams, 100.0f, 0.02f, constant_factor(cf(1, 0)), {}, w);
+  ExponentialWorkspace ws(3);
+  EXPECT_THROW(transmitted_intensity({0.0f, 0.0f, 40.0f}, w, beams, 1000, ws), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace velmorant
