@@ -1,2 +1,512 @@
+// Tests of the reader of "VelmorantDS.dat" (Part 2.1) and of the examples.
+#include "input/read_simulation_input.hpp"
+
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) {}
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "input/diagnostics.hpp"
+#include "input/test_input_builder.hpp"
+#include "scattering/structure_factor.hpp"
+
+namespace velmorant {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TestInput;
+using testing::TestSite;
+using testing::TestSpecies;
+
+std::unique_ptr<SimulationInput> parse(const std::string& text) {
+  auto in = std::make_unique<SimulationInput>();
+  std::istringstream s(text);
+  parse_simulation_input(s, "VelmorantDS.dat", *in);
+  return in;
+}
+
+// The what() of the InputError that parsing `text` throws ("" if none).
+std::string parse_error(const std::string& text) {
+  try {
+    parse(text);
+  } catch (const InputError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+fs::path temp_dir(const std::string& name) {
+  fs::path d = fs::temp_directory_path() / ("velmorant_input_test_" + name);
+  fs::remove_all(d);
+  fs::create_directories(d);
+  return d;
+}
+
+void write_file(const fs::path& p, const std::string& text) {
+  std::ofstream f(p);
+  f << text;
+}
+
+TestInput silicon_input() {
+  TestInput t;
+  t.species.push_back(testing::silicon());
+  return t;
+}
+
+TEST(ReadSimulationInput, TemplateWithNumbersAndTextInCaptionsReadsEveryField) {
+  TestInput t = silicon_input();
+  t.basis = {{{"5.5", "0.1", "0.2"}, {"0.3", "5.6", "0.4"}, {"0.5", "0.6", "5.7"}}};
+  t.global_dw = "0.46";
+  t.index_limit = "7";
+  t.strength_fraction = "0.002";
+  t.max_beams = "33";
+  t.thickness = "1234.5";
+  t.pixel_pitch = "0.05";
+  t.image_directory = "'my images'";
+  t.image_name = "\"exp 1.bmp\"";
+  t.wavelength = "0.0251";
+  t.camera_length = "500";
+  t.euler = "10, 20, 30";
+  t.surface_normal = "0.1 0.2 0.5";
+  t.image_bits = "24";
+  auto in = parse(t.text());
+  EXPECT_FLOAT_EQ(in->cell_basis(1, 1), 5.5f);
+  EXPECT_FLOAT_EQ(in->cell_basis(1, 3), 0.2f);
+  EXPECT_FLOAT_EQ(in->cell_basis(2, 1), 0.3f);
+  EXPECT_FLOAT_EQ(in->cell_basis(3, 2), 0.6f);
+  EXPECT_EQ(in->form_factor_model, 1);
+  EXPECT_EQ(in->species_count, 1);
+  EXPECT_EQ(in->atomic_number[0], 14);
+  EXPECT_EQ(in->site_count[0], 8);
+  EXPECT_FLOAT_EQ(in->site_position[0][5][1], 0.75f);
+  EXPECT_FLOAT_EQ(in->site_occupancy[0][7], 1.0f);
+  EXPECT_FLOAT_EQ(in->site_debye_waller[0][7], 0.076f);
+  EXPECT_FLOAT_EQ(in->global_debye_waller, 0.46f);
+  EXPECT_EQ(in->index_limit, 7);
+  EXPECT_FLOAT_EQ(in->strength_fraction, 0.002f);
+  EXPECT_EQ(in->max_beams, 33);
+  EXPECT_FLOAT_EQ(in->thickness, 1234.5f);
+  EXPECT_FLOAT_EQ(in->pixel_pitch, 0.05f);
+  EXPECT_EQ(in->image_directory, "my images");
+  EXPECT_EQ(in->image_name, "exp 1.bmp");
+  EXPECT_FLOAT_EQ(in->wavelength, 0.0251f);
+  EXPECT_FLOAT_EQ(in->camera_length, 500.0f);
+  EXPECT_FLOAT_EQ(in->euler_angles[0], 10.0f);  // degrees until derived
+  EXPECT_FLOAT_EQ(in->euler_angles[2], 30.0f);
+  EXPECT_FLOAT_EQ(in->surface_normal[2], 0.5f);
+  EXPECT_EQ(in->image_bits, 24);
+}
+
+TEST(ReadSimulationInput, UnquotedTextKeepsOnlyThePartBeforeABlank) {
+  TestInput t = silicon_input();
+  t.image_directory = "my images";
+  t.image_name = "exp 1.bmp";
+  auto in = parse(t.text());
+  EXPECT_EQ(in->image_directory, "my");
+  EXPECT_EQ(in->image_name, "exp");
+}
+
+TEST(ReadSimulationInput, AtomLineWithTrailingTextReadsFiveValues) {
+  TestInput t = silicon_input();
+  auto lines = t.lines();
+  // Line 23 is the first site line of species 1 (L(1) = 16, sites from L+7).
+  ASSERT_EQ(lines[22], "  " + std::to_string(0.0f) + " " + std::to_string(0.0f) + " " +
+                           std::to_string(0.0f) + " " + std::to_string(1.0f) + " " +
+                           std::to_string(0.076f));
+  lines[22] = "  0.0 0.0 0.0 0.9 0.05 silicon 1 2 3, trailing text";
+  auto in = parse(TestInput::join(lines));
+  EXPECT_FLOAT_EQ(in->site_occupancy[0][0], 0.9f);
+  EXPECT_FLOAT_EQ(in->site_debye_waller[0][0], 0.05f);
+  EXPECT_FLOAT_EQ(in->site_position[0][1][1], 0.5f);  // the next site is unaffected
+  EXPECT_EQ(in->image_bits, 8);
+}
+
+TEST(ReadSimulationInput, AtomLineWithFourValuesTakesTheFifthFromTheNextLine) {
+  TestInput t = silicon_input();
+  t.global_dw = "0.46";
+  auto lines = t.lines();
+  // The last site line (line 30) loses its fifth value; the line after it
+  // (P = 31, caption 16) starts with "16 2.5, ...": u = 16.
+  lines[29] = "  0.75 0.75 0.25 1.0";
+  ASSERT_EQ(lines[30].substr(0, 3), "16 ");
+  // Every later field moves down one line: global_debye_waller is now read
+  // from line P+6 = 37, caption 21.
+  ASSERT_EQ(lines[36].substr(0, 3), "21 ");
+  std::string error = parse_error(TestInput::join(lines));
+  // ... and the reads run one line past the end of the file.
+  EXPECT_NE(error.find("line 91"), std::string::npos) << error;
+  EXPECT_NE(error.find("image_bits"), std::string::npos) << error;
+  // With one line added at the end, the shifted file reads through.
+  lines.push_back("  24");
+  auto in = parse(TestInput::join(lines));
+  EXPECT_FLOAT_EQ(in->site_debye_waller[0][7], 16.0f);
+  EXPECT_FLOAT_EQ(in->global_debye_waller, 21.0f);
+  EXPECT_EQ(in->image_bits, 24);
+  // Inserting the fifth value as a line of its own is the same shift done
+  // deliberately: the file then reads correctly with one more line.
+  lines = t.lines();
+  lines[29] = "  0.75 0.75 0.25 1.0";
+  lines.insert(lines.begin() + 30, "  0.08");
+  in = parse(TestInput::join(lines));
+  EXPECT_FLOAT_EQ(in->site_debye_waller[0][7], 0.08f);
+  EXPECT_FLOAT_EQ(in->global_debye_waller, 0.46f);
+  EXPECT_EQ(in->image_bits, 8);
+}
+
+TEST(ReadSimulationInput, ZeroSpeciesReadsGlobalDebyeWallerFromLine21) {
+  TestInput t;
+  t.global_dw = "0.77";
+  auto lines = t.lines();
+  ASSERT_EQ(lines[20], "  0.77");  // line 21
+  auto in = parse(t.text());
+  EXPECT_EQ(in->species_count, 0);
+  EXPECT_FLOAT_EQ(in->global_debye_waller, 0.77f);
+  // A negative count reads no blocks either.
+  t.species_count = "-2";
+  in = parse(t.text());
+  EXPECT_EQ(in->species_count, -2);
+  EXPECT_FLOAT_EQ(in->global_debye_waller, 0.77f);
+}
+
+TEST(ReadSimulationInput, TwoSpeciesBlocksFollowEachOther) {
+  TestInput t;
+  t.species.push_back({31, {{0, 0, 0, 1, 0.08f}, {0, 0.5f, 0.5f, 1, 0.08f}}});
+  t.species.push_back({33, {{0.25f, 0.25f, 0.25f, 0.5f, 0.07f}}});
+  t.global_dw = "0.3";
+  auto lines = t.lines();
+  // L(1) = 16, L(2) = 16 + 7 + 2 = 25, P = 25 + 7 + 1 = 33, B on P+5 = 38.
+  ASSERT_EQ(lines[25], "  33");
+  ASSERT_EQ(lines[37], "  0.3");
+  auto in = parse(t.text());
+  EXPECT_EQ(in->atomic_number[1], 33);
+  EXPECT_EQ(in->site_count[1], 1);
+  EXPECT_FLOAT_EQ(in->site_occupancy[1][0], 0.5f);
+  EXPECT_FLOAT_EQ(in->global_debye_waller, 0.3f);
+}
+
+TEST(ReadSimulationInput, ValueLineWithFewerValuesContinuesOnTheNextLine) {
+  TestInput t = silicon_input();
+  t.euler = "10 20\n 30";  // the angles on two lines: the file has one line more
+  t.surface_normal = "0 0 0.8";
+  auto in = parse(t.text());
+  EXPECT_FLOAT_EQ(in->euler_angles[1], 20.0f);
+  EXPECT_FLOAT_EQ(in->euler_angles[2], 30.0f);
+  EXPECT_FLOAT_EQ(in->surface_normal[2], 0.8f);  // later fields one line further down
+  EXPECT_EQ(in->image_bits, 8);
+}
+
+// ---- Failures: file, line and what was expected ----
+
+TEST(ReadSimulationInput, MissingFileNamesTheFile) {
+  auto dir = temp_dir("missing");
+  auto in = std::make_unique<SimulationInput>();
+  BeamList beams;
+  try {
+    read_simulation_input(dir, *in, beams);
+    FAIL() << "no error";
+  } catch (const InputError& e) {
+    std::string m = e.what();
+    EXPECT_NE(m.find((dir / "VelmorantDS.dat").string()), std::string::npos) << m;
+    EXPECT_NE(m.find("cannot open"), std::string::npos) << m;
+    EXPECT_EQ(m.find('\n'), std::string::npos);
+  }
+}
+
+TEST(ReadSimulationInput, PrematureEndNamesLineAndExpectedValue) {
+  TestInput t = silicon_input();
+  auto lines = t.lines();
+  lines.resize(40);  // ends inside the skip before index_limit
+  std::string m = parse_error(TestInput::join(lines));
+  EXPECT_EQ(m, "VelmorantDS.dat, line 41: the file ends here; expected 11 caption lines before "
+               "index_limit");
+  lines = t.lines();
+  lines.resize(10);  // ends before form_factor_model (line 11)
+  m = parse_error(TestInput::join(lines));
+  EXPECT_EQ(m, "VelmorantDS.dat, line 11: the file ends here; expected form_factor_model (an "
+               "integer: 0 X-ray coefficients, 1 absorptive electron form factors)");
+  EXPECT_NE(parse_error("").find("line 1:"), std::string::npos);
+}
+
+TEST(ReadSimulationInput, WrongTypeNamesLineValueAndExpectation) {
+  TestInput t = silicon_input();
+  t.model = "1.0";
+  EXPECT_EQ(parse_error(t.text()),
+            "VelmorantDS.dat, line 11: \"1.0\" is not an integer; expected form_factor_model (an "
+            "integer: 0 X-ray coefficients, 1 absorptive electron form factors)");
+  t = silicon_input();
+  t.basis[1][2] = "abc";
+  EXPECT_EQ(parse_error(t.text()),
+            "VelmorantDS.dat, line 7: \"abc\" is not a real number; expected row 2 of the cell "
+            "basis: b_x b_y b_z (three reals, Å)");
+  t = silicon_input();
+  t.wavelength = "0.025x";
+  std::string m = parse_error(t.text());
+  EXPECT_NE(m.find("line 78"), std::string::npos) << m;
+  EXPECT_NE(m.find("wavelength"), std::string::npos) << m;
+}
+
+TEST(ReadSimulationInput, CountsAreCheckedBeforeAnythingIsStored) {
+  TestInput t;
+  t.species_count = "17";
+  EXPECT_EQ(parse_error(t.text()),
+            "VelmorantDS.dat, line 14: species_count is 17; expected at most 16 atom species");
+  t = TestInput();
+  for (int s = 0; s < 16; ++s) t.species.push_back({6, {{0, 0, 0, 1, 0.05f}}});
+  EXPECT_EQ(parse_error(t.text()), "");  // 16 species fit
+  t = TestInput();
+  TestSpecies big{6, {}};
+  for (int j = 0; j < 129; ++j) big.sites.push_back({0, 0, 0, 1, 0.05f});
+  t.species.push_back(big);
+  EXPECT_EQ(parse_error(t.text()),
+            "VelmorantDS.dat, line 20: the number of sites of species 1 is 129; expected 0..128");
+  big.sites.pop_back();  // 128 fit
+  t.species = {big};
+  EXPECT_EQ(parse_error(t.text()), "");
+  auto lines = silicon_input().lines();
+  lines[19] = "  -1";
+  EXPECT_EQ(parse_error(TestInput::join(lines)),
+            "VelmorantDS.dat, line 20: the number of sites of species 1 is -1; expected 0..128");
+}
+
+TEST(ReadSimulationInput, ZeroCameraLengthAndSurfaceNormalAreRejected) {
+  TestInput t = silicon_input();
+  t.camera_length = "0.0";
+  std::string m = parse_error(t.text());
+  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 81: camera_length is 0; expected a non-zero real", 0), 0u)
+      << m;
+  t = silicon_input();
+  t.surface_normal = "1.0 1.0 0.0";
+  m = parse_error(t.text());
+  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 87: the third component of surface_normal is 0", 0), 0u)
+      << m;
+}
+
+TEST(ReadSimulationInput, AtomicNumberAbove98IsRejectedInTheAbsorptiveModel) {
+  TestInput t;
+  t.species.push_back({99, {{0, 0, 0, 1, 0.05f}}});
+  std::string m = parse_error(t.text());
+  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 1..98", 0),
+            0u)
+      << m;
+  t.model = "0";  // the X-ray model fails later, in the coefficient file
+  EXPECT_EQ(parse_error(t.text()), "");
+}
+
+// ---- Derivations ----
+
+TEST(DeriveSimulationInput, DerivedFieldsFollowPart21) {
+  TestInput t = silicon_input();
+  t.index_limit = "0";
+  t.euler = "90 0 0";
+  t.thickness = "1000";
+  t.surface_normal = "0 0 0.5";
+  t.pixel_pitch = "0.02";
+  t.camera_length = "400";
+  auto in = parse(t.text());
+  derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+  EXPECT_FLOAT_EQ(in->euler_angles[0], 90.0f * 3.1415927f / 180.0f);
+  EXPECT_NEAR(in->orientation_matrix(1, 2), 1.0f, 1e-6f);  // sin φ1
+  EXPECT_FLOAT_EQ(in->pixel_scale, 0.02f / 400.0f);
+  EXPECT_FLOAT_EQ(in->effective_thickness, 2000.0f);
+  EXPECT_FLOAT_EQ(in->thickness, 1000.0f);
+  EXPECT_EQ(in->hkl_limit, 1);
+  EXPECT_FLOAT_EQ(in->reciprocal_basis(1, 1), 1.0f / 5.4309f);
+  EXPECT_FLOAT_EQ(in->reciprocal_metric(2, 2), (1.0f / 5.4309f) * (1.0f / 5.4309f));
+  EXPECT_FLOAT_EQ(in->reciprocal_metric(1, 2), 0.0f);
+  EXPECT_FLOAT_EQ(in->phase_position[0][4][0], 6.2831855f * 0.25f);
+  const float volume = 5.4309f * 5.4309f * 5.4309f;
+  EXPECT_NEAR(in->cell_volume, volume, volume * 1e-6f);
+  EXPECT_NEAR(in->potential_factor, 1.0f / (volume * 3.1415927f), 1e-9f);
+  EXPECT_EQ(in->table_atomic_number[0], 0);  // model 1: coefficient file not read
+}
+
+TEST(DeriveSimulationInput, HklLimitUsesTheLow16BitsSignExtended) {
+  const std::pair<const char*, int> cases[] = {
+      {"5", 5}, {"0", 1}, {"-3", 1}, {"65537", 1}, {"65541", 5}, {"65535", 1}, {"32767", 32767}};
+  for (auto [text, expected] : cases) {
+    TestInput t = silicon_input();
+    t.index_limit = text;
+    auto in = parse(t.text());
+    derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+    EXPECT_EQ(in->hkl_limit, expected) << text;
+  }
+}
+
+TEST(DeriveSimulationInput, XrayModelReadsCoefficientsAndUsesGamma) {
+  TestInput t = silicon_input();
+  t.model = "0";
+  t.wavelength = "0.0251";
+  auto in = parse(t.text());
+  derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+  EXPECT_EQ(in->table_atomic_number[0], 14);
+  EXPECT_FLOAT_EQ(in->xray_coefficients[0][0], 5.275329f);
+  EXPECT_FLOAT_EQ(in->xray_coefficients[0][10], 1.170087f);
+  const float volume = in->cell_volume;
+  const float gamma = std::sqrt(0.00058869814f / (0.0251f * 0.0251f) + 1.0f);
+  EXPECT_NEAR(gamma, 1.391f, 0.001f);
+  EXPECT_FLOAT_EQ(in->potential_factor, gamma / (volume * 3.1415927f));
+}
+
+TEST(DeriveSimulationInput, ModelTwoBehavesLikeModelOneWithoutTheCoefficientFile) {
+  TestInput t = silicon_input();
+  t.model = "1";
+  auto one = parse(t.text());
+  t.model = "2";
+  auto two = parse(t.text());
+  // An empty folder first: the model-2 derivation must not need the file.
+  auto empty = temp_dir("model2");
+  derive_simulation_input(*one, empty);
+  derive_simulation_input(*two, empty);
+  EXPECT_EQ(two->table_atomic_number[0], 0);
+  EXPECT_EQ(one->potential_factor, two->potential_factor);
+  for (Miller hkl : {Miller{2, 2, 0}, Miller{1, 1, 1}, Miller{4, 0, 0}, Miller{2, 0, 0}}) {
+    EXPECT_EQ(structure_factor(*one, hkl, true), structure_factor(*two, hkl, true));
+    EXPECT_EQ(structure_strength(*one, hkl), structure_strength(*two, hkl));
+  }
+}
+
+TEST(DeriveSimulationInput, SingularBasisStopsWithoutMessage) {
+  TestInput t = silicon_input();
+  t.basis = {{{"1", "0", "0"}, {"0", "1", "0"}, {"1", "1", "0"}}};
+  auto in = parse(t.text());
+  EXPECT_THROW(derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR), SingularBasis);
+  // The whole reader: SingularBasis, and no result file is written by it.
+  auto dir = temp_dir("singular");
+  write_file(dir / "VelmorantDS.dat", t.text());
+  BeamList beams;
+  EXPECT_THROW(read_simulation_input(dir, *in, beams), SingularBasis);
+  EXPECT_FALSE(fs::exists(dir / "VelmorantDS.res"));
+}
+
+TEST(ReadSimulationInput, HydrogenInTheAbsorptiveModelStopsWithTheFormFactorMessage) {
+  TestInput t;
+  t.species.push_back({1, {{0, 0, 0, 1, 0.05f}}});
+  auto dir = temp_dir("hydrogen");
+  write_file(dir / "VelmorantDS.dat", t.text());
+  auto in = std::make_unique<SimulationInput>();
+  BeamList beams;
+  try {
+    read_simulation_input(dir, *in, beams);
+    FAIL() << "no stop";
+  } catch (const FormFactorStop& e) {
+    EXPECT_STREQ(e.what(), "  Z =   1 THIS VALUE IS NOT SUPPLIED!");
+  }
+}
+
+TEST(ReadSimulationInput, XrayModelWithAtomicNumberBeyondTheTableNamesTheCoefficientFile) {
+  TestInput t;
+  t.model = "0";
+  t.species.push_back({99, {{0, 0, 0, 1, 0.0f}}});
+  auto dir = temp_dir("z99");
+  write_file(dir / "VelmorantDS.dat", t.text());
+  fs::copy_file(fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat", dir / "f0_WaasKirf.dat");
+  auto in = std::make_unique<SimulationInput>();
+  BeamList beams;
+  try {
+    read_simulation_input(dir, *in, beams);
+    FAIL() << "no error";
+  } catch (const InputError& e) {
+    std::string m = e.what();
+    EXPECT_NE(m.find("f0_WaasKirf.dat, line 462: the file ends here"), std::string::npos) << m;
+  }
+}
+
+// ---- The shipped examples ----
+
+struct ExampleRun {
+  std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
+  BeamList beams;
+};
+
+ExampleRun read_example(const std::string& name) {
+  ExampleRun r;
+  read_simulation_input(fs::path(VELMORANT_EXAMPLES_DIR) / name, *r.in, r.beams);
+  return r;
+}
+
+void expect_beam_list_well_formed(const ExampleRun& r) {
+  const BeamList& b = r.beams;
+  EXPECT_EQ(b.miller[0], (std::array<std::int32_t, 3>{0, 0, 0}));
+  EXPECT_EQ(b.lab_vector[0], (std::array<float, 3>{0, 0, 0}));
+  EXPECT_LE(b.count, r.in->max_beams);
+  float previous = INFINITY;
+  for (int i = 1; i <= b.count; ++i) {
+    const float s = structure_strength(*r.in, b.miller[i]);
+    EXPECT_LE(s, previous) << "beam " << i;  // strongest first
+    previous = s;
+    for (int c = 0; c < 3; ++c) EXPECT_LE(std::abs(b.miller[i][c]), r.in->hkl_limit);
+  }
+}
+
+TEST(Examples, Silicon111Reads) {
+  ExampleRun r = read_example("si-111");
+  const SimulationInput& in = *r.in;
+  EXPECT_EQ(in.form_factor_model, 1);
+  EXPECT_EQ(in.species_count, 1);
+  EXPECT_EQ(in.atomic_number[0], 14);
+  EXPECT_EQ(in.site_count[0], 8);
+  EXPECT_FLOAT_EQ(in.cell_basis(1, 1), 5.4309f);
+  EXPECT_FLOAT_EQ(in.wavelength, 0.02508f);
+  EXPECT_FLOAT_EQ(in.effective_thickness, 1500.0f);
+  EXPECT_EQ(in.image_directory, ".");
+  EXPECT_EQ(in.image_name, "experiment.bmp");
+  EXPECT_EQ(in.image_bits, 8);
+  // The beam direction (sample z) in crystal coordinates is near [111].
+  const float bx = in.orientation_matrix(1, 3), by = in.orientation_matrix(2, 3),
+              bz = in.orientation_matrix(3, 3);
+  EXPECT_GT((bx + by + bz) / std::sqrt(3.0f), std::cos(1.0f * 3.1415927f / 180.0f));
+  // A moderate beam count: a method-0 run of a few minutes.
+  EXPECT_GE(r.beams.count, 20);
+  EXPECT_LE(r.beams.count, 60);
+  // The strongest beams are the six {220} of the zero layer.
+  for (int i = 1; i <= 6; ++i) {
+    const auto& m = r.beams.miller[i];
+    EXPECT_EQ(std::abs(m[0]) + std::abs(m[1]) + std::abs(m[2]), 4) << i;
+    EXPECT_EQ(m[0] + m[1] + m[2], 0) << i;
+  }
+  expect_beam_list_well_formed(r);
+}
+
+TEST(Examples, Copper110Reads) {
+  ExampleRun r = read_example("cu-110");
+  EXPECT_EQ(r.in->form_factor_model, 0);
+  EXPECT_EQ(r.in->table_atomic_number[0], 29);
+  EXPECT_EQ(r.in->site_count[0], 4);
+  EXPECT_GE(r.beams.count, 10);
+  expect_beam_list_well_formed(r);
+}
+
+TEST(Examples, GalliumArsenide001Reads) {
+  ExampleRun r = read_example("gaas-001");
+  EXPECT_EQ(r.in->form_factor_model, 1);
+  EXPECT_EQ(r.in->species_count, 2);
+  EXPECT_EQ(r.in->atomic_number[0], 31);
+  EXPECT_EQ(r.in->atomic_number[1], 33);
+  EXPECT_FLOAT_EQ(r.in->site_position[1][0][0], 0.25f);
+  EXPECT_GE(r.beams.count, 10);
+  expect_beam_list_well_formed(r);
+}
+
+TEST(Diagnostics, ListsDerivedQuantitiesAndEveryBeam) {
+  ExampleRun r = read_example("si-111");
+  std::ostringstream out;
+  print_diagnostics(*r.in, r.beams, out);
+  const std::string s = out.str();
+  for (const char* key : {"reciprocal basis", "orientation matrix", "pixel scale",
+                          "effective thickness", "potential factor"})
+    EXPECT_NE(s.find(key), std::string::npos) << key;
+  EXPECT_NE(s.find("beams N = " + std::to_string(r.beams.count)), std::string::npos);
+  // One line per entry 0..N after the heading.
+  const size_t table = s.find("  entry");
+  ASSERT_NE(table, std::string::npos);
+  int rows = 0;
+  for (size_t i = s.find('\n', table); i != std::string::npos && i + 1 < s.size();
+       i = s.find('\n', i + 1))
+    ++rows;
+  EXPECT_EQ(rows, r.beams.count + 1);
+}
+
+}  // namespace
+}  // namespace velmorant

@@ -1,0 +1,119 @@
+// Test helper: writes a "VelmorantDS.dat" text in Part 2.1's layout from a
+// few parameters, with caption lines full of numbers and text (which the
+// reader must never parse). Used only by the tests.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace velmorant::testing {
+
+struct TestSite {
+  float x, y, z, occupancy, u;
+};
+struct TestSpecies {
+  int z;
+  std::vector<TestSite> sites;
+};
+
+struct TestInput {
+  std::array<std::array<std::string, 3>, 3> basis{{{"5.4309", "0", "0"},
+                                                   {"0", "5.4309", "0"},
+                                                   {"0", "0", "5.4309"}}};
+  std::string model = "1";
+  std::string species_count;  // empty: the number of species below
+  std::vector<TestSpecies> species;
+  std::string global_dw = "0.0";
+  std::string index_limit = "3";
+  std::string strength_fraction = "0.01";
+  std::string max_beams = "50";
+  std::string thickness = "1500.0";
+  std::string pixel_pitch = "0.025";
+  std::string image_directory = ".";
+  std::string image_name = "experiment.bmp";
+  std::string wavelength = "0.02508";
+  std::string camera_length = "640.0";
+  std::string euler = "0.0 54.7356 45.0";
+  std::string surface_normal = "0.0 0.0 1.0";
+  std::string image_bits = "8";
+
+  // The file as lines (index 0 = line 1).
+  std::vector<std::string> lines() const {
+    std::vector<std::string> out;
+    int caption_no = 0;
+    auto cap = [&](int n) {
+      for (int i = 0; i < n; ++i) {
+        ++caption_no;
+        // Numbers first, commas, quotes and text: a parser that looked at
+        // these lines would take values from them.
+        out.push_back(std::to_string(caption_no) + " 2.5, 7 'caption' \"text\" 1e3 x=" +
+                      std::to_string(caption_no * 3));
+      }
+    };
+    auto val = [&](const std::string& v) { out.push_back("  " + v); };
+    cap(5);
+    for (const auto& r : basis) val(r[0] + " " + r[1] + " " + r[2]);
+    cap(2);
+    val(model);
+    cap(2);
+    val(species_count.empty() ? std::to_string(species.size()) : species_count);
+    cap(1);
+    for (const auto& s : species) {
+      cap(1);
+      val(std::to_string(s.z));
+      cap(2);
+      val(std::to_string(s.sites.size()));
+      cap(2);
+      for (const auto& t : s.sites)
+        val(std::to_string(t.x) + " " + std::to_string(t.y) + " " + std::to_string(t.z) + " " +
+            std::to_string(t.occupancy) + " " + std::to_string(t.u));
+    }
+    cap(5);
+    val(global_dw);
+    cap(11);
+    val(index_limit);
+    cap(2);
+    val(strength_fraction);
+    cap(2);
+    val(max_beams);
+    cap(2);
+    val(thickness);
+    cap(2);
+    val(pixel_pitch);
+    cap(7);
+    val(image_directory);
+    cap(6);
+    val(image_name);
+    cap(2);
+    val(wavelength);
+    cap(2);
+    val(camera_length);
+    cap(2);
+    val(euler);
+    cap(2);
+    val(surface_normal);
+    cap(2);
+    val(image_bits);
+    return out;
+  }
+
+  static std::string join(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const auto& l : lines) s += l + "\n";
+    return s;
+  }
+  std::string text() const { return join(lines()); }
+};
+
+// Silicon, diamond structure, 8 sites (fcc + (1/4,1/4,1/4)).
+inline TestSpecies silicon(float u = 0.076f) {
+  TestSpecies s{14, {}};
+  const float p[8][3] = {{0, 0, 0},          {0, 0.5f, 0.5f},     {0.5f, 0, 0.5f},
+                         {0.5f, 0.5f, 0},    {0.25f, 0.25f, 0.25f}, {0.25f, 0.75f, 0.75f},
+                         {0.75f, 0.25f, 0.75f}, {0.75f, 0.75f, 0.25f}};
+  for (const auto& q : p) s.sites.push_back({q[0], q[1], q[2], 1.0f, u});
+  return s;
+}
+
+}  // namespace velmorant::testing
