@@ -1,0 +1,235 @@
+// Tests of the beam selection (Part 3.3).
+#include "beams/select_beams.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "input/read_simulation_input.hpp"
+#include "input/test_input_builder.hpp"
+#include "scattering/structure_factor.hpp"
+
+namespace velmorant {
+namespace {
+
+using testing::TestInput;
+
+std::unique_ptr<SimulationInput> prepared(const TestInput& t) {
+  auto in = std::make_unique<SimulationInput>();
+  std::istringstream s(t.text());
+  parse_simulation_input(s, "VelmorantDS.dat", *in);
+  derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+  return in;
+}
+
+TestInput silicon_111() {
+  TestInput t;
+  t.species.push_back(testing::silicon());
+  t.index_limit = "6";
+  t.strength_fraction = "0.001";
+  t.max_beams = "100";
+  return t;
+}
+
+// The quicksort exactly as Part 3.3 writes it: 1-based, plain recursion.
+void reference_sort(std::vector<float>& a, std::vector<int>& rows, int first, int m) {
+  if (m < 2) return;
+  auto A = [&](int i) -> float& { return a[first + i - 1]; };
+  const float x = A(1);
+  int i = 0, j = m + 1;
+  for (;;) {
+    do --j; while (A(j) > x);
+    do ++i; while (A(i) < x);
+    if (i < j) {
+      std::swap(A(i), A(j));
+      std::swap(rows[first + i - 1], rows[first + j - 1]);
+    } else {
+      break;
+    }
+  }
+  const int q = (i == j) ? i + 1 : i;
+  reference_sort(a, rows, first, q - 1);
+  reference_sort(a, rows, first + q - 1, m - q + 1);
+}
+
+TEST(SortByKey, GivesTheSpecsQuicksortOrderIncludingTies) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int m = 1 + static_cast<int>(rng() % 60);
+    std::vector<float> keys(m);
+    for (float& k : keys) k = -static_cast<float>(rng() % 6);  // many equal keys
+    std::vector<std::array<std::int32_t, 3>> idx(m);
+    std::vector<std::array<float, 3>> vec(m);
+    std::vector<int> rows(m);
+    for (int i = 0; i < m; ++i) {
+      idx[i] = {i, -i, 2 * i};
+      vec[i] = {float(i), 0.5f * i, -float(i)};
+      rows[i] = i;
+    }
+    std::vector<float> ref = keys;
+    reference_sort(ref, rows, 0, m);
+    sort_by_key(keys, idx, vec);
+    ASSERT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    for (int i = 0; i < m; ++i) {
+      EXPECT_EQ(keys[i], ref[i]);
+      EXPECT_EQ(idx[i][0], rows[i]) << "trial " << trial << " position " << i;
+      EXPECT_EQ(vec[i][0], float(rows[i]));
+      EXPECT_EQ(idx[i][1], -rows[i]);
+    }
+  }
+}
+
+TEST(SortByKey, HandlesLongSortedAndReversedLists) {
+  for (bool reversed : {false, true}) {
+    const int m = 10000;
+    std::vector<float> keys(m);
+    std::vector<std::array<std::int32_t, 3>> idx(m);
+    std::vector<std::array<float, 3>> vec(m);
+    for (int i = 0; i < m; ++i) {
+      keys[i] = reversed ? float(m - i) : float(i);
+      idx[i] = {i, 0, 0};
+    }
+    sort_by_key(keys, idx, vec);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    EXPECT_EQ(idx[0][0], reversed ? m - 1 : 0);
+  }
+}
+
+TEST(SelectBeams, CandidatesAreOrderedStrongestFirst) {
+  auto in = prepared(silicon_111());
+  const CandidateList c = search_candidates(*in);
+  ASSERT_GT(c.count(), 10);
+  for (int i = 1; i < c.count(); ++i) EXPECT_GE(c.strength[i - 1], c.strength[i]);
+  for (int i = 0; i < c.count(); ++i) EXPECT_EQ(c.strength[i], structure_strength(*in, c.miller[i]));
+  // ΔS = p · 2.1 · |R·(n,n,n)|.
+  const float g = std::sqrt(3.0f) * 6.0f / 5.4309f;
+  EXPECT_NEAR(c.band_half_width, (0.025f / 640.0f) * 2.1f * g, 1e-8f);
+}
+
+// A window that accepts every reflection of the box: ΔS = 2.1·p·|g(n,n,n)|
+// exceeds every |g| for p = 0.5, and α + θ stays below 90° for a short
+// wavelength (α = atan(256), θ = asin(λ|g(n,n,n)|/2)).
+void open_window(TestInput& t) {
+  t.pixel_pitch = "320";  // p = 320 / 640 = 0.5
+  t.wavelength = "0.0005";
+}
+
+TEST(SelectBeams, StrengthEqualToTheThresholdPasses) {
+  // One atom at the origin of a cubic cell: the six {100} have exactly the
+  // same strength, the largest of the box.
+  TestInput t;
+  t.model = "0";
+  t.species.push_back({29, {{0, 0, 0, 1, 0}}});
+  t.basis = {{{"3.0", "0", "0"}, {"0", "3.0", "0"}, {"0", "0", "3.0"}}};
+  t.index_limit = "2";
+  t.strength_fraction = "1.0";  // T = the largest strength itself
+  open_window(t);
+  auto in = prepared(t);
+  const CandidateList c = search_candidates(*in);
+  ASSERT_EQ(c.count(), 6);
+  for (int i = 0; i < c.count(); ++i) {
+    EXPECT_EQ(c.strength[i], structure_strength(*in, {1, 0, 0}));
+    EXPECT_EQ(std::abs(c.miller[i][0]) + std::abs(c.miller[i][1]) + std::abs(c.miller[i][2]), 1);
+  }
+}
+
+TEST(SelectBeams, NoThresholdKeepsTheWeakestToo) {
+  TestInput t = silicon_111();
+  t.strength_fraction = "0";
+  auto in = prepared(t);
+  const CandidateList c = search_candidates(*in);
+  // Forbidden reflections (|F|² ≈ 0, e.g. 200) are candidates now.
+  EXPECT_LT(c.strength.back(), 1e-6f);
+  t.strength_fraction = "-1";
+  auto in2 = prepared(t);
+  EXPECT_EQ(search_candidates(*in2).count(), c.count());
+}
+
+TEST(SelectBeams, IndexLimitBelowOneSearchesThe26NearestReflections) {
+  TestInput t = silicon_111();
+  t.index_limit = "0";
+  t.strength_fraction = "0";
+  open_window(t);
+  auto in = prepared(t);
+  EXPECT_EQ(in->hkl_limit, 1);
+  EXPECT_EQ(search_candidates(*in).count(), 26);
+}
+
+TEST(SelectBeams, MoreThan10000ReflectionsKeepTheFirst10000InBoxOrder) {
+  TestInput t;
+  t.model = "0";
+  t.species.push_back({29, {{0, 0, 0, 1, 0}}});
+  t.basis = {{{"2.0", "0", "0"}, {"0", "2.0", "0"}, {"0", "0", "2.0"}}};
+  t.index_limit = "11";  // 23³ − 1 = 12166 reflections
+  t.strength_fraction = "0";
+  open_window(t);
+  auto in = prepared(t);
+  const CandidateList c = search_candidates(*in);
+  ASSERT_EQ(c.count(), kMaxCandidates);
+  // Box positions (h outermost) of the candidates: exactly the first 10000
+  // reflections, i.e. positions 0 .. 10000 with (0,0,0) (position 6083) skipped.
+  std::vector<int> positions;
+  for (const auto& m : c.miller) positions.push_back(((m[0] + 11) * 23 + (m[1] + 11)) * 23 + (m[2] + 11));
+  std::sort(positions.begin(), positions.end());
+  EXPECT_EQ(positions.front(), 0);
+  EXPECT_EQ(positions.back(), 10000);
+  EXPECT_EQ(std::adjacent_find(positions.begin(), positions.end()), positions.end());
+  EXPECT_EQ(std::find(positions.begin(), positions.end(), 6083), positions.end());
+  for (int i = 1; i < c.count(); ++i) EXPECT_GE(c.strength[i - 1], c.strength[i]);
+}
+
+TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrder) {
+  TestInput t = silicon_111();
+  t.max_beams = "10000";
+  auto in = prepared(t);
+  const CandidateList c = search_candidates(*in);
+  BeamList all;
+  filter_by_band(*in, c, all);
+  ASSERT_GT(all.count, 8);
+  ASSERT_LT(all.count, c.count());  // the band filter threw some away
+  for (int cap : {1, 5, all.count - 1, all.count, all.count + 3}) {
+    in->max_beams = cap;
+    BeamList some;
+    filter_by_band(*in, c, some);
+    EXPECT_EQ(some.count, std::min(cap, all.count));
+    for (int i = 0; i <= some.count; ++i) {
+      EXPECT_EQ(some.miller[i], all.miller[i]);
+      EXPECT_EQ(some.lab_vector[i], all.lab_vector[i]);
+    }
+  }
+  in->max_beams = 0;  // below 1: no diffracted beam
+  BeamList none;
+  filter_by_band(*in, c, none);
+  EXPECT_EQ(none.count, 0);
+}
+
+TEST(SelectBeams, BandFilterKeepsReflectionsThatMeetTheEwaldSphere) {
+  TestInput t = silicon_111();
+  t.max_beams = "10000";
+  auto in = prepared(t);
+  const CandidateList c = search_candidates(*in);
+  BeamList beams;
+  filter_by_band(*in, c, beams);
+  // Near [111] every kept beam lies close to the zero layer or crosses the
+  // sphere inside the field: for each kept g', some grid direction has
+  // | |k+g|_3 − √(k² − (k+g)_1² − (k+g)_2²) | ≤ ΔS. Check the zero-layer
+  // 220 beams are kept and the far-off 111 beams (g'·z ≈ ±0.18) are not.
+  bool has_220 = false, has_111 = false;
+  for (int i = 1; i <= beams.count; ++i) {
+    const auto& m = beams.miller[i];
+    const int a = std::abs(m[0]) + std::abs(m[1]) + std::abs(m[2]);
+    if (a == 4 && m[0] + m[1] + m[2] == 0) has_220 = true;
+    if (a == 3 && std::abs(m[0]) == 1 && std::abs(m[1]) == 1) has_111 = true;
+  }
+  EXPECT_TRUE(has_220);
+  EXPECT_FALSE(has_111);
+  // Entry 0 is the transmitted beam.
+  EXPECT_EQ(beams.miller[0], (std::array<std::int32_t, 3>{0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace velmorant
