@@ -25,9 +25,8 @@ void copy_column(PatternImage& image, int from, int to) {
 }
 
 // Mean of the two neighbours when they differ by less than T, else computed.
-// A difference that is not a number is never below T.
 float refine(PixelEngine& engine, int i, int j, float a, float b, float threshold) {
-  if (std::fabs(a - b) < threshold) return (a + b) / 2.0f;
+  if (neighbours_interpolate(a, b, threshold)) return (a + b) / 2.0f;
   return engine.pixel_intensity(i, j);
 }
 

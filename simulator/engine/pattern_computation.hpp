@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <functional>
 
 #include "beams/beam_list.hpp"
@@ -92,6 +93,12 @@ void compute_pattern(PixelEngine& engine, int method, PatternImage& image);
 // top, first make up more than `fraction` of them; 0 if none does.
 // Differences that are not finite numbers are left out of the bins.
 float interpolation_threshold(const PatternImage& image, int step, float fraction);
+
+// The adaptive method's test: a pixel receives the mean of its two
+// neighbours a and b only when |a - b| < threshold. Neighbours that differ
+// by exactly the threshold, or whose difference is not a number, are not
+// interpolated: the pixel is computed.
+inline bool neighbours_interpolate(float a, float b, float threshold) { return std::fabs(a - b) < threshold; }
 
 // Run-time estimates in seconds for methods 0, 1 and 2, from the time per
 // pixel along the diagonal (q, q), q = 201..512, with each series limit:
