@@ -224,6 +224,12 @@ CrystalDescription HexagonalTitanium() {
   return c;
 }
 
+CrystalDescription CrystalByName(const std::string& name) {
+  if (name == "copper") return CubicCopper();
+  if (name == "titanium") return HexagonalTitanium();
+  return DefaultCubic();
+}
+
 std::vector<Matrix3d> SymmetryMatrices(const CrystalDescription& crystal) {
   std::vector<Matrix3d> ops;
   for (const AxisAngle& op : crystal.symmetry) ops.push_back(RotationMatrix(op));

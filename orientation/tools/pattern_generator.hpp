@@ -33,6 +33,8 @@ CrystalDescription CubicCopper();
 // Titanium, hcp, a = 2.9508, c = 4.6855 Angstrom, seven families, the 12
 // rotations of the hexagonal holohedry (622).
 CrystalDescription HexagonalTitanium();
+// "default-cubic", "copper" or "titanium"; any other name gives the default cubic crystal.
+CrystalDescription CrystalByName(const std::string& name);
 
 // Run parameters written into the header.
 struct RunParameters {
