@@ -1,0 +1,270 @@
+// Whole-program runs of Velmorant in a scratch working directory on a tiny crystal.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app_test_support.hpp"
+#include "app/result_file.hpp"
+#include "engine/pattern_computation.hpp"
+#include "image/write_pattern_image.hpp"
+#include "input/read_simulation_input.hpp"
+#include "simulator/progress/silent_presentation.hpp"
+
+namespace velmorant {
+namespace {
+
+using testing::read_bytes;
+using testing::read_text;
+using testing::ScratchFolder;
+using testing::tiny_input;
+using testing::TinyCrystal;
+using testing::write_bytes;
+using testing::write_text;
+using Bytes = std::vector<std::uint8_t>;
+
+struct ProgramRun {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs the program in `dir` with the silent presentation and no standard input.
+ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+  ScratchFolder logs;
+  const std::string out_path = logs / "out", err_path = logs / "err";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(120);
+    int in = ::open("/dev/null", O_RDONLY);
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(121);
+    ::dup2(in, 0), ::dup2(out, 1), ::dup2(err, 2);
+    ::setenv("VELMORANT_PRESENTATION", "silent", 1);
+    ::unsetenv("VELMORANT_DIAGNOSTICS");
+    std::vector<char*> argv{const_cast<char*>(VELMORANT_PROGRAM)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(VELMORANT_PROGRAM, argv.data());
+    ::_exit(122);
+  }
+  ProgramRun run;
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  run.out = read_text(out_path);
+  run.err = read_text(err_path);
+  return run;
+}
+
+std::vector<std::string> entries(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<float> reals(const std::string& line) {
+  std::istringstream s(line);
+  std::vector<float> v;
+  float x;
+  while (s >> x) v.push_back(x);
+  return v;
+}
+
+// The pattern of `crystal` computed in-process with `method` and scaled, as
+// the program would write it (image_bits of the crystal).
+Bytes expected_image(const TinyCrystal& crystal, int method) {
+  ScratchFolder dir;
+  write_text(dir / "VelmorantDS.dat", tiny_input(crystal));
+  auto in = std::make_unique<SimulationInput>();
+  auto beams = std::make_unique<BeamList>();
+  read_simulation_input(dir.path(), *in, *beams);
+  ProgressState progress;
+  SilentPresentation silent;
+  RunControl control(progress, silent);
+  PatternImage image;
+  compute_pattern(*in, *beams, method, control, image);
+  scale_to_grey_levels(image);
+  Bytes bytes(encoded_size(in->image_bits));
+  encode_pattern_image(image, in->image_bits, bytes.data());
+  return bytes;
+}
+
+class Program : public ::testing::Test {
+protected:
+  ScratchFolder work;
+  // The "experiment": the same crystal 100 Å thinner, method 2.
+  static const Bytes& experiment() {
+    static const Bytes bytes = expected_image(TinyCrystal{.thickness = 300.0f}, 2);
+    return bytes;
+  }
+  void prepare(const TinyCrystal& crystal, bool with_experiment = true) {
+    write_text(work / "VelmorantDS.dat", tiny_input(crystal));
+    if (with_experiment) write_bytes(work / "experiment.bmp", experiment());
+  }
+  std::string result() const { return read_text(work / "VelmorantDS.res"); }
+};
+
+TEST_F(Program, EstimateQueryWritesThreeEstimatesAndNoImage) {
+  const std::vector<std::vector<std::string>> queries = {{}, {"12"}, {"3"}, {"-1"}, {"1.0"}, {" 1"}};
+  for (const auto& args : queries) {
+    const std::string what = args.empty() ? "no argument" : '"' + args[0] + '"';
+    prepare(TinyCrystal{});
+    write_text(work / "VelmorantDS.res", "an earlier result\n");
+    const ProgramRun run = run_program(work.path(), args);
+    EXPECT_EQ(run.status, 0) << what << run.err;
+    EXPECT_EQ(run.out + run.err, "") << what;
+    const std::string line = result();
+    ASSERT_EQ(line.substr(0, 1), " ") << what << line;
+    ASSERT_EQ(line.back(), '\n');
+    const std::vector<float> e = reals(line);
+    ASSERT_EQ(e.size(), 3u) << what << line;
+    // A tiny crystal can finish its 312 calibration pixels within one hundredth: 0 s.
+    for (float x : e) EXPECT_TRUE(std::isfinite(x) && x >= 0.0f) << what << line;
+    EXPECT_EQ(entries(work.path()),
+              (std::vector<std::string>{"VelmorantDS.dat", "VelmorantDS.res", "experiment.bmp"}))
+        << what;
+  }
+}
+
+TEST_F(Program, EachMethodWritesItsImageAndTheCorrelation) {
+  const struct {
+    const char* argument;
+    int method;
+    int image_bits;
+  } cases[] = {{"0", 0, 8}, {"1", 1, 8}, {"2", 2, 24}, {"2", 2, 16}};
+  for (const auto& c : cases) {
+    const TinyCrystal crystal{.image_bits = c.image_bits};
+    prepare(crystal);
+    const ProgramRun run = run_program(work.path(), {c.argument});
+    const std::string what = std::string("method ") + c.argument + ", " + std::to_string(c.image_bits) + " bits";
+    EXPECT_EQ(run.status, 0) << what << run.err;
+    EXPECT_EQ(run.out + run.err, "") << what;
+    const std::vector<float> r = reals(result());
+    ASSERT_EQ(r.size(), 1u) << what << result();
+    // The same crystal 100 Å thinner: alike, but not the same.
+    EXPECT_GT(r[0], 0.5f) << what;
+    EXPECT_LT(r[0], 1.0f) << what;
+    EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), expected_image(crystal, c.method)) << what;
+    EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"DS_experiment.bmp", "VelmorantDS.dat",
+                                                              "VelmorantDS.res", "experiment.bmp"}))
+        << what;
+  }
+}
+
+TEST_F(Program, OwnImageAsExperimentGivesNearlyOne) {
+  prepare(TinyCrystal{});
+  write_bytes(work / "experiment.bmp", expected_image(TinyCrystal{}, 2));
+  const ProgramRun run = run_program(work.path(), {"2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<float> r = reals(result());
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_GT(r[0], 0.999f);
+  EXPECT_LE(r[0], 1.0f);
+}
+
+TEST_F(Program, UnusableExperimentGivesTwo) {
+  prepare(TinyCrystal{});
+  Bytes small = experiment();
+  small[18] = 0;  // width 512 -> 256
+  small[19] = 1;
+  write_bytes(work / "experiment.bmp", small);
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(result(), " 2.0\n");
+}
+
+TEST_F(Program, MissingExperimentalImageLeavesMinus101) {
+  prepare(TinyCrystal{}, false);
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"./experiment.bmp\""), std::string::npos) << run.err;
+  EXPECT_EQ(result(), "  -101\n");
+  // The simulated image was written before the comparison.
+  EXPECT_EQ(std::filesystem::file_size(work / "DS_experiment.bmp"), 263222u);
+}
+
+TEST_F(Program, ShortExperimentalImageLeavesMinus101) {
+  prepare(TinyCrystal{});
+  Bytes cut(experiment().begin(), experiment().begin() + 5000);
+  write_bytes(work / "experiment.bmp", cut);
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("experiment.bmp\" is too short"), std::string::npos) << run.err;
+  EXPECT_EQ(result(), "  -101\n");
+}
+
+TEST_F(Program, MissingImageFolderLeavesMinus101AndWritesNothingElse) {
+  prepare(TinyCrystal{.folder = "no such folder"}, false);
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("\"no such folder/DS_experiment.bmp\""), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("does not exist"), std::string::npos) << run.err;
+  EXPECT_EQ(result(), "  -101\n");
+  EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"VelmorantDS.dat", "VelmorantDS.res"}));
+}
+
+TEST_F(Program, WindowsFolderSeparatorsAreAccepted) {
+  std::filesystem::create_directories(work.path() / "images" / "si");
+  prepare(TinyCrystal{.folder = "images\\si"}, false);
+  write_bytes(work / "images/si/experiment.bmp", experiment());
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(reals(result()).size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists(work.path() / "images" / "si" / "DS_experiment.bmp"));
+}
+
+TEST_F(Program, InputErrorsLeaveTheEarlierResult) {
+  const struct {
+    const char* what;
+    std::string input;  // empty: no input file
+    std::string message;
+    bool on_standard_output;
+  } cases[] = {
+      {"no input file", "", "VelmorantDS.dat", false},
+      {"singular basis", tiny_input(TinyCrystal{.cell = 0.0f}), "singular", false},
+      {"hydrogen in the absorptive model",
+       [] {
+         std::string s = tiny_input(TinyCrystal{});
+         s.replace(s.find("\n14\n"), 4, "\n1\n");
+         return s;
+       }(),
+       "THIS VALUE IS NOT SUPPLIED!", true},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(work / "VelmorantDS.dat");
+    if (!c.input.empty()) write_text(work / "VelmorantDS.dat", c.input);
+    write_text(work / "VelmorantDS.res", " 0.25\n");
+    const ProgramRun run = run_program(work.path(), {"2"});
+    EXPECT_EQ(run.status, 1) << c.what;
+    EXPECT_NE((c.on_standard_output ? run.out : run.err).find(c.message), std::string::npos)
+        << c.what << ": " << run.out << run.err;
+    EXPECT_EQ(result(), " 0.25\n") << c.what;
+    EXPECT_FALSE(std::filesystem::exists(work / "DS_experiment.bmp")) << c.what;
+  }
+}
+
+TEST_F(Program, NonFinitePixelsAreWrittenBlackAndGiveMinusOne) {
+  // A slab seen almost edge-on: the path through it overflows to infinity.
+  prepare(TinyCrystal{.thickness = 1.0e10f, .surface_normal_z = 1.0e-30f});
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("not finite"), std::string::npos) << run.err;
+  EXPECT_EQ(result(), " -1.0\n");
+  const Bytes image = read_bytes(work / "DS_experiment.bmp");
+  ASSERT_EQ(image.size(), 263222u);
+  EXPECT_TRUE(std::all_of(image.begin() + 1078, image.end(), [](std::uint8_t g) { return g == 0; }));
+}
+
+}  // namespace
+}  // namespace velmorant
