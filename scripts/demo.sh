@@ -15,3 +15,16 @@ cp "$root"/examples/hklconv/{list.hkl,symmetry.prp,basis.kik} "$work/hklconv/"
 (cd "$work/hklconv" && "$bin/hklconv" </dev/null)
 cat "$work/hklconv/reflects.kik"
 echo "Result written to $work/hklconv/reflects.kik"
+
+echo
+echo "== Velmorant: silicon near [111], run-time estimates, then the block method (2)"
+si="$work/si-111"
+mkdir -p "$si"
+cp "$root"/examples/si-111/{VelmorantDS.dat,experiment.bmp} "$si/"
+(cd "$si" && "$bin/Velmorant" </dev/null)
+read -r e0 e1 e2 <"$si/VelmorantDS.res"
+echo "Estimated run times (s): method 0 $e0, method 1 $e1, method 2 $e2"
+(cd "$si" && "$bin/Velmorant" 2 </dev/null)
+read -r r <"$si/VelmorantDS.res"
+echo "Correlation with the experimental image (synthetic, see examples/si-111/README.md): r = $r"
+echo "Simulated pattern written to $si/DS_experiment.bmp (experimental: $si/experiment.bmp)"
