@@ -1,5 +1,4 @@
-// Eigenvalues and eigenvectors of a symmetric 4x4 matrix in single precision
-// (Householder tridiagonalisation, then QL with implicit shifts).
+// Eigenvalues and eigenvectors of a symmetric 4x4 matrix in single precision (Householder, then QL).
 #pragma once
 #include <array>
 
