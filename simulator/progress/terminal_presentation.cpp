@@ -57,6 +57,9 @@ int TerminalPresentation::button_index(int control) const {
 }
 
 void TerminalPresentation::show() {
+  // A run started in the background must not touch the terminal's modes or
+  // read from it (the shell would stop it): it gets no keys.
+  if (key_fd_ >= 0 && isatty(key_fd_) && tcgetpgrp(key_fd_) != getpgrp()) key_fd_ = -1;
   if (key_fd_ >= 0 && isatty(key_fd_) && tcgetattr(key_fd_, &saved_termios_) == 0) {
     termios raw = saved_termios_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -158,6 +161,10 @@ void TerminalPresentation::redraw(bool force) {
 
 void TerminalPresentation::read_keys(int timeout_ms) {
   if (key_fd_ < 0) {
+    if (timeout_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+    return;
+  }
+  if (terminal_saved_ && tcgetpgrp(key_fd_) != getpgrp()) {  // sent to the background meanwhile
     if (timeout_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
     return;
   }

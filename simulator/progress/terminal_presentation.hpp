@@ -14,7 +14,7 @@ namespace velmorant {
 //   [#########...........]  42%       Time to complete :    0h  1m 60s  <P>suspend
 // followed by the keys that act now. Keys are read from `key_fd` (a
 // terminal, switched to unbuffered input without echo while shown; -1 = no
-// keys): the mnemonic letters of the enabled buttons (p = Suspend,
+// keys; also none when the run is not in the terminal's foreground): the mnemonic letters of the enabled buttons (p = Suspend,
 // c = Continue, x = Exit, also with Alt), and Enter or space for the focused
 // button. A disabled button ignores its key. Keys are looked for at most
 // every `poll_ms` and the line is redrawn at most every `redraw_ms`
