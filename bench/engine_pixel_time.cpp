@@ -1,0 +1,67 @@
+// Time per pixel of the diffraction engine for a few beam counts and the three series limits.
+//
+// Usage: engine_pixel_time [example folder]   (default: the silicon example)
+// Reads VelmorantDS.dat of the folder, selects up to 16, 32 and 64 beams
+// (strength threshold off, max_beams overridden) and times pixels along the diagonal of the field
+// with the series limits of methods 0, 1 and 2.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "beams/select_beams.hpp"
+#include "engine/pattern_computation.hpp"
+#include "input/read_simulation_input.hpp"
+#include "simulator/progress/silent_presentation.hpp"
+
+using namespace velmorant;
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : VELMORANT_EXAMPLES_DIR "/si-111";
+  const std::string file = dir + "/VelmorantDS.dat";
+  std::ifstream text(file);
+  if (!text) {
+    std::fprintf(stderr, "engine_pixel_time: cannot open %s\n", file.c_str());
+    return 1;
+  }
+  auto in = std::make_unique<SimulationInput>();
+  parse_simulation_input(text, file, *in);
+  derive_simulation_input(*in, dir);  // model 0 looks for f0_WaasKirf.dat there first
+  // Every reflection of the box may take part, so that 64 beams can be found.
+  in->strength_fraction = 0.0f;
+  std::printf("%-6s %-6s %12s %12s %12s   (ms per pixel)\n", "asked", "N", "limit 1000", "limit 7", "limit 3");
+  for (int asked : {16, 32, 64}) {
+    in->max_beams = asked;
+    BeamList beams;
+    select_beams(*in, beams);
+    ProgressState state;
+    SilentPresentation presentation;
+    RunControl control(state, presentation);
+    PixelEngine engine(*in, beams, control);
+    double ms[3];
+    const int limits[3] = {kFullSeriesLimit, kAdaptiveSeriesLimit, kBlockSeriesLimit};
+    for (int m = 0; m < 3; ++m) {
+      engine.set_series_limit(limits[m]);
+      const auto start = std::chrono::steady_clock::now();
+      int count = 0;
+      double elapsed = 0;
+      for (int q = 1; q <= 512 && elapsed < 2.0; q += 3, ++count) {
+        engine.pixel_intensity(q, 513 - q);
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      }
+      ms[m] = 1000.0 * elapsed / count;
+    }
+    // Mean scaling exponent s (number of squarings) along the same diagonal.
+    ComplexMatrix a(beams.order(), beams.order());
+    double squarings = 0;
+    int pixels = 0;
+    for (int q = 1; q <= 512; q += 3, ++pixels) {
+      build_exponent_matrix(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), beams, a);
+      squarings += scaling_exponent(frobenius_norm(a));
+    }
+    std::printf("%-6d %-6d %12.3f %12.3f %12.3f   mean s = %.1f\n", asked, beams.count, ms[0], ms[1], ms[2],
+                squarings / pixels);
+  }
+  return 0;
+}

@@ -1,0 +1,64 @@
+// Checks that computing a pixel allocates no heap memory once the engine is set up (glibc only).
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "engine/pattern_computation.hpp"
+#include "simulator/progress/silent_presentation.hpp"
+
+#if defined(__GLIBC__)
+// Every malloc of the process passes through here and is counted; glibc does
+// the work. The count is read only around the loop under test.
+extern "C" void* __libc_malloc(std::size_t size);
+namespace {
+std::atomic<long> malloc_calls{0};
+}
+extern "C" void* malloc(std::size_t size) {
+  malloc_calls.fetch_add(1, std::memory_order_relaxed);
+  return __libc_malloc(size);
+}
+#endif
+
+namespace velmorant {
+namespace {
+
+TEST(PixelAllocation, NoHeapAllocationPerPixel) {
+#if !defined(__GLIBC__)
+  GTEST_SKIP() << "allocation counting needs glibc";
+#else
+  // Order 130: above the size at which matrix products would take their
+  // packing buffers from the heap with Eigen's default stack limit.
+  auto in = std::make_unique<SimulationInput>();
+  in->wavelength = 0.025f;
+  in->pixel_scale = 2e-4f;
+  in->effective_thickness = 300.0f;
+  in->potential_factor = 0.02f;
+  BeamList beams;
+  beams.count = 129;
+  for (int r = 1; r <= beams.count; ++r) {
+    beams.miller[r] = {r, 0, 0};
+    beams.lab_vector[r] = {0.05f * float(r % 13) - 0.3f, 0.04f * float(r % 7) - 0.12f, -0.001f * float(r % 5)};
+  }
+  ProgressState state;
+  SilentPresentation presentation;
+  RunControl control(state, presentation);
+  PixelEngine engine(*in, beams, control, [](const std::array<std::int32_t, 3>& h) {
+    return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
+  });
+  engine.pixel_intensity(100, 100);  // first call: anything lazily set up is done
+  for (int limit : {kFullSeriesLimit, kBlockSeriesLimit}) {
+    engine.set_series_limit(limit);
+    const long before = malloc_calls.load();
+    const float v = engine.pixel_intensity(300, 200);
+    const long after = malloc_calls.load();
+    EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(after - before, 0) << "series limit " << limit;
+  }
+#endif
+}
+
+}  // namespace
+}  // namespace velmorant
