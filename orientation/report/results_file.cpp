@@ -1,0 +1,109 @@
+// The results file (header and one line per pattern) and the console progress and run report.
+#include "report/results_file.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <ostream>
+
+#include "common/fixed_format.hpp"
+#include "errors/report_fatal_error.hpp"
+#include "geometry/crystal_geometry.hpp"
+#include "solutions/euler_angles.hpp"
+
+namespace talvor {
+
+namespace {
+constexpr float kNoSolutionAngle = -1.0f;
+constexpr float kNoSolutionFit = 999.999f;
+constexpr float kFitRoundUp = 5e-6f;  // lifts F just below an integer to that integer
+
+float Degrees(float radians) { return radians * 180.0f / kPi; }
+}  // namespace
+
+std::string ResultsFileName(const std::string& input_name) {
+  std::string name;
+  if (input_name.size() >= 4) name.assign(input_name.begin(), input_name.end() - 4);
+  name.append("_tv2.res");
+  return name;
+}
+
+void WriteResultsHeader(std::ofstream& file, const std::filesystem::path& path,
+                        const std::string& results_name, const std::string& input_name) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path, ec)) file.open(path, std::ios::out | std::ios::trunc);
+  if (!file.is_open()) StopWithLine("Error: Cannot open " + results_name + ".");
+  const std::string equals(55, '='), dashes(55, '-');
+  file << ' ' << equals << '\n'
+       << ' ' << dashes << '\n'
+       << '\n'
+       << " Talvor2 : Solutions for " << input_name << '\n'
+       << '\n'
+       << ' ' << dashes << '\n'
+       << "         no      ph1_1     Phi   phi_2  used/all     fit\n"
+       << ' ' << dashes << '\n';
+}
+
+int UsedVectorCount(float fit, int n) {
+  const float lifted = fit + kFitRoundUp;
+  int unexplained;
+  if (!(lifted < static_cast<float>(n)))  // also a NaN fit: nothing is trusted
+    unexplained = n;
+  else if (lifted < 0.0f)
+    unexplained = 0;
+  else
+    unexplained = static_cast<int>(lifted);  // truncation toward zero
+  return n - unexplained;
+}
+
+float MeanFitDegrees(float fit, int n, int used) {
+  float quotient = -1.0f;
+  if (used > 0) quotient = (static_cast<float>(n) - fit) / static_cast<float>(used);
+  return Degrees(AngleFromCosine(quotient));
+}
+
+std::string SolutionLine(int pattern_number, const ScatteringPattern& pattern,
+                         const SolutionStore& store, const OrientationProblem& problem) {
+  const int n = pattern.vectorCount;
+  float phi1 = kNoSolutionAngle, Phi = kNoSolutionAngle, phi2 = kNoSolutionAngle;
+  int used = 0;
+  float fit = kNoSolutionFit;
+  if (store.count > 0) {
+    const Solution& s = store.entries[0];
+    EulerAngles e = EulerFromMatrix(ReduceToFundamental(s.orientation, problem));
+    phi1 = Degrees(e.phi1);
+    Phi = Degrees(e.Phi);
+    phi2 = Degrees(e.phi2);
+    used = UsedVectorCount(s.fit, n);
+    fit = MeanFitDegrees(s.fit, n, used);
+  }
+  std::string line(1, ' ');
+  line += common::format_int(pattern_number, 10);
+  line += "   ";
+  line += common::format_fixed(phi1, 8, 2);
+  line += common::format_fixed(Phi, 8, 2);
+  line += common::format_fixed(phi2, 8, 2);
+  line += "  ";
+  line += common::format_int(used, 4);
+  line += ' ';
+  line += common::format_int(n, 3);
+  line += common::format_fixed(fit, 8, 3);
+  return line;
+}
+
+void WriteSolutionLine(std::ostream& file, int pattern_number, const ScatteringPattern& pattern,
+                       const SolutionStore& store, const OrientationProblem& problem) {
+  file << SolutionLine(pattern_number, pattern, store, problem) << '\n';
+}
+
+void WriteProgress(std::ostream& console, int pattern_number, int pattern_count) {
+  console << '\r' << std::string(12, ' ') << "Point nr : " << common::format_int(pattern_number, 10)
+          << " -->" << common::format_int(pattern_count, 10) << std::flush;
+}
+
+void WriteRunReport(std::ostream& console, float cpu_seconds, const std::string& results_name) {
+  console << '\r' << std::string(60, ' ');
+  console << '\r' << " CPU time :" << common::format_fixed(cpu_seconds, 10, 3) << " sec\n\n";
+  console << " Results saved in file : " << results_name << "\n\n" << std::flush;
+}
+
+}  // namespace talvor

@@ -1,0 +1,48 @@
+// The results file (header and one line per pattern) and the console progress and run report.
+#pragma once
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+#include "input/orientation_problem.hpp"
+#include "solutions/solution_store.hpp"
+
+namespace talvor {
+
+// "run1.tv2" -> "run1_tv2.res": the name without its last four characters,
+// then "_tv2.res". `input_name` is stripped of blanks and ends in ".tv2".
+std::string ResultsFileName(const std::string& input_name);
+
+// Creates or overwrites `path` and writes the eight header lines naming
+// `input_name`. Stops the run with "Error: Cannot open <results_name>."
+// when the file cannot be created; nothing is written then.
+void WriteResultsHeader(std::ofstream& file, const std::filesystem::path& path,
+                        const std::string& results_name, const std::string& input_name);
+
+// The 56-column line of one pattern: number, Bunge angles (degrees) of the
+// stored orientation reduced by symmetry, vectors used out of n, mean
+// angular fit (degrees); or the no-solution line when the store is empty.
+std::string SolutionLine(int pattern_number, const ScatteringPattern& pattern,
+                         const SolutionStore& store, const OrientationProblem& problem);
+
+// Appends SolutionLine and a line end to the results file.
+void WriteSolutionLine(std::ostream& file, int pattern_number, const ScatteringPattern& pattern,
+                       const SolutionStore& store, const OrientationProblem& problem);
+
+// Used vectors derived from the fit F of n vectors: n minus the integer
+// part of F + 5e-6 (never below 0).
+int UsedVectorCount(float fit, int n);
+
+// Mean angular deviation in degrees of the used vectors: the arc cosine of
+// (n - F) / used, 180 when no vector is used.
+float MeanFitDegrees(float fit, int n, int used);
+
+// Console lines with line control: a carriage return starts each, so the
+// next one overwrites it.
+void WriteProgress(std::ostream& console, int pattern_number, int pattern_count);
+
+// Wipes the progress line, prints the processor time in its place and an
+// empty line, then the results file name and an empty line.
+void WriteRunReport(std::ostream& console, float cpu_seconds, const std::string& results_name);
+
+}  // namespace talvor
