@@ -37,8 +37,9 @@ struct ProgramRun {
   std::string out, err;
 };
 
-// Runs the program in `dir` with the silent presentation and no standard input.
-ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+// Runs `program` in `dir` with the silent presentation and no standard input.
+ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                       const char* program = VELMORANT_PROGRAM) {
   ScratchFolder logs;
   const std::string out_path = logs / "out", err_path = logs / "err";
   pid_t pid = ::fork();
@@ -51,10 +52,10 @@ ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::
     ::dup2(in, 0), ::dup2(out, 1), ::dup2(err, 2);
     ::setenv("VELMORANT_PRESENTATION", "silent", 1);
     ::unsetenv("VELMORANT_DIAGNOSTICS");
-    std::vector<char*> argv{const_cast<char*>(VELMORANT_PROGRAM)};
+    std::vector<char*> argv{const_cast<char*>(program)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(VELMORANT_PROGRAM, argv.data());
+    ::execv(program, argv.data());
     ::_exit(122);
   }
   ProgramRun run;
@@ -252,6 +253,14 @@ TEST_F(Program, InputErrorsLeaveTheEarlierResult) {
     EXPECT_EQ(result(), " 0.25\n") << c.what;
     EXPECT_FALSE(std::filesystem::exists(work / "DS_experiment.bmp")) << c.what;
   }
+}
+
+TEST_F(Program, ExperimentMakerWithoutNoiseWritesThePatternOfTheGivenThickness) {
+  prepare(TinyCrystal{}, false);
+  const ProgramRun run = run_program(work.path(), {"300", "0", "7", "2"}, VELMORANT_MAKE_EXPERIMENT);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(read_bytes(work / "experiment.bmp"), experiment());
+  EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"VelmorantDS.dat", "experiment.bmp"}));
 }
 
 TEST_F(Program, NonFinitePixelsAreWrittenBlackAndGiveMinusOne) {
