@@ -97,6 +97,10 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
           << " pixels of the pattern are not finite numbers; they are written black and the "
              "correlation is -1\n";
     write_pattern_image(image, *in);
+    if (encoded_size(in->image_bits) == 0)
+      err << "Velmorant: image_bits = " << in->image_bits
+          << " is neither 8 nor 24: the simulated image \"" << simulated_image_path(*in)
+          << "\" is written empty\n";
 
     const float r = correlate_with_experiment(image, *in);
     write_result_file(correlation_line(r));
