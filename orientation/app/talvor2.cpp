@@ -1,0 +1,173 @@
+// Talvor2's command line and main flow: one input file from defaults to the run report.
+#include "app/talvor2.hpp"
+
+#include <ctime>
+#include <fstream>
+#include <istream>
+#include <memory>
+#include <ostream>
+
+#include "catalogue/catalogue.hpp"
+#include "common/console_pause.hpp"
+#include "errors/report_fatal_error.hpp"
+#include "input/input_file.hpp"
+#include "report/results_file.hpp"
+#include "strategies/strategies.hpp"
+
+namespace talvor {
+
+namespace {
+
+std::string Strip(const std::string& s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(' ');
+  return s.substr(first, last - first + 1);
+}
+
+bool IsHelpRequest(const std::string& arg) {
+  return arg == "-h" || arg == "--help" || arg == "-help" || arg == "help" || arg == "h";
+}
+
+void PrintHelp(std::ostream& out) {
+  out << "\n"
+         " This is a program for crystal orientation deterination\n"
+         " based on normalized scattering vectors.\n"
+         " For a description see the Talvor2.pdf file.\n"
+         "\n";
+}
+
+void PrintUsage(std::ostream& out) {
+  out << " Error: Too many command line arguments.\n"
+         "        use    Talvor2\n"
+         "        or     Talvor2 -h\n"
+         "        or     Talvor2 filename.tv2\n";
+}
+
+// The file name typed at the prompt: the first word of the first non-empty
+// line, ended by a blank, comma or slash, or a quoted text. False at end of input.
+bool ReadNameFromPrompt(std::istream& in, std::string& name) {
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) continue;
+    const char c = line[start];
+    if (c == '\'' || c == '"') {
+      const auto end = line.find(c, start + 1);
+      name = line.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+    } else {
+      const auto end = line.find_first_of(" \t,/", start);
+      name = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+    return true;
+  }
+  return false;
+}
+
+// The pattern loop and everything around it; errors leave by FatalStop.
+void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
+  std::ostream& out = env.out;
+  OrientationProblem problem;
+  SetDefaults(problem);
+
+  const std::string name = Strip(raw_name);
+  const std::size_t L = name.size();
+  if (L <= 4 || name.compare(L - 4, 4, ".tv2") != 0)
+    StopWithLine("Error: Extention of filename is not .tv2.");
+
+  const std::filesystem::path input_path = env.directory / name;
+  std::error_code ec;
+  std::ifstream input;
+  if (!std::filesystem::is_directory(input_path, ec)) input.open(input_path);
+  if (!input.is_open()) StopWithLine("Error: Cannot open " + name + ".");
+  common::FreeFormReader reader(input);
+
+  ReadHeader(reader, name, problem, out);
+
+  // Engine preparation, once per run: about a megabyte of tables.
+  auto catalogue = std::make_unique<Catalogue>();
+  BuildCatalogue(problem, *catalogue);
+  const float vote_exponent = VoteExponent(*catalogue);
+  auto workspace = std::make_unique<StrategyWorkspace>();
+  ScatteringPattern pattern;
+  SolutionStore store;
+
+  const float t0 = env.cpu_seconds();
+  PrintBanner(out);
+  const std::string results_name = ResultsFileName(name);
+  std::ofstream results;
+  WriteResultsHeader(results, env.directory / results_name, results_name, name);
+
+  for (std::int32_t i = 1; i <= problem.patternCount; ++i) {
+    if (i % 10 == 0) WriteProgress(out, i, problem.patternCount);
+    if (ReadPattern(reader, i, name, pattern) != PatternStatus::read) break;
+    store.count = 0;
+    if (pattern.vectorCount >= kMinVectors) {
+      SearchContext ctx{problem, *catalogue, pattern, vote_exponent, *workspace, store};
+      RunStrategy(problem.strategy, ctx);
+    }
+    WriteSolutionLine(results, i, pattern, store, problem);
+    if (i == kAllPatterns) break;  // the counter must not pass the largest integer
+  }
+
+  const float t1 = env.cpu_seconds();
+  input.close();
+  results.close();
+  WriteRunReport(out, t1 - t0, results_name);
+  if (problem.printFlag != 0) common::console_pause(env.in, out);
+}
+
+}  // namespace
+
+float ProcessCpuSeconds() {
+  return static_cast<float>(static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+}
+
+void PrintBanner(std::ostream& out) {
+  static const char* const kArt[6] = {
+      "   _____     _                 ____                         ",
+      "  |_   _|_ _| |_   _____  _ __|___ \\                        ",
+      "    | |/ _` | \\ \\ / / _ \\| '__| __) |                       ",
+      "    | | (_| | |\\ V / (_) | |   / __/                        ",
+      "    |_|\\__,_|_| \\_/ \\___/|_|  |_____|                       ",
+      "    crystal orientations from normalised scattering vectors ",
+  };
+  out << std::string(11, '\n');
+  for (const char* line : kArt) out << ' ' << line << '\n';
+  out << std::string(3, '\n');
+}
+
+void ProcessInputFile(const std::string& name, RunEnvironment& env) {
+  try {
+    ProcessOrStop(name, env);
+  } catch (const FatalStop& stop) {
+    ShowFatalStop(stop, env.in, env.out);
+  }
+}
+
+int RunTalvor2(const std::vector<std::string>& args, RunEnvironment& env) {
+  if (!env.cpu_seconds) env.cpu_seconds = ProcessCpuSeconds;
+  if (args.empty()) {
+    PrintBanner(env.out);
+    env.out << " Enter filename : " << std::flush;
+    std::string name;
+    if (!ReadNameFromPrompt(env.in, name)) {
+      env.out << "\n Error: no file name was entered (end of input).\n" << std::flush;
+      return 0;
+    }
+    ProcessInputFile(name, env);
+  } else if (args.size() == 1 && IsHelpRequest(Strip(args[0]))) {
+    PrintHelp(env.out);
+    common::console_pause(env.in, env.out);
+  } else if (args.size() == 1) {
+    ProcessInputFile(args[0], env);
+  } else {
+    PrintUsage(env.out);
+    common::console_pause(env.in, env.out);
+  }
+  env.out << std::flush;
+  return 0;
+}
+
+}  // namespace talvor
