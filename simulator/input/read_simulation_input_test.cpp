@@ -413,6 +413,31 @@ TEST(ReadSimulationInput, XrayModelWithAtomicNumberBeyondTheTableNamesTheCoeffic
   }
 }
 
+TEST(ReadSimulationInput, CoefficientFileInTheWorkingDirectoryTakesPrecedence) {
+  TestInput t = silicon_input();
+  t.model = "0";
+  t.max_beams = "5";
+  auto dir = temp_dir("precedence");
+  write_file(dir / "VelmorantDS.dat", t.text());
+  auto in = std::make_unique<SimulationInput>();
+  BeamList beams;
+  read_simulation_input(dir, *in, beams);  // no file here: the shipped copy
+  EXPECT_EQ(in->table_atomic_number[0], 14);
+  EXPECT_FLOAT_EQ(in->xray_coefficients[0][0], 5.275329f);
+  // A copy with silicon's a1 changed, in the working directory.
+  std::ifstream shipped(fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat");
+  std::ofstream own(dir / "f0_WaasKirf.dat");
+  std::string line;
+  for (int n = 1; std::getline(shipped, line); ++n) {
+    if (n == 69 + 4 * 13 + 4) line = "    4.000000" + line.substr(12);  // Si coefficients
+    own << line << "\n";
+  }
+  own.close();
+  read_simulation_input(dir, *in, beams);
+  EXPECT_FLOAT_EQ(in->xray_coefficients[0][0], 4.0f);
+  EXPECT_FLOAT_EQ(in->xray_coefficients[0][1], 3.191038f);
+}
+
 // ---- The shipped examples ----
 
 struct ExampleRun {
