@@ -192,6 +192,23 @@ TEST(OneReflection, DarkestPixelOfEachRowLiesOnTheBraggCondition) {
   }
 }
 
+// A reflection in the x-z plane sees the field mirrored in y: pixel (i, j)
+// and (i, 513 - j) have y tangents of opposite sign, exactly, and the same
+// excitation, so their intensities are identical.
+TEST(OneReflection, PatternIsMirrorSymmetricAboutTheReflectionPlane) {
+  auto in = experiment(400.0f);
+  BeamList beams = one_reflection();
+  beams.lab_vector[1] = {0.5f, 0.0f, 0.001f};
+  QuietRun run;
+  PixelEngine engine(*in, beams, run.control, constant_factor(cf(4.0f, 0.4f)));
+  for (int i : {1, 200, 233, 512})
+    for (int j : {1, 77, 250, 256}) {
+      const auto k = engine.wave_vector(i, j), mirror = engine.wave_vector(i, 513 - j);
+      ASSERT_EQ(k[1], -mirror[1]);
+      EXPECT_EQ(engine.pixel_intensity(i, j), engine.pixel_intensity(i, 513 - j)) << i << "," << j;
+    }
+}
+
 // --- The three methods on a small crystal ---
 
 double correlation(const PatternImage& a, const PatternImage& b) {
