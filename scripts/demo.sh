@@ -28,3 +28,12 @@ echo "Estimated run times (s): method 0 $e0, method 1 $e1, method 2 $e2"
 read -r r <"$si/VelmorantDS.res"
 echo "Correlation with the experimental image (synthetic, see examples/si-111/README.md): r = $r"
 echo "Simulated pattern written to $si/DS_experiment.bmp (experimental: $si/experiment.bmp)"
+
+echo
+echo "== Talvor2: orientations of 36 generated copper patterns (strategy 3)"
+tv="$work/talvor2"
+mkdir -p "$tv"
+cp "$root"/examples/talvor2/copper.tv2 "$tv/"
+(cd "$tv" && "$bin/Talvor2" copper.tv2 </dev/null | tail -n 4)
+head -n 14 "$tv/copper_tv2.res"
+echo "Results written to $tv/copper_tv2.res (true orientations: examples/talvor2/copper_truth.txt)"
