@@ -1,8 +1,8 @@
-// BeamList: the selected beams of the simulator (spec Overview, Part 3.3).
+// BeamList: the beams the simulation keeps, chosen by select_beams.
 //
 // Entry 0 is the transmitted beam: Miller indices (0, 0, 0) and laboratory
 // vector 0. Entries 1..count are the diffracted beams, strongest first.
-// The matrices of Part 3.4 have order count + 1 and are indexed by entries.
+// The scattering matrices have order count + 1 and are indexed by entries.
 //
 // The tables are allocated on the heap by the constructor with room for
 // kMaxBeams + 1 entries (about 240 KB), so a BeamList itself is small and can

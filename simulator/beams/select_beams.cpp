@@ -1,4 +1,4 @@
-// Beam selection (spec Part 3.3).
+// Beam selection: strong reflections near the Ewald sphere, strongest first.
 #include "beams/select_beams.hpp"
 
 #include <cmath>
@@ -32,11 +32,11 @@ struct SortView {
   }
 };
 
-// Sorts keys[first..last] (0-based, inclusive). Part 3.3's partition: pivot
+// Sorts keys[first..last] (0-based, inclusive). Hoare partition: pivot
 // = first key, j from above while key > x, i from below while key < x,
 // exchange while i < j, split q = i + 1 if i = j else i; then both parts.
 // The two parts are disjoint, so recursing into the smaller one and looping
-// on the larger gives the same order as the spec's recursion with a bounded
+// on the larger gives the same order as plain recursion on both, with a bounded
 // stack depth.
 void quicksort(SortView& v, int first, int last) {
   while (last - first + 1 >= 2) {

@@ -1,4 +1,4 @@
-// Tests of the beam selection (Part 3.3).
+// Tests of the beam selection.
 #include "beams/select_beams.hpp"
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ TestInput silicon_111() {
   return t;
 }
 
-// The quicksort exactly as Part 3.3 writes it: 1-based, plain recursion.
+// A reference quicksort with the same partition: 1-based, plain recursion.
 void reference_sort(std::vector<float>& a, std::vector<int>& rows, int first, int m) {
   if (m < 2) return;
   auto A = [&](int i) -> float& { return a[first + i - 1]; };

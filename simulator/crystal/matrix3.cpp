@@ -1,4 +1,4 @@
-// 3x3 helpers (spec Part 3.5).
+// 3x3 helpers: determinant, inverse, Bunge orientation matrix.
 #include "crystal/matrix3.hpp"
 
 #include <cmath>

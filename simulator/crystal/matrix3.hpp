@@ -1,4 +1,4 @@
-// 3x3 helpers of the simulator (spec Part 3.5): determinant, inverse with a
+// 3x3 helpers of the simulator: determinant, inverse with a
 // singularity tolerance, Bunge orientation matrix. Matrices are common::Mat3
 // (nine floats column by column, 1-based accessor m(r, c)).
 #pragma once

@@ -1,4 +1,4 @@
-// Tests of the 3x3 helpers (Part 3.5).
+// Tests of the 3x3 helpers.
 #include "crystal/matrix3.hpp"
 
 #include <gtest/gtest.h>

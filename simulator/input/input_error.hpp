@@ -1,19 +1,20 @@
-// The ways reading the simulation input can end the program (Parts 1.1, 2.1,
-// 2.2, 2.3). The driver (simulator/app/) catches all three kinds; none of them
-// happens after the result file has been touched, because read_simulation_input
-// runs before the driver writes "VelmorantDS.res".
+// The ways reading the simulation input can end the program (the input file,
+// the X-ray coefficient file, the form-factor checks). The driver
+// (simulator/app/) catches all three kinds; none of them happens after the
+// result file has been touched, because read_simulation_input runs before the
+// driver writes "VelmorantDS.res".
 //
 //  - InputError: a fatal input failure (missing file, premature end, a value
 //    of the wrong type, a count or value the record cannot take). what() is
 //    one line naming the file, the line number and what was expected there.
 //    The driver prints it (standard error) and ends; the result file stays as
 //    it was.
-//  - SingularBasis: |det cell_basis| < 2^-23 (Part 2.1 step 4). The spec's
-//    stop "normally and without a message": the driver ends WITHOUT printing
-//    anything and without touching the result file.
-//  - FormFactorStop: a failed check of Part 2.3 (atomic number below 2,
+//  - SingularBasis: |det cell_basis| < 2^-23 (the singular-basis stop of the
+//    derivations). A normal stop without a message: the driver ends WITHOUT
+//    printing anything and without touching the result file.
+//  - FormFactorStop: a failed form-factor check (atomic number below 2,
 //    negative displacement, negative G or voltage, Ei of an argument > 60).
-//    what() is the exact one-line message of the spec (for example
+//    what() is the exact one-line stop message (for example
 //    "  Z =   1 THIS VALUE IS NOT SUPPLIED!"); the program writes it to
 //    standard output as a line and stops, before the result file is touched.
 //    It can in principle be thrown by structure_factor at any time, but for

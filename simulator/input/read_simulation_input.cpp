@@ -1,4 +1,4 @@
-// Reader of "VelmorantDS.dat" (spec Part 2.1): positional free-form reading,
+// Reader of "VelmorantDS.dat": positional free-form reading,
 // checks that keep the record from being overrun, and the derivations.
 #include "input/read_simulation_input.hpp"
 

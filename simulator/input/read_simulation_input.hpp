@@ -1,4 +1,4 @@
-// Reader of "VelmorantDS.dat" (spec Part 2.1).
+// Reader of "VelmorantDS.dat", the simulation input file.
 #pragma once
 
 #include <filesystem>
@@ -13,11 +13,11 @@ namespace velmorant {
 
 inline constexpr const char* kInputFileName = "VelmorantDS.dat";
 
-// Reads dir / "VelmorantDS.dat" positionally (Part 2.1), fills `in`, derives
-// every derived field in the spec's order, reads the X-ray coefficients of
-// each species when form_factor_model = 0 (Part 2.2, file looked up by
+// Reads dir / "VelmorantDS.dat" positionally, fills `in`, derives every
+// derived field in the order of derive_simulation_input, reads the X-ray
+// coefficients of each species when form_factor_model = 0 (file looked up by
 // read_xray_coefficients: working directory, beside the executable, build data
-// folder) and ends by select_beams (Part 3.3), which fills `beams`.
+// folder) and ends by select_beams, which fills `beams`.
 //
 // Throws (see input/input_error.hpp):
 //  - InputError      missing/unreadable file, premature end, wrong value type,
@@ -26,7 +26,7 @@ inline constexpr const char* kInputFileName = "VelmorantDS.dat";
 //                    above 98 with form_factor_model != 0, and any failure
 //                    reading "f0_WaasKirf.dat";
 //  - SingularBasis   |det cell_basis| < 2^-23 (stop without a message);
-//  - FormFactorStop  a Part 2.3 check failed while the beams were ranked
+//  - FormFactorStop  a form-factor check failed while the beams were ranked
 //                    (e.g. Z = 1 with form_factor_model != 0).
 // `in` is fully overwritten; on an exception its content is unspecified.
 void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams);
@@ -35,7 +35,7 @@ void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in
 // touching any BeamList): for tests and tools. `source_name` is the name used
 // in error messages.
 void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in);
-// Steps 1-10 of Part 2.1's derivations (the X-ray coefficient file is looked
+// Derivation steps 1-10 (the X-ray coefficient file is looked
 // up with find_xray_coefficient_file(xray_dir) when form_factor_model = 0).
 void derive_simulation_input(SimulationInput& in, const std::filesystem::path& xray_dir);
 

@@ -1,4 +1,4 @@
-// Tests of the reader of "VelmorantDS.dat" (Part 2.1) and of the examples.
+// Tests of the reader of "VelmorantDS.dat" and of the examples.
 #include "input/read_simulation_input.hpp"
 
 #include <gtest/gtest.h>

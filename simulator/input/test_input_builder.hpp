@@ -1,4 +1,4 @@
-// Test helper: writes a "VelmorantDS.dat" text in Part 2.1's layout from a
+// Test helper: writes a "VelmorantDS.dat" text in the input file's layout from a
 // few parameters, with caption lines full of numbers and text (which the
 // reader must never parse). Used only by the tests.
 #pragma once

@@ -1,6 +1,6 @@
-// Weickenmeier–Kohl electron and absorptive form factors (spec Part 2.3).
-// Every operation is single precision and follows the spec's formulas term
-// by term and left to right, so the rounding is that of the specification.
+// Weickenmeier–Kohl electron and absorptive form factors. Every formula is
+// evaluated term by term, left to right, in single precision, so that results
+// round the same way on every build.
 #include "scattering/electron_form_factor.hpp"
 
 #include <cmath>
@@ -19,7 +19,7 @@ constexpr float kPi = 3.1415927f;
 constexpr float kSixteenPiSquared = 157.91342f;
 constexpr const char* kNotSupplied = " THIS VALUE IS NOT SUPPLIED!";
 
-// F(n) = x·e^(−x)·Ei(x) at x = 200/n, F(0) = 1 (Part 2.3, 6 decimals).
+// F(n) = x·e^(−x)·Ei(x) at x = 200/n, F(0) = 1 (6 decimals).
 constexpr float kLargeArgumentTable[21] = {
     1.000000f, 1.005051f, 1.010206f, 1.015472f, 1.020852f, 1.026355f, 1.031985f,
     1.037751f, 1.043662f, 1.049726f, 1.055956f, 1.062364f, 1.068965f, 1.075780f,

@@ -1,11 +1,11 @@
-// Electron and absorptive form factors of Weickenmeier and Kohl (1991), as
-// spec Part 2.3 specifies them, all in single precision.
+// Electron and absorptive form factors of Weickenmeier and Kohl (1991), all
+// in single precision.
 //
 // Failed checks (Z < 2, u < 0, G < 0, E < 0, Ei of an argument > 60) throw
 // velmorant::FormFactorStop (input/input_error.hpp) whose what() is the exact
-// message line of the spec without the line end; the program prints it to
-// standard output and stops. An atomic number above 98 (beyond the table,
-// "not tested" in the spec) also throws FormFactorStop, with the Z message.
+// stop message line without the line end; the program prints it to standard
+// output and stops. An atomic number above 98 (beyond the table) also throws
+// FormFactorStop, with the Z message.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +22,10 @@ struct ElectronFormFactor {
 ElectronFormFactor electron_form_factor(std::int32_t z, float s, float u, bool absorption,
                                         float wavelength);
 
-// Accelerating voltage in kV of step 1 of the entry: 12.398419·√(1/λ² + 1698.6635) − 510.99893.
+// Accelerating voltage in kV from the wavelength: 12.398419·√(1/λ² + 1698.6635) − 510.99893.
 float accelerating_voltage_kv(float wavelength);
 
-// ---- Internal operations of Part 2.3, exposed for the tests ----
+// ---- Internal operations of the form factors, exposed for the tests ----
 struct Amplitude {
   float a = 0;  // elastic
   float b = 0;  // absorptive

@@ -1,4 +1,4 @@
-// Tests of the Weickenmeier–Kohl form factors (Part 2.3).
+// Tests of the Weickenmeier–Kohl form factors.
 #include "scattering/electron_form_factor.hpp"
 
 #include <gtest/gtest.h>
@@ -40,7 +40,7 @@ TEST(WeickenmeierKohlTable, CheckRowsOfPart23) {
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(row(c.z).b[i], c.b[i], 0.00006f) << c.z << " B" << i + 1;
     EXPECT_EQ(row(c.z).v, c.v);
   }
-  // The symbol string of Part 2.3, two characters per element.
+  // The element symbols H..Cf, two characters per element.
   const std::string symbols =
       "H HeLiBeB C N O F NeNaMgAlSiP S ClArK CaScTiV CrMnFeCoNiCuZnGaGeAsSeBrKrRbSrY "
       "ZrNbMoTcRuRhPdAgCdInSnSbTeI XeCsBaLaCePrNdPmSmEuGdTbDyHoErTmYbLuHfTaW "
@@ -144,7 +144,7 @@ TEST(ElectronFormFactor, AbsorptionIntegralsHaveTheirZeroBranches) {
 // The two kernels are plane integrals (Weickenmeier & Kohl 1991):
 //   I1(p, q, G)    = ∫ d²k (1 − e^(−p k²)) (1 − e^(−q |G−k|²)) / (k² |G−k|²),
 //   I2(p, q, G, u) = the same with the weight e^(−u² (k² + |G−k|²)/2),
-// which the G = 0 branches of Part 2.3 give in closed form. Here the
+// which the G = 0 branches of the form factors give in closed form. Here the
 // analytic single-precision formulas are checked against a direct
 // double-precision quadrature of these integrals (the integrand is smooth:
 // (1 − e^(−p x))/x → p as x → 0).
@@ -201,7 +201,7 @@ TEST(ElectronFormFactor, ChecksStopWithTheirMessages) {
   // Order of the checks: Z first.
   EXPECT_EQ(stop_message([] { scattering_amplitude(-1.0f, -1.0f, 1, -1.0f, true, true, true); }),
             "  Z =   1 THIS VALUE IS NOT SUPPLIED!");
-  // Beyond the table (not tested by the spec's program): the Z message too.
+  // Beyond the table: the Z message too.
   EXPECT_EQ(stop_message([] { electron_form_factor(99, 0.1f, 0.05f, true, 0.02508f); }),
             "  Z =  99 THIS VALUE IS NOT SUPPLIED!");
   EXPECT_EQ(stop_message([] { electron_form_factor(1000, 0.1f, 0.05f, true, 0.02508f); }),

@@ -1,4 +1,4 @@
-// Structure factors (spec Part 3.2), single precision, terms in spec order.
+// Structure factors, single precision, summed species by species and site by site.
 #include "scattering/structure_factor.hpp"
 
 #include <algorithm>

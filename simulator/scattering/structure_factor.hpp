@@ -1,5 +1,5 @@
-// Structure factors (spec Part 3.2). All functions read the record passed in
-// (the spec's process-wide SimulationInput) and never modify it.
+// Structure factors. All functions read the record passed in (the
+// process-wide SimulationInput) and never modify it.
 #pragma once
 
 #include <array>
@@ -16,8 +16,8 @@ using Miller = std::array<std::int32_t, 3>;
 float scattering_vector_length(const SimulationInput& in, const Miller& hkl);
 
 // Complex structure factor F(hkl) in Å (single-precision running sum).
-// form_factor_model != 0: per site electron_form_factor (Part 2.3) with the
-// `absorptive` switch (Part 3.3 passes false, Part 3.4 true); may throw
+// form_factor_model != 0: per site electron_form_factor with the `absorptive`
+// switch (beam selection passes false, the scattering matrix true); may throw
 // FormFactorStop. form_factor_model = 0: Mott–Bethe per species, then
 // × exp(−B₀ s²). Never call it with (0,0,0) (s = 0).
 std::complex<float> structure_factor(const SimulationInput& in, const Miller& hkl, bool absorptive);
@@ -26,7 +26,7 @@ std::complex<float> structure_factor(const SimulationInput& in, const Miller& hk
 float structure_strength(const SimulationInput& in, const Miller& hkl);
 
 // Mott–Bethe: 0.023933662·(Z − f_x(s))/s², Z = table_atomic_number.
-// `species` is 0-based (the spec's species σ is species = σ − 1).
+// `species` is 0-based (species σ of the input file is species = σ − 1).
 float electron_scattering_factor(const SimulationInput& in, int species, float s);
 
 }  // namespace velmorant

@@ -1,4 +1,4 @@
-// Tests of the structure factors (Part 3.2).
+// Tests of the structure factors.
 #include "scattering/structure_factor.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Reader of "f0_WaasKirf.dat" (spec Part 2.2) and the lookup of the file.
+// Reader of "f0_WaasKirf.dat" and the lookup of the file.
 #include "scattering/xray_coefficients.hpp"
 
 #include <fstream>

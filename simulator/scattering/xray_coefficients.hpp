@@ -1,5 +1,4 @@
-// Reader of the Waasmaier–Kirfel X-ray coefficient file "f0_WaasKirf.dat"
-// (spec Part 2.2).
+// Reader of the Waasmaier–Kirfel X-ray coefficient file "f0_WaasKirf.dat".
 #pragma once
 
 #include <array>
@@ -19,7 +18,7 @@ inline constexpr const char* kXrayFileName = "f0_WaasKirf.dat";
 // Throws InputError naming every place tried when none has the file.
 std::filesystem::path find_xray_coefficient_file(const std::filesystem::path& first_dir);
 
-// Part 2.2 on the given file: skips 69 lines and (z-1) blocks of 4, reads the
+// Reads the given file: skips 69 lines and (z-1) blocks of 4, reads the
 // table atomic number from columns 3-6 of the block header, skips 2 lines and
 // reads a1..a5, c, b1..b5 in free form. For z <= 1 no block is skipped.
 // Throws InputError (file, line, what was expected) on a missing file, a

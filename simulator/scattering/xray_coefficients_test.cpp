@@ -1,4 +1,4 @@
-// Tests of the X-ray coefficient file reader and its lookup (Part 2.2).
+// Tests of the X-ray coefficient file reader and its lookup.
 #include "scattering/xray_coefficients.hpp"
 
 #include <gtest/gtest.h>
