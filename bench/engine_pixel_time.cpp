@@ -1,9 +1,12 @@
 // Time per pixel of the diffraction engine for a few beam counts and the three series limits.
 //
-// Usage: engine_pixel_time [example folder]   (default: the silicon example)
+// Usage: engine_pixel_time [--patterns] [example folder]   (default: the silicon example)
 // Reads VelmorantDS.dat of the folder, selects up to 16, 32 and 64 beams
-// (strength threshold off, max_beams overridden) and times pixels along the diagonal of the field
-// with the series limits of methods 0, 1 and 2.
+// (strength threshold off, max_beams overridden) and times pixels along the
+// diagonal of the field with the series limits of methods 0, 1 and 2.
+// With --patterns it then computes the whole pattern of the folder's own
+// input with each method and prints the calibrated estimate beside the
+// measured time.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -18,7 +21,14 @@
 using namespace velmorant;
 
 int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : VELMORANT_EXAMPLES_DIR "/si-111";
+  bool patterns = false;
+  std::string dir = VELMORANT_EXAMPLES_DIR "/si-111";
+  for (int a = 1; a < argc; ++a) {
+    if (std::string(argv[a]) == "--patterns")
+      patterns = true;
+    else
+      dir = argv[a];
+  }
   const std::string file = dir + "/VelmorantDS.dat";
   std::ifstream text(file);
   if (!text) {
@@ -28,6 +38,7 @@ int main(int argc, char** argv) {
   auto in = std::make_unique<SimulationInput>();
   parse_simulation_input(text, file, *in);
   derive_simulation_input(*in, dir);  // model 0 looks for f0_WaasKirf.dat there first
+  const auto own = std::make_unique<SimulationInput>(*in);  // as the file says
   // Every reflection of the box may take part, so that 64 beams can be found.
   in->strength_fraction = 0.0f;
   std::printf("%-6s %-6s %12s %12s %12s   (ms per pixel)\n", "asked", "N", "limit 1000", "limit 7", "limit 3");
@@ -62,6 +73,23 @@ int main(int argc, char** argv) {
     }
     std::printf("%-6d %-6d %12.3f %12.3f %12.3f   mean s = %.1f\n", asked, beams.count, ms[0], ms[1], ms[2],
                 squarings / pixels);
+  }
+  if (!patterns) return 0;
+
+  BeamList beams;
+  select_beams(*own, beams);
+  ProgressState state;
+  SilentPresentation presentation;
+  RunControl control(state, presentation);
+  const auto estimates = calibrate_speed(*own, beams, control);
+  std::printf("\nwhole patterns of %s, N = %d\n%-8s %12s %12s\n", file.c_str(), beams.count, "method",
+              "estimate s", "measured s");
+  PatternImage image;
+  for (int method = 0; method < 3; ++method) {
+    const auto start = std::chrono::steady_clock::now();
+    compute_pattern(*own, beams, method, control, image);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%-8d %12.1f %12.1f\n", method, estimates[method], seconds);
   }
   return 0;
 }
