@@ -83,6 +83,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     }
 
     write_result_file(kRunWithoutResult);
+    // Without its folder the image could not be written at the end of the run.
+    check_image_folder(*in);
     presentation.enable(kSuspendButton, true);
     progress.focus_request = kSuspendButton;
     const float e = estimates[*method];

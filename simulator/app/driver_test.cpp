@@ -90,6 +90,18 @@ TEST_F(Driver, RunEnablesSuspendAndFocusesIt) {
   EXPECT_TRUE(dialog.closed());
 }
 
+TEST_F(Driver, MissingImageFolderStopsBeforeTheComputation) {
+  write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.folder = "missing"}));
+  ScriptedPresentation dialog;
+  EXPECT_EQ(run_velmorant("0", dialog, out, err), kExitFailed);
+  EXPECT_EQ(err.str(),
+            "Velmorant: cannot write the simulated image \"missing/DS_experiment.bmp\": the folder "
+            "\"missing\" does not exist\n");
+  EXPECT_EQ(read_text(kResultFileName), "  -101\n");
+  // The run never started: Suspend was not enabled.
+  EXPECT_EQ(std::count(dialog.log.begin(), dialog.log.end(), "enable 30003 1"), 0);
+}
+
 TEST_F(Driver, ExitWhileSuspendedLeavesMinus101AndNoImage) {
   write_text(kResultFileName, " 0.5\n");  // an earlier run's result
   SuspendThenExit dialog;

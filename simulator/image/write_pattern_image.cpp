@@ -1,6 +1,8 @@
 // Grey-level scaling of the pattern and the 8- and 24-bit BMP layouts.
 #include "image/write_pattern_image.hpp"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <vector>
 
@@ -95,6 +97,18 @@ void encode_pattern_image(const PatternImage& scaled, std::int32_t image_bits, s
       std::uint8_t g = grey_level(scaled(i, j));
       for (int c = 0; c < depth; ++c) *px++ = g;
     }
+}
+
+void check_image_folder(const SimulationInput& in) {
+  const std::string path = simulated_image_path(in);
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0)
+    throw FileError("cannot write the simulated image \"" + path + "\": the folder \"" + folder +
+                    "\" does not exist");
+  if (!S_ISDIR(st.st_mode))
+    throw FileError("cannot write the simulated image \"" + path + "\": \"" + folder + "\" is not a folder");
 }
 
 void write_pattern_image(PatternImage& image, const SimulationInput& in) {

@@ -34,6 +34,11 @@ std::uint8_t grey_level(float scaled);
 // when it cannot be written (e.g. the folder does not exist).
 void write_pattern_image(PatternImage& image, const SimulationInput& in);
 
+// Throws the FileError that write_pattern_image would throw at the end of a
+// run when the folder of the simulated image does not exist, so that a long
+// computation need not run first.
+void check_image_folder(const SimulationInput& in);
+
 // The bytes write_pattern_image writes for an already scaled image: for tests
 // and tools. Empty for image_bits other than 8 and 24.
 void encode_pattern_image(const PatternImage& scaled, std::int32_t image_bits,

@@ -177,15 +177,32 @@ TEST_F(WritePatternImage, MissingFolderNamesTheFile) {
   in->image_directory = (dir.path() / "no-such-folder").string();
   in->image_bits = 8;
   PatternImage image = ramp_pattern();
+  std::string messages[2];
+  try {
+    check_image_folder(*in);
+  } catch (const FileError& e) {
+    messages[0] = e.what();
+  }
   try {
     write_pattern_image(image, *in);
-    FAIL() << "no error for a missing folder";
   } catch (const FileError& e) {
-    const std::string msg = e.what();
+    messages[1] = e.what();
+  }
+  for (const std::string& msg : messages) {
     EXPECT_NE(msg.find("no-such-folder/DS_exp.bmp"), std::string::npos) << msg;
     EXPECT_NE(msg.find("does not exist"), std::string::npos) << msg;
   }
+  EXPECT_EQ(messages[0], messages[1]);  // the early check says what the write would say
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST_F(WritePatternImage, ExistingFolderPassesTheCheck) {
+  EXPECT_NO_THROW(check_image_folder(*in));
+  in->image_directory = "";
+  EXPECT_NO_THROW(check_image_folder(*in));  // the working directory
+  testing::write_bytes(dir / "plain-file", {});
+  in->image_directory = dir / "plain-file";
+  EXPECT_THROW(check_image_folder(*in), FileError);
 }
 
 }  // namespace
