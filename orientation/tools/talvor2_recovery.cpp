@@ -7,26 +7,34 @@
 
 int main(int argc, char** argv) {
   using namespace talvor::tools;
+  const char* usage = "usage: talvor2_recovery [-v] [PATTERNS (1..100000) [SEED]]\n";
   int patterns = 500;
   unsigned long long seed = 1;
   bool verbose = false;
+  int positional = 0;
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
     char* end = nullptr;
     if (arg == "-v") {
       verbose = true;
-    } else if (a == 1 || (a == 2 && verbose)) {
-      patterns = static_cast<int>(std::strtol(argv[a], &end, 10));
-      if (end == argv[a] || *end != '\0' || patterns < 1 || patterns > 100000) {
-        std::fprintf(stderr, "usage: talvor2_recovery [-v] [PATTERNS (1..100000) [SEED]]\n");
+    } else if (positional == 0) {
+      ++positional;
+      const long value = std::strtol(argv[a], &end, 10);
+      if (end == argv[a] || *end != '\0' || value < 1 || value > 100000) {
+        std::fprintf(stderr, "%s", usage);
+        return 2;
+      }
+      patterns = static_cast<int>(value);
+    } else if (positional == 1) {
+      ++positional;
+      seed = std::strtoull(argv[a], &end, 10);
+      if (end == argv[a] || *end != '\0') {
+        std::fprintf(stderr, "%s", usage);
         return 2;
       }
     } else {
-      seed = std::strtoull(argv[a], &end, 10);
-      if (end == argv[a] || *end != '\0') {
-        std::fprintf(stderr, "usage: talvor2_recovery [-v] [PATTERNS (1..100000) [SEED]]\n");
-        return 2;
-      }
+      std::fprintf(stderr, "%s", usage);
+      return 2;
     }
   }
   std::printf("%d patterns per case, 6-12 vectors, 0.3 deg noise, seed %llu; found = within %.1f deg\n",
