@@ -48,6 +48,11 @@ struct StrategyFixture : ::testing::Test {
     Mat3 g = RotationFromAxisAngle(w, axis);
     Mat3 gt = Transpose(g);
     pattern.vectorCount = n;
+    int available = 0;
+    for (int f = 0; f < problem.familyCount; ++f) available += cat->memberCount[f];
+    EXPECT_LE(n, available);
+    if (n > available) n = available;
+    pattern.vectorCount = n;
     for (int v = 0; v < n;) {  // distinct directions, not parallel to an earlier one
       int f = static_cast<int>(rng.Uniform() * problem.familyCount);
       int m = static_cast<int>(rng.Uniform() * cat->memberCount[f]);
@@ -136,6 +141,62 @@ TEST_F(StrategyFixture, OneFamilyIsAllowedForEveryVector) {
     Run(strategy);
     for (int v = 0; v < 4; ++v) EXPECT_TRUE(work->allowed[v][0]) << strategy;
   }
+}
+
+TEST_F(StrategyFixture, HalfTheFamiliesAreChosenPerVector) {
+  const struct {
+    int familyCount;
+    int chosen;  // per vector, strategies 1 and 4
+  } cases[] = {{1, 1}, {2, 1}, {4, 2}, {5, 2}};
+  const MillerIndices families[5] = {{1, 1, 3}, {0, 0, 2}, {0, 2, 2}, {1, 1, 1}, {0, 2, 4}};
+  for (const auto& c : cases) {
+    problem.familyCount = c.familyCount;
+    for (int f = 0; f < c.familyCount; ++f) problem.families[f] = families[f];
+    BuildCatalogue(problem, *cat);
+    MakePattern(6, 21);
+    for (int strategy : {1, 3, 4}) {
+      Run(strategy);
+      for (int v = 0; v < 6; ++v) {
+        int allowed = 0;
+        for (int f = 0; f < c.familyCount; ++f) allowed += work->allowed[v][f];
+        EXPECT_EQ(allowed, strategy == 3 ? 1 : c.chosen) << c.familyCount << " families, strategy " << strategy;
+      }
+    }
+  }
+}
+
+TEST_F(StrategyFixture, OrientationVotesNeedThreeRecordedVectors) {
+  // Two plane normals and a direction far from every plane normal: no trial
+  // records three vectors, so no family gets a vote and the lowest is chosen.
+  MakePattern(2, 4);
+  pattern.vectorCount = 3;
+  pattern.vectors[2] = {0.2673f, 0.5345f, 0.8018f};
+  Vec3 c = pattern.vectors[2];
+  for (int k = 0; k < cat->signedCount; ++k) ASSERT_LT(Dot(c, cat->signedDirections[k]), 0.999f);
+  Run(3);
+  for (int v = 0; v < 3; ++v) {
+    EXPECT_TRUE(work->allowed[v][0]) << v;
+    EXPECT_FALSE(work->allowed[v][1]) << v;
+  }
+}
+
+TEST_F(StrategyFixture, FamilyListInOrderOfFirstAppearance) {
+  IndexRange all{0, cat->pairCount - 1};
+  FamilyList list;
+  BuildFamilyList(*cat, all, list);
+  ASSERT_EQ(list.count, problem.familyCount);
+  // Rebuilt by hand: f1 then f2 of each entry, first occurrence kept.
+  int expected[kMaxFamilies], count = 0;
+  for (int t = 0; t < cat->pairCount; ++t)
+    for (int f : {cat->pairs[t].f1, cat->pairs[t].f2}) {
+      bool seen = false;
+      for (int q = 0; q < count; ++q) seen = seen || expected[q] == f;
+      if (!seen) expected[count++] = f;
+    }
+  for (int q = 0; q < count; ++q) EXPECT_EQ(list.family[q], expected[q]);
+  BuildFamilyList(*cat, IndexRange{5, 4}, list);
+  EXPECT_EQ(list.count, 0);
+  EXPECT_FALSE(list.Contains(0));
 }
 
 TEST_F(StrategyFixture, VoteExponentOfTheDefaultCrystal) {
