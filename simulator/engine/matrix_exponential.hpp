@@ -19,19 +19,28 @@ inline constexpr float kSmallestNorm = 1.1920929e-7f;
 // s squarings stay bounded even for a matrix that holds infinities.
 inline constexpr int kMaxScalingExponent = 127;
 
+using ComplexColumn = Eigen::Matrix<std::complex<float>, Eigen::Dynamic, 1>;
+using ComplexRow = Eigen::Matrix<std::complex<float>, 1, Eigen::Dynamic>;
+
 // The working matrices of one order: the exponent A, the result E, the
-// series term and one product buffer. Allocate once per computation and reuse
-// for every direction; nothing inside the exponential allocates a matrix.
+// series term and one product buffer, and two rows and two columns for the
+// last squarings of exponential_corner. Allocate once per computation (one
+// per thread) and reuse for every direction; nothing inside the exponential
+// allocates.
 struct ExponentialWorkspace {
   explicit ExponentialWorkspace(int order)
       : a(ComplexMatrix::Zero(order, order)), e(ComplexMatrix::Zero(order, order)),
-        term(ComplexMatrix::Zero(order, order)), product(ComplexMatrix::Zero(order, order)) {}
+        term(ComplexMatrix::Zero(order, order)), product(ComplexMatrix::Zero(order, order)),
+        row(ComplexRow::Zero(order)), row_next(ComplexRow::Zero(order)), column(ComplexColumn::Zero(order)),
+        column_next(ComplexColumn::Zero(order)) {}
   int order() const { return int(a.rows()); }
 
-  ComplexMatrix a;        // exponent; matrix_exponential leaves it divided by 2^s
+  ComplexMatrix a;        // exponent; the exponentials leave it divided by 2^s
   ComplexMatrix e;        // result
   ComplexMatrix term;     // current series term
   ComplexMatrix product;  // product buffer
+  ComplexRow row, row_next;           // row 0 of powers of E (exponential_corner)
+  ComplexColumn column, column_next;  // column 0 of powers of E (exponential_corner)
 };
 
 // sqrt(sum of re^2 + im^2 over all elements), summed in single precision in storage order.
@@ -57,5 +66,24 @@ int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& 
 // is squared s times. 2^s is a floating-point power of two, exact for every
 // s up to kMaxScalingExponent.
 void matrix_exponential(ExponentialWorkspace& ws, int series_limit);
+
+// How many of the s final squarings exponential_corner replaces by products
+// with one row and one column, for matrices of order `order`: the last d
+// squarings of E cost 2^d - 2 vector products instead of d matrix products,
+// so d grows while the extra 2^(d-1) vector products (weighted by their
+// poorer speed per operation) cost less than the matrix product they save.
+int corner_squarings(int order, int s);
+
+// exp(ws.a)(0,0), the one element a pixel needs, with the same mathematics as
+// matrix_exponential (the same s, the same series and its ratio test, the
+// same powers of two) but less work:
+//  - the first series term is A itself (the product I A is exact);
+//  - of the s squarings, the first s - d form whole matrices Q; the last d
+//    are e0' Q^(2^d) e0 = (e0' Q^h)(Q^h e0), h = 2^(d-1), one row and one
+//    column carried through h - 1 vector products each and then one dot product.
+// The result differs from matrix_exponential(ws, limit), ws.e(0,0) only by
+// rounding (the products are summed in another order). ws.a is left divided
+// by 2^s; ws.e holds Q.
+std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit);
 
 }  // namespace velmorant

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "scattering/structure_factor.hpp"
 
@@ -24,76 +25,136 @@ void copy_column(PatternImage& image, int from, int to) {
   for (int i = 1; i <= kSize; ++i) image(i, to) = image(i, from);
 }
 
-// Mean of the two neighbours when they differ by less than T, else computed.
-float refine(PixelEngine& engine, int i, int j, float a, float b, float threshold) {
-  if (neighbours_interpolate(a, b, threshold)) return (a + b) / 2.0f;
-  return engine.pixel_intensity(i, j);
-}
+using Pixel = PixelEngine::Pixel;
 
 void full_method(PixelEngine& engine, PatternImage& image) {
-  ProgressState& state = engine.control().state();
+  RunControl& control = engine.control();
+  ProgressState& state = control.state();
   state.units_left = kFullUnits;
-  engine.control().rate_update(0);
+  control.rate_update(0);
   engine.set_series_limit(kFullSeriesLimit);
-  for (int i = 1; i <= kSize; ++i) {
-    for (int j = 1; j <= kSize; ++j) {
-      image(i, j) = engine.pixel_intensity(i, j);
-      state.units_left -= 1;
+  std::vector<Pixel> pixels;
+  pixels.reserve(PatternImage::kPixels);
+  for (int i = 1; i <= kSize; ++i)
+    for (int j = 1; j <= kSize; ++j) pixels.push_back({i, j});
+  std::vector<float> values(pixels.size());
+  engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
+    control.progress_update();
+    state.units_left -= 1;
+    if (n % kSize == 0) control.rate_update(kSize);
+    return true;
+  });
+  for (std::size_t k = 0; k < pixels.size(); ++k) image(pixels[k].i, pixels[k].j) = values[k];
+}
+
+// One refinement pass of the adaptive method over the elements visit() lists
+// in order: an element whose two neighbours differ by less than T gets
+// their mean at once; the others are computed on all threads. units_left
+// follows `units_after` (i, j) element by element as if they were done in
+// order: each computed pixel's progress_update sees the count left by the
+// element before it.
+template <class Visit, class Neighbours, class UnitsAfter>
+void refinement_pass(PixelEngine& engine, PatternImage& image, float threshold, Visit visit,
+                     Neighbours neighbours, UnitsAfter units_after) {
+  RunControl& control = engine.control();
+  ProgressState& state = control.state();
+  std::vector<Pixel> pixels;
+  std::vector<int> units_before;
+  int units = state.units_left;
+  visit([&](int i, int j) {
+    const auto [a, b] = neighbours(i, j);
+    if (neighbours_interpolate(a, b, threshold)) {
+      image(i, j) = (a + b) / 2.0f;
+    } else {
+      pixels.push_back({i, j});
+      units_before.push_back(units);
     }
-    engine.control().rate_update(kSize);
-  }
+    units = units_after(i, j);
+  });
+  std::vector<float> values(pixels.size());
+  engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
+    state.units_left = units_before[std::size_t(n - 1)];
+    control.progress_update();
+    return true;
+  });
+  for (std::size_t k = 0; k < pixels.size(); ++k) image(pixels[k].i, pixels[k].j) = values[k];
+  state.units_left = units;
 }
 
 void adaptive_method(PixelEngine& engine, PatternImage& image) {
-  ProgressState& state = engine.control().state();
+  RunControl& control = engine.control();
+  ProgressState& state = control.state();
   state.units_left = kAdaptiveUnits;
-  engine.control().rate_update(0);
+  control.rate_update(0);
   engine.set_series_limit(kAdaptiveSeriesLimit);
   // Coarse pass: every second pixel in both directions.
-  for (int i = 1; i <= 511; i += 2) {
-    for (int j = 1; j <= 511; j += 2) {
-      image(i, j) = engine.pixel_intensity(i, j);
-      state.units_left -= 1;
-    }
-    engine.control().rate_update(256);
-  }
+  std::vector<Pixel> pixels;
+  pixels.reserve(256 * 256);
+  for (int i = 1; i <= 511; i += 2)
+    for (int j = 1; j <= 511; j += 2) pixels.push_back({i, j});
+  std::vector<float> values(pixels.size());
+  engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
+    control.progress_update();
+    state.units_left -= 1;
+    if (n % 256 == 0) control.rate_update(256);
+    return true;
+  });
+  for (std::size_t k = 0; k < pixels.size(); ++k) image(pixels[k].i, pixels[k].j) = values[k];
   const float threshold = interpolation_threshold(image, kAdaptiveStep, kAdaptiveFraction);
-  // First refinement: the even columns of the coarse rows.
-  for (int i = 1; i <= 511; i += 2) {
-    for (int j = 2; j <= 510; j += 2) {
-      image(i, j) = refine(engine, i, j, image(i, j - 1), image(i, j + 1), threshold);
-      const float left = 0.4f * float(65280 - 255 * ((i - 1) / 2) - (j - 1) / 2) + 19660.8f;
-      state.units_left = int(std::max(0.0f, left));
-    }
-  }
-  // Second refinement: the even rows, every column but the last.
-  for (int i = 2; i <= 510; i += 2) {
-    for (int j = 1; j <= 511; ++j) {
-      image(i, j) = refine(engine, i, j, image(i - 1, j), image(i + 1, j), threshold);
-      const float left = 0.3f * float(261121 - 511 * (i - 1) - j);
-      state.units_left = int(std::max(0.0f, left));
-    }
-  }
+  // First refinement: the even columns of the coarse rows; it reads only coarse pixels.
+  refinement_pass(
+      engine, image, threshold,
+      [](auto&& element) {
+        for (int i = 1; i <= 511; i += 2)
+          for (int j = 2; j <= 510; j += 2) element(i, j);
+      },
+      [&image](int i, int j) { return std::pair{image(i, j - 1), image(i, j + 1)}; },
+      [](int i, int j) {
+        const float left = 0.4f * float(65280 - 255 * ((i - 1) / 2) - (j - 1) / 2) + 19660.8f;
+        return int(std::max(0.0f, left));
+      });
+  // Second refinement: the even rows, every column but the last; it reads
+  // only the odd rows, complete after the first refinement.
+  refinement_pass(
+      engine, image, threshold,
+      [](auto&& element) {
+        for (int i = 2; i <= 510; i += 2)
+          for (int j = 1; j <= 511; ++j) element(i, j);
+      },
+      [&image](int i, int j) { return std::pair{image(i - 1, j), image(i + 1, j)}; },
+      [](int i, int j) {
+        const float left = 0.3f * float(261121 - 511 * (i - 1) - j);
+        return int(std::max(0.0f, left));
+      });
   copy_row(image, 511, 512);
   copy_column(image, 511, 512);
 }
 
 void block_method(PixelEngine& engine, PatternImage& image) {
-  ProgressState& state = engine.control().state();
+  RunControl& control = engine.control();
+  ProgressState& state = control.state();
   state.units_left = kBlockUnits;
-  engine.control().rate_update(0);
+  control.rate_update(0);
   engine.set_series_limit(kBlockSeriesLimit);
+  std::vector<Pixel> pixels;
+  pixels.reserve(170 * 170);
+  for (int i = 3; i <= 510; i += 3)
+    for (int j = 3; j <= 510; j += 3) pixels.push_back({i, j});
+  std::vector<float> values(pixels.size());
+  engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
+    control.progress_update();
+    state.units_left -= 1;
+    if (n % 170 == 0) control.rate_update(170);
+    return true;
+  });
+  // Each sampled pixel stands for the 3 x 3 block around it (the blocks do not overlap).
+  for (std::size_t k = 0; k < pixels.size(); ++k) {
+    const auto [i, j] = pixels[k];
+    image(i, j - 1) = image(i, j) = image(i, j + 1) = values[k];
+  }
   for (int i = 3; i <= 510; i += 3) {
-    for (int j = 3; j <= 510; j += 3) {
-      const float v = engine.pixel_intensity(i, j);
-      image(i, j - 1) = v;
-      image(i, j) = v;
-      image(i, j + 1) = v;
-      state.units_left -= 1;
-    }
     copy_row(image, i, i - 1);
     copy_row(image, i, i + 1);
-    engine.control().rate_update(170);
   }
   copy_row(image, 2, 1);
   copy_row(image, 511, 512);
@@ -104,11 +165,13 @@ void block_method(PixelEngine& engine, PatternImage& image) {
 }  // namespace
 
 PixelEngine::PixelEngine(const SimulationInput& in, const BeamList& beams, RunControl& control,
-                         const StructureFactorFn& structure_factor)
-    : in_(in), beams_(beams), control_(control), ws_(beams.order()) {
+                         const StructureFactorFn& structure_factor, int threads)
+    : in_(in), beams_(beams), control_(control), pool_(std::max(1, threads)) {
   build_coupling_matrix(beams, in.effective_thickness, in.potential_factor,
                         structure_factor ? structure_factor : crystal_structure_factor(in),
                         [&control] { control.progress_update(); }, w_);
+  ws_.reserve(std::size_t(pool_.threads()));
+  for (int t = 0; t < pool_.threads(); ++t) ws_.emplace_back(beams.order());
 }
 
 std::array<float, 3> PixelEngine::wave_vector(int i, int j) const {
@@ -121,14 +184,26 @@ std::array<float, 3> PixelEngine::wave_vector(int i, int j) const {
 }
 
 float PixelEngine::pixel_intensity(int i, int j) {
-  const float intensity = transmitted_intensity(wave_vector(i, j), w_, beams_, series_limit_, ws_);
+  const float intensity = transmitted_intensity(wave_vector(i, j), w_, beams_, series_limit_, ws_[0]);
   control_.progress_update();
   return intensity;
 }
 
+int PixelEngine::compute_pixels(const Pixel* pixels, float* values, int count,
+                                const std::function<bool(int)>& report) {
+  int completed = 0;
+  return pool_.run(
+      count,
+      [&](int item, int thread) {
+        const Pixel p = pixels[item];
+        values[item] = transmitted_intensity(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws_[std::size_t(thread)]);
+      },
+      [&] { return report(++completed); });
+}
+
 void compute_pattern(const SimulationInput& in, const BeamList& beams, int method, RunControl& control,
-                     PatternImage& image) {
-  PixelEngine engine(in, beams, control);
+                     PatternImage& image, int threads) {
+  PixelEngine engine(in, beams, control, {}, threads);
   compute_pattern(engine, method, image);
 }
 
@@ -185,8 +260,8 @@ float interpolation_threshold(const PatternImage& image, int step, float fractio
 }
 
 std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
-                                     const std::function<int()>& clock) {
-  PixelEngine engine(in, beams, control);
+                                     const std::function<int()>& clock, int threads) {
+  PixelEngine engine(in, beams, control, {}, threads);
   return calibrate_speed(engine, clock);
 }
 
@@ -196,16 +271,21 @@ std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<in
   std::array<float, 3> estimate{};
   for (int pass = 0; pass < 3; ++pass) {
     engine.set_series_limit(kLimits[pass]);
+    std::array<PixelEngine::Pixel, 312> diagonal;
+    for (int q = 201; q <= 512; ++q) diagonal[std::size_t(q - 201)] = {q, q};
+    std::array<float, 312> values;
     const int start = now();
     int elapsed = 0;
     int count = 0;
-    for (int q = 201; q <= 512; ++q) {
-      engine.pixel_intensity(q, q);
-      ++count;
+    // With several threads the pixels still in progress at the stop are
+    // finished but not counted: e / c is the time per pixel of the parallel run.
+    engine.compute_pixels(diagonal.data(), values.data(), int(diagonal.size()), [&](int n) {
+      engine.control().progress_update();
+      count = n;
       elapsed = now() - start;
       if (elapsed < 0) elapsed += kHundredthsPerDay;  // across midnight
-      if (elapsed > 30) break;
-    }
+      return !(elapsed > 30);
+    });
     // Pixels each method computes, times the share of the refinements (1.71)
     // and of the replication (1.02).
     const float e = float(elapsed), per = float(count) * 100.0f;

@@ -16,10 +16,12 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 #include "beams/beam_list.hpp"
 #include "engine/matrix_exponential.hpp"
 #include "engine/pattern_image.hpp"
+#include "engine/pixel_pool.hpp"
 #include "engine/scattering_matrix.hpp"
 #include "input/simulation_input.hpp"
 #include "simulator/progress/run_control.hpp"
@@ -40,29 +42,50 @@ inline constexpr int kBlockUnits = 28900;      // 170^2 sampled pixels
 inline constexpr int kAdaptiveStep = 2;
 inline constexpr float kAdaptiveFraction = 0.2f;
 
-// The per-pixel machinery of one computation: the coupling matrix and the
-// working matrices, allocated once by the constructor and reused for every
-// pixel. Holds references to its arguments; they must outlive it.
+// The per-pixel machinery of one computation: the coupling matrix, a pool of
+// threads and the working matrices of each thread, allocated once by the
+// constructor and reused for every pixel. Holds references to its
+// arguments; they must outlive it.
+//
+// Pixels are computed on every thread of the pool (pixel_pool.hpp); each
+// pixel's value depends only on the pixel, so the pattern is the same, bit
+// for bit, for every number of threads. The run control is used on the
+// constructing thread only: progress_update once per computed pixel as
+// pixels complete, rate_update per row's worth of pixels.
 class PixelEngine {
 public:
   // Builds the coupling matrix from the structure factors of all beam
   // differences (absorptive part included), calling control.progress_update()
   // at the start of each of its N + 1 rows. `structure_factor` replaces the
   // crystal's own structure factors (for tests); empty means the crystal's.
+  // `threads` (at least 1; 1 = everything on the calling thread) compute the pixels.
   PixelEngine(const SimulationInput& in, const BeamList& beams, RunControl& control,
-              const StructureFactorFn& structure_factor = {});
+              const StructureFactorFn& structure_factor = {}, int threads = 1);
 
   void set_series_limit(int limit) { series_limit_ = limit; }
   int series_limit() const { return series_limit_; }
+  int threads() const { return pool_.threads(); }
 
   // Incident wave vector of pixel (i, j), Å^-1: the unit vector along
   // (x, y, 1) with x = ((i - 0.5) - 256) p, y = ((j - 0.5) - 256) p, divided by lambda.
   std::array<float, 3> wave_vector(int i, int j) const;
 
   // Transmitted intensity of pixel (i, j) with the current series limit,
-  // then one progress_update. i, j may lie outside 1..512 (the direction
-  // simply continues the grid).
+  // computed on the calling thread, then one progress_update. i, j may lie
+  // outside 1..512 (the direction simply continues the grid).
   float pixel_intensity(int i, int j);
+
+  // One pixel of a pass.
+  struct Pixel {
+    int i, j;
+  };
+  // Computes the intensities of pixels[0 .. count) with the current series
+  // limit into values[0 .. count) on every thread. For every completed pixel
+  // the calling thread calls report(n), n = pixels completed so far (1, 2,
+  // ...); report must call progress_update (the engine's work counter is the
+  // caller's business) and returns false to stop handing out pixels. No new
+  // pixel starts while a report runs. Returns the number of pixels reported.
+  int compute_pixels(const Pixel* pixels, float* values, int count, const std::function<bool(int)>& report);
 
   const ComplexMatrix& coupling_matrix() const { return w_; }
   RunControl& control() { return control_; }
@@ -72,7 +95,8 @@ private:
   const BeamList& beams_;
   RunControl& control_;
   ComplexMatrix w_;
-  ExponentialWorkspace ws_;
+  PixelPool pool_;
+  std::vector<ExponentialWorkspace> ws_;  // one per thread of the pool
   int series_limit_ = kFullSeriesLimit;
 };
 
@@ -81,8 +105,9 @@ private:
 // or any other value (every third pixel replicated into 3 x 3 blocks, 3
 // terms). Builds the coupling matrix first. Non-finite intensities are
 // stored as they are. Does not write the image file (see above).
+// `threads` compute the pixels (1: all on the calling thread).
 void compute_pattern(const SimulationInput& in, const BeamList& beams, int method, RunControl& control,
-                     PatternImage& image);
+                     PatternImage& image, int threads = 1);
 // The same with a prepared engine (its coupling matrix already built).
 void compute_pattern(PixelEngine& engine, int method, PatternImage& image);
 
@@ -105,9 +130,11 @@ inline bool neighbours_interpolate(float a, float b, float threshold) { return s
 // each pass stops at the first pixel after more than 30 hundredths of a
 // second, or after 312 pixels. `clock` gives hundredths of a second since
 // midnight (empty: the time of day); a pass across midnight is measured
-// modulo one day. Builds its own coupling matrix.
+// modulo one day. Builds its own coupling matrix. With several `threads`
+// the pixels are computed as in the pattern, on every thread, and the time
+// per completed pixel is the time of the parallel run.
 std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
-                                     const std::function<int()>& clock = {});
+                                     const std::function<int()>& clock = {}, int threads = 1);
 // The same with a prepared engine; leaves its series limit at 3.
 std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<int()>& clock = {});
 

@@ -2,6 +2,7 @@
 #include "engine/pattern_computation.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -472,6 +473,48 @@ TEST(SpeedCalibration, PassAcrossMidnightMeasuresModuloOneDay) {
   for (float e : estimates) EXPECT_GT(e, 0.0f);
   EXPECT_FLOAT_EQ(estimates[0], 31.0f * 262144.0f / (31.0f * 100.0f));
 }
+
+// --- Threads: the same pattern, bit for bit, and the same progress calls ---
+
+struct ThreadedRun {
+  PatternImage image;
+  std::vector<int> units;  // units_left at every progress_update
+  int rate_updates = 0;
+};
+
+ThreadedRun run_with_threads(int method, int threads) {
+  auto in = experiment(250.0f);
+  in->pixel_scale = 6e-4f;  // a wider field: the lines cross it several times
+  const BeamList beams = three_reflections();
+  QuietRun run;
+  ThreadedRun result;
+  PixelEngine engine(*in, beams, run.control, constant_factor(cf(4.0f, 0.3f)), threads);
+  EXPECT_EQ(engine.threads(), threads);
+  compute_pattern(engine, method, result.image);
+  result.units = run.presentation.units;
+  result.rate_updates = run.rate_updates;
+  return result;
+}
+
+class ThreadCounts : public ::testing::TestWithParam<int> {};
+
+TEST_P(ThreadCounts, TwoAndFourThreadsGiveTheSingleThreadedPatternExactly) {
+  const int method = GetParam();
+  const ThreadedRun one = run_with_threads(method, 1);
+  for (int threads : {2, 4}) {
+    const ThreadedRun many = run_with_threads(method, threads);
+    int differing = 0;
+    for (std::size_t k = 0; k < PatternImage::size(); ++k)
+      differing += std::memcmp(&one.image.data()[k], &many.image.data()[k], sizeof(float)) != 0;
+    EXPECT_EQ(differing, 0) << "method " << method << ", " << threads << " threads";
+    EXPECT_EQ(correlation(one.image, many.image), correlation(one.image, one.image));
+    // The progress display sees the same sequence of work counts.
+    EXPECT_EQ(many.units, one.units) << "method " << method << ", " << threads << " threads";
+    EXPECT_EQ(many.rate_updates, one.rate_updates);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, ThreadCounts, ::testing::Values(0, 1, 2));
 
 }  // namespace
 }  // namespace velmorant

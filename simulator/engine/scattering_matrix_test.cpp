@@ -1,7 +1,11 @@
 // Tests of the coupling and exponent matrices and of the transmitted intensity: two-beam theory, N = 0, conservation.
 #include "engine/scattering_matrix.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -157,6 +161,80 @@ TEST(TransmittedIntensity, WorkspaceOfAnotherOrderIsRefused) {
   ExponentialWorkspace ws(3);
   EXPECT_THROW(transmitted_intensity({0.0f, 0.0f, 40.0f}, w, beams, 1000, ws), std::invalid_argument);
 }
+
+
+// --- The corner-only kernel against the straightforward one ---
+
+// A random crystal: N beams with reciprocal vectors of up to ~1 per Å
+// (slightly negative normal components, as for beams in the zero layer seen
+// at a small tilt) and complex structure factors with an absorptive part
+// that does not make the matrix symmetric in general.
+struct RandomCrystal {
+  BeamList beams;
+  ComplexMatrix w;
+};
+
+RandomCrystal random_crystal(int n, float thickness, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  RandomCrystal c;
+  c.beams.count = n;
+  for (int r = 1; r <= n; ++r) {
+    c.beams.miller[r] = {r, 2 * r + 1, -r};
+    c.beams.lab_vector[r] = {unit(random), unit(random), -0.01f * std::fabs(unit(random))};
+  }
+  std::vector<cf> table(64);
+  for (cf& f : table) f = cf(3.0f * unit(random), 0.05f * unit(random));
+  auto f = [&table](const std::array<std::int32_t, 3>& h) {
+    return table[std::size_t((h[0] * 7 + h[1] * 3 + h[2]) & 63)];
+  };
+  build_coupling_matrix(c.beams, thickness, 0.02f, f, {}, c.w);
+  return c;
+}
+
+struct KernelCase {
+  int beams;
+  float thickness;  // Å
+};
+
+class CornerKernel : public ::testing::TestWithParam<KernelCase> {};
+
+TEST_P(CornerKernel, AgreesWithTheReferenceToSinglePrecisionRounding) {
+  const KernelCase kc = GetParam();
+  const RandomCrystal c = random_crystal(kc.beams, kc.thickness, unsigned(kc.beams * 1000 + int(kc.thickness)));
+  ExponentialWorkspace fast(kc.beams + 1), reference(kc.beams + 1);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> tilt(-0.4f, 0.4f);
+  float worst = 0.0f;  // largest difference in units of the tolerance
+  for (int limit : {1000, 7, 3}) {
+    for (int pixel = 0; pixel < 12; ++pixel) {
+      const float kx = tilt(random), ky = tilt(random);
+      const std::array<float, 3> k{kx, ky, std::sqrt(1600.0f - kx * kx - ky * ky)};
+      const float i_fast = transmitted_intensity(k, c.w, c.beams, limit, fast);
+      const float i_ref = reference_transmitted_intensity(k, c.w, c.beams, limit, reference);
+      // Rounding errors of the products grow with the number of squarings
+      // and with the square root of the order: allow (s + 1) x sqrt(N + 1)
+      // x 8 single-precision epsilons.
+      ComplexMatrix a(kc.beams + 1, kc.beams + 1);
+      build_exponent_matrix(k, c.w, c.beams, a);
+      const int s = scaling_exponent(frobenius_norm(a));
+      // Random absorptive parts can also amplify: the bound is relative to
+      // intensities above 1.
+      const float tolerance =
+          8.0f * 1.1920929e-7f * std::sqrt(float(kc.beams + 1)) * float(s + 1) * std::max(1.0f, i_ref);
+      ASSERT_TRUE(std::isfinite(i_ref));
+      worst = std::max(worst, std::fabs(i_fast - i_ref) / tolerance);
+      EXPECT_NEAR(i_fast, i_ref, tolerance)
+          << "N " << kc.beams << ", t " << kc.thickness << ", limit " << limit << ", pixel " << pixel;
+    }
+  }
+  RecordProperty("worst_difference_in_tolerances", std::to_string(worst));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CornerKernel,
+                         ::testing::Values(KernelCase{1, 300.0f}, KernelCase{4, 50.0f}, KernelCase{8, 700.0f},
+                                           KernelCase{16, 1500.0f}, KernelCase{33, 400.0f},
+                                           KernelCase{64, 500.0f}, KernelCase{100, 300.0f}));
 
 }  // namespace
 }  // namespace velmorant
