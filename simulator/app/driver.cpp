@@ -9,9 +9,11 @@
 
 #include "app/result_file.hpp"
 #include "app/sampling_method.hpp"
+#include "app/thread_count.hpp"
 #include "beams/beam_list.hpp"
 #include "engine/pattern_computation.hpp"
 #include "engine/pattern_image.hpp"
+#include "engine/pixel_pool.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/file_error.hpp"
 #include "image/image_path.hpp"
@@ -73,7 +75,10 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     read_simulation_input(".", *in, *beams);
     if (diagnostics_requested()) print_diagnostics(*in, *beams, err);
 
-    const std::array<float, 3> estimates = calibrate_speed(*in, *beams, control);
+    // The calibration computes its pixels on the same threads as the run,
+    // so the estimates are those of the run.
+    const int threads = thread_count(std::getenv(kThreadsVariable), hardware_threads(), err);
+    const std::array<float, 3> estimates = calibrate_speed(*in, *beams, control, {}, threads);
 
     const std::optional<int> method = sampling_method(argument);
     if (!method) {
@@ -93,7 +98,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     progress.remaining_seconds = e;
     progress.progress_percent = 1;
 
-    compute_pattern(*in, *beams, *method, control, image);
+    compute_pattern(*in, *beams, *method, control, image, threads);
     if (int bad = count_non_finite(image))
       err << "Velmorant: " << bad << " of " << PatternImage::size()
           << " pixels of the pattern are not finite numbers; they are written black and the "

@@ -25,7 +25,9 @@ enum ExitStatus : int {
 // calibrate the speed; for an estimate query write " E0 E1 E2" and stop;
 // otherwise write "  -101", enable Suspend, seed the time estimate, compute
 // the pattern, write the simulated image, correlate it with the experimental
-// image, write r; close the dialog.
+// image, write r; close the dialog. The pixels are computed on the number of
+// threads VELMORANT_THREADS names (app/thread_count.hpp), every hardware
+// thread by default.
 //
 // "VelmorantDS.res" is untouched until the estimates or "  -101" are written;
 // from then on an error or the user's Exit leaves "  -101".
