@@ -1,0 +1,248 @@
+// Speed of Velmorant's engine on the silicon example at N = 16, 32, 64 and 128 beams, as one table.
+//
+// Usage: velmorant_bench [--quick] [example folder]   (default: the silicon example)
+//
+// For each beam count it measures, side by side in the same run:
+//  - the time per pixel with the series limits 1000, 7 and 3 of the
+//    straightforward single-threaded kernel (reference_transmitted_intensity),
+//    of the engine's kernel on one thread, and of the engine on every thread;
+//  - the effective rate of the engine: 8 (N+1)^3 operations per complex
+//    matrix product times the products the algorithm as written needs
+//    (series terms tried, including the one the ratio test rejects, plus the
+//    s squarings), divided by the measured time;
+//  - the rate of one product of order N + 1 by Eigen and by a plain triple loop;
+//  - whole runs of methods 0, 1 and 2 on one and on every thread (method 0
+//    on every 8th row of the field, scaled up, for N > 32) beside the
+//    calibrated estimates.
+// The machine's attainable rate is a large Eigen complex product on one core
+// times the number of cores, measured first.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "beams/select_beams.hpp"
+#include "engine/pattern_computation.hpp"
+#include "input/read_simulation_input.hpp"
+#include "simulator/progress/silent_presentation.hpp"
+
+using namespace velmorant;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Repeats f until at least `budget` seconds have passed; seconds per call.
+template <class F>
+double time_per_call(F&& f, double budget) {
+  int calls = 0;
+  const auto start = Clock::now();
+  double elapsed = 0;
+  do {
+    f();
+    ++calls;
+    elapsed = seconds_since(start);
+  } while (elapsed < budget);
+  return elapsed / calls;
+}
+
+// Flop rate (Gflop/s) of an Eigen product of order n on one thread.
+double eigen_product_rate(int n, double budget) {
+  ComplexMatrix a = ComplexMatrix::Random(n, n), b = ComplexMatrix::Random(n, n), c(n, n);
+  const double t = time_per_call([&] { c.noalias() = a * b; }, budget);
+  return 8.0 * double(n) * n * n / t * 1e-9;
+}
+
+void triple_loop_product(const ComplexMatrix& a, const ComplexMatrix& b, ComplexMatrix& c) {
+  const int n = int(a.rows());
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) {
+      std::complex<float> sum(0.0f, 0.0f);
+      for (int k = 0; k < n; ++k) sum += a(i, k) * b(k, j);
+      c(i, j) = sum;
+    }
+}
+
+double triple_loop_rate(int n, double budget) {
+  ComplexMatrix a = ComplexMatrix::Random(n, n), b = ComplexMatrix::Random(n, n), c(n, n);
+  const double t = time_per_call([&] { triple_loop_product(a, b, c); }, budget);
+  return 8.0 * double(n) * n * n / t * 1e-9;
+}
+
+// The same large product on `threads` threads at once, each its own: Gflop/s in all.
+double eigen_rate_on_threads(int n, int threads, double budget) {
+  std::vector<double> rates(static_cast<std::size_t>(threads), 0.0);
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t)
+    running.emplace_back([&, t] { rates[std::size_t(t)] = eigen_product_rate(n, budget); });
+  for (auto& r : running) r.join();
+  double sum = 0;
+  for (double r : rates) sum += r;
+  return sum;
+}
+
+struct Crystal {
+  std::unique_ptr<SimulationInput> in;
+  BeamList beams;
+};
+
+// Products per pixel as the algorithm is written: the series terms tried
+// (the identity times A included) plus the s squarings.
+double specified_products(PixelEngine& engine, const BeamList& beams, const std::vector<PixelEngine::Pixel>& pixels,
+                          int limit) {
+  ExponentialWorkspace ws(beams.order());
+  double products = 0;
+  for (const auto& p : pixels) {
+    build_exponent_matrix(engine.wave_vector(p.i, p.j), engine.coupling_matrix(), beams, ws.a);
+    const int s = scaling_exponent(frobenius_norm(ws.a));
+    ws.a /= std::ldexp(1.0f, s);
+    const int added = taylor_exponential(ws.a, limit, ws.e, ws.term, ws.product);
+    const int tried = added < limit ? added + 1 : added;
+    products += tried + s;
+  }
+  return products / double(pixels.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool quick = false;
+  std::string dir = VELMORANT_EXAMPLES_DIR "/si-111";
+  for (int a = 1; a < argc; ++a) {
+    if (std::string(argv[a]) == "--quick")
+      quick = true;
+    else
+      dir = argv[a];
+  }
+  const double budget = quick ? 0.3 : 1.0;  // seconds per measurement
+  const std::string file = dir + "/VelmorantDS.dat";
+  std::ifstream text(file);
+  if (!text) {
+    std::fprintf(stderr, "velmorant_bench: cannot open %s\n", file.c_str());
+    return 1;
+  }
+  auto base = std::make_unique<SimulationInput>();
+  parse_simulation_input(text, file, *base);
+  derive_simulation_input(*base, dir);
+  base->strength_fraction = 0.0f;  // every reflection of the box may take part
+  const int cores = hardware_threads();
+
+  std::printf("Velmorant engine benchmark: %s, %d hardware threads\n", file.c_str(), cores);
+  const double one_core = eigen_product_rate(1024, 2 * budget);
+  const double all_cores = eigen_rate_on_threads(1024, cores, 2 * budget);
+  const double attainable = one_core * cores;
+  std::printf("attainable complex-product rate: Eigen order 1024 on one core %.2f Gflop/s x %d cores = %.2f Gflop/s"
+              " (all cores at once, measured: %.2f)\n\n",
+              one_core, cores, attainable, all_cores);
+
+  std::vector<PixelEngine::Pixel> pixels;  // a 16 x 16 grid over the whole field
+  for (int a = 0; a < 16; ++a)
+    for (int b = 0; b < 16; ++b) pixels.push_back({16 + 32 * a, 16 + 32 * b});
+
+  std::printf("%-5s %-6s %9s %9s %9s %9s %8s %8s %8s %9s %9s %7s\n", "N", "limit", "products", "ref ms",
+              "1thr ms", "all ms", "1thr/ref", "all/1thr", "all/ref", "eff Gf/s", "eff/attn", "s");
+  struct Row {
+    int n;
+    double eigen_rate, loop_rate;
+  };
+  std::vector<Row> product_rows;
+  std::vector<int> asked_counts = {16, 32, 64, 128};
+  for (int asked : asked_counts) {
+    Crystal c{std::make_unique<SimulationInput>(*base), {}};
+    c.in->max_beams = asked;
+    select_beams(*c.in, c.beams);
+    const int order = c.beams.order();
+    ProgressState state;
+    SilentPresentation presentation;
+    RunControl control(state, presentation);
+    PixelEngine single(*c.in, c.beams, control, {}, 1);
+    PixelEngine all(*c.in, c.beams, control, {}, cores);
+    ExponentialWorkspace ws(order);
+    std::vector<float> values(pixels.size());
+    for (int limit : {kFullSeriesLimit, kAdaptiveSeriesLimit, kBlockSeriesLimit}) {
+      single.set_series_limit(limit);
+      all.set_series_limit(limit);
+      const double products = specified_products(single, c.beams, pixels, limit);
+      double mean_s = 0;
+      for (const auto& p : pixels) {
+        build_exponent_matrix(single.wave_vector(p.i, p.j), single.coupling_matrix(), c.beams, ws.a);
+        mean_s += scaling_exponent(frobenius_norm(ws.a));
+      }
+      mean_s /= double(pixels.size());
+      const double n_pix = double(pixels.size());
+      const double t_ref = time_per_call([&] {
+        for (const auto& p : pixels)
+          reference_transmitted_intensity(single.wave_vector(p.i, p.j), single.coupling_matrix(), c.beams, limit, ws);
+      }, budget) / n_pix;
+      const double t_one = time_per_call([&] {
+        single.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
+      }, budget) / n_pix;
+      const double t_all = time_per_call([&] {
+        all.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
+      }, budget) / n_pix;
+      const double flops = 8.0 * double(order) * order * order * products;
+      const double effective = flops / t_all * 1e-9;
+      std::printf("%-5d %-6d %9.1f %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %9.2f %8.0f%% %7.1f\n", c.beams.count, limit,
+                  products, 1e3 * t_ref, 1e3 * t_one, 1e3 * t_all, t_ref / t_one, t_one / t_all, t_ref / t_all,
+                  effective, 100.0 * effective / attainable, mean_s);
+    }
+    product_rows.push_back({order, eigen_product_rate(order, budget), triple_loop_rate(order, budget)});
+  }
+
+  std::printf("\none complex product of order N + 1 on one core (Gflop/s)\n%-6s %10s %12s %8s %12s\n", "order",
+              "Eigen", "triple loop", "ratio", "Eigen/large");
+  for (const Row& r : product_rows)
+    std::printf("%-6d %10.2f %12.2f %8.1f %11.0f%%\n", r.n, r.eigen_rate, r.loop_rate, r.eigen_rate / r.loop_rate,
+                100.0 * r.eigen_rate / one_core);
+
+  // Whole runs against the estimates.
+  std::printf("\nwhole runs (seconds): estimate = calibrate_speed with these threads; method 0 for N > 32 on every"
+              " 8th row, scaled by 8\n%-5s %-7s %-7s %10s %10s %8s %10s\n",
+              "N", "method", "threads", "estimate", "measured", "est/meas", "1thr/all");
+  std::vector<int> run_counts = quick ? std::vector<int>{16} : std::vector<int>{16, 32, 64};
+  for (int asked : run_counts) {
+    Crystal c{std::make_unique<SimulationInput>(*base), {}};
+    c.in->max_beams = asked;
+    select_beams(*c.in, c.beams);
+    ProgressState state;
+    SilentPresentation presentation;
+    RunControl control(state, presentation);
+    double measured[3][2] = {};
+    for (int ti = 0; ti < 2; ++ti) {
+      const int threads = ti == 0 ? 1 : cores;
+      if (ti == 1 && cores == 1) break;
+      const auto estimates = calibrate_speed(*c.in, c.beams, control, {}, threads);
+      PixelEngine engine(*c.in, c.beams, control, {}, threads);
+      PatternImage image;
+      for (int method = 0; method < 3; ++method) {
+        double seconds = 0;
+        if (method == 0 && c.beams.count > 32) {
+          std::vector<PixelEngine::Pixel> rows;
+          for (int i = 4; i <= 512; i += 8)
+            for (int j = 1; j <= 512; ++j) rows.push_back({i, j});
+          std::vector<float> v(rows.size());
+          engine.set_series_limit(kFullSeriesLimit);
+          const auto start = Clock::now();
+          engine.compute_pixels(rows.data(), v.data(), int(rows.size()), [](int) { return true; });
+          seconds = 8.0 * seconds_since(start);
+        } else {
+          const auto start = Clock::now();
+          compute_pattern(engine, method, image);
+          seconds = seconds_since(start);
+        }
+        measured[method][ti] = seconds;
+        std::printf("%-5d %-7d %-7d %10.2f %10.2f %8.2f", c.beams.count, method, threads, estimates[std::size_t(method)],
+                    seconds, estimates[std::size_t(method)] / seconds);
+        if (ti == 1) std::printf(" %10.2f", measured[method][0] / seconds);
+        std::printf("\n");
+        std::fflush(stdout);
+      }
+    }
+  }
+  return 0;
+}
