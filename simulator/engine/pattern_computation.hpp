@@ -129,8 +129,9 @@ inline bool neighbours_interpolate(float a, float b, float threshold) { return s
 // pixel along the diagonal (q, q), q = 201..512, with each series limit:
 // each pass stops at the first pixel after more than 30 hundredths of a
 // second, or after 312 pixels. `clock` gives hundredths of a second since
-// midnight (empty: the time of day); a pass across midnight is measured
-// modulo one day. Builds its own coupling matrix. With several `threads`
+// midnight; a pass across midnight is measured modulo one day. Empty: a
+// steady clock in hundredths with their fractions (a pass of 312 fast
+// pixels may last only a few hundredths). Builds its own coupling matrix. With several `threads`
 // the pixels are computed as in the pattern, on every thread, and the time
 // per completed pixel is the time of the parallel run.
 std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
