@@ -14,8 +14,12 @@ namespace {
 
 // Visits every trial of the pattern in the one order that decides ties:
 // pairs (i, j) with i < j, then the pair-table entries t of the pair's
-// angle range in table order. The first vector of the pair is matched to
-// direction P_t (family f1), the second to Q_t (family f2).
+// angle range in table order. For each entry the first vector of the pair
+// is matched to direction P_t (family f1) and the second to Q_t (family f2);
+// then, when the families differ, the swapped assignment follows: the first
+// vector to Q_t, the second to P_t. The table keeps each family pair in one
+// order only (f1 <= f2), so without the swapped trial a measured pair whose
+// true families come in descending order could never be indexed.
 // `wanted(i, j, fi, fj)` decides whether the trial that gives vector i
 // family fi and vector j family fj is built at all; `visit(g, i, j, fi, fj)`
 // receives each trial orientation that could be constructed. Pairs of
@@ -37,8 +41,9 @@ void ForEachTrial(const SearchContext& ctx, Wanted&& wanted, Visit&& visit) {
       for (int t = range.first; t <= range.last; ++t) {
         const PairEntry& e = cat.pairs[t];
         if (!e.hasTriad) continue;
-        if (!wanted(i, j, e.f1, e.f2)) continue;
-        visit(OrientationFromTriads(e.triad, sample), i, j, e.f1, e.f2);
+        if (wanted(i, j, e.f1, e.f2)) visit(OrientationFromTriads(e.triad, sample), i, j, e.f1, e.f2);
+        if (e.f1 != e.f2 && wanted(i, j, e.f2, e.f1))
+          visit(OrientationFromTriads(SwappedTriad(e.triad), sample), i, j, e.f2, e.f1);
       }
     }
   }
