@@ -9,8 +9,9 @@
 // also reports: between its own items it calls `report` once for every
 // item completed since, by any thread. While a report runs no thread takes
 // a new item, so a report that blocks (a suspended run waiting inside the
-// progress update) holds the whole pass; an item already started is
-// finished and kept aside. A report that throws (the user's Exit) stops the
+// progress update) holds the whole pass: an item already under way (at
+// most one per worker, including one taken in the instant the report
+// began) is finished and its result kept aside, and nothing more starts. A report that throws (the user's Exit) stops the
 // pass: no new item is taken, the items in progress are awaited, and the
 // exception goes on to the caller.
 #pragma once
