@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,50 @@ TEST(PixelAllocation, NoHeapAllocationPerPixel) {
     EXPECT_TRUE(std::isfinite(v));
     EXPECT_EQ(after - before, 0) << "series limit " << limit;
   }
+#endif
+}
+
+// A pass on several threads allocates what the pass needs once (its
+// closures), never per pixel: 8 and 64 pixels cost the same number of
+// allocations, on every thread together.
+TEST(PixelAllocation, NoHeapAllocationPerPixelOnSeveralThreads) {
+#if !defined(__GLIBC__)
+  GTEST_SKIP() << "allocation counting needs glibc";
+#else
+  auto in = std::make_unique<SimulationInput>();
+  in->wavelength = 0.025f;
+  in->pixel_scale = 2e-4f;
+  in->effective_thickness = 300.0f;
+  in->potential_factor = 0.02f;
+  BeamList beams;
+  beams.count = 129;
+  for (int r = 1; r <= beams.count; ++r) {
+    beams.miller[r] = {r, 0, 0};
+    beams.lab_vector[r] = {0.05f * float(r % 13) - 0.3f, 0.04f * float(r % 7) - 0.12f, -0.001f * float(r % 5)};
+  }
+  ProgressState state;
+  SilentPresentation presentation;
+  RunControl control(state, presentation);
+  PixelEngine engine(*in, beams, control, [](const std::array<std::int32_t, 3>& h) {
+    return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
+  }, 2);
+  engine.set_series_limit(kBlockSeriesLimit);
+  std::vector<PixelEngine::Pixel> pixels;
+  for (int q = 0; q < 64; ++q) pixels.push_back({100 + 3 * q, 200 + q});
+  std::vector<float> values(pixels.size());
+  auto pass = [&](int count) {
+    const long before = malloc_calls.load();
+    engine.compute_pixels(pixels.data(), values.data(), count, [&](int) {
+      control.progress_update();
+      return true;
+    });
+    return malloc_calls.load() - before;
+  };
+  pass(64);  // first pass: both threads' lazily set-up state is done
+  const long eight = pass(8), sixty_four = pass(64);
+  EXPECT_EQ(sixty_four, eight);
+  EXPECT_LE(sixty_four, 4);
+  for (float v : values) EXPECT_TRUE(std::isfinite(v));
 #endif
 }
 
