@@ -42,8 +42,18 @@ float WrapAngle(float a) {
 
 }  // namespace
 
+// Tilt below which Phi counts as 0 or pi. A refined orientation carries
+// rounding noise of a few 1e-7 in every element; with a tilt of that size
+// the third row and column are noise, and phi1 and phi2 taken from them
+// are arbitrary, so that even their sum (the actual turn about the beam)
+// comes out wrong by many degrees. Below 1e-4 (0.006 degrees) the turn is
+// taken from the upper 2 x 2 block instead, which is well conditioned; the
+// orientation then differs from the exact one by at most twice the tilt,
+// about 0.01 degrees, the resolution of the printed angles.
+constexpr float kEulerTiltLimit = 1.0e-4f;
+
 EulerAngles EulerFromMatrix(const Mat3& g) {
-  const float eps = kZeroLength;
+  const float eps = kEulerTiltLimit;
   EulerAngles e;
   const bool tilted = (std::fabs(g(3, 1)) > eps || std::fabs(g(3, 2)) > eps) &&
                       (std::fabs(g(1, 3)) > eps || std::fabs(g(2, 3)) > eps);

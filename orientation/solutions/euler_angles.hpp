@@ -21,6 +21,7 @@ Mat3 ReduceToFundamental(const Mat3& g, const Mat3* symmetry, int count);
 
 // Bunge angles of the orientation matrix g (sample -> crystal). When Phi
 // is 0 or pi only phi1 + phi2 (or phi1 - phi2) is defined; phi2 is then 0.
+// A tilt below 1e-4 (elements g13, g23, g31, g32) counts as Phi = 0 or pi.
 EulerAngles EulerFromMatrix(const Mat3& g);
 
 // The Bunge matrix of (phi1, Phi, phi2), the inverse of EulerFromMatrix.

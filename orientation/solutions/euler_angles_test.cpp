@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -137,6 +138,33 @@ TEST(EulerFromMatrix, SpecialCasesPutTheTurnIntoPhi1) {
     EXPECT_EQ(e.phi2, 0.0f);
     EXPECT_EQ(e.Phi, c.Phi == 0.0f ? 0.0f : kPi);
   }
+}
+
+TEST(EulerFromMatrix, NoisyNearIdentityKeepsTheTurnAboutTheBeam) {
+  // A refined orientation of three exact cube axes: the identity with
+  // rounding noise of a few 1e-7 off the diagonal. Taken from the noise,
+  // phi1 and phi2 would add up to a turn of degrees about the beam.
+  struct Case { float turn; float n13, n23, n31, n32; };
+  const Case cases[] = {
+      {0.0f, 3e-7f, -2e-7f, -4e-7f, 1e-7f},
+      {0.0f, -5e-7f, 4e-7f, 2e-7f, 6e-7f},
+      {0.3f, 2e-7f, 3e-7f, -3e-7f, -2e-7f},
+  };
+  for (const Case& c : cases) {
+    Mat3 g = MatrixFromEuler({c.turn, 0.0f, 0.0f});
+    g(1, 3) += c.n13;
+    g(2, 3) += c.n23;
+    g(3, 1) += c.n31;
+    g(3, 2) += c.n32;
+    const EulerAngles e = EulerFromMatrix(g);
+    const float turn = std::fmod(e.phi1 + e.phi2, kTwoPi);
+    EXPECT_NEAR(std::min(turn, kTwoPi - turn), c.turn, 1e-5f) << c.n13;
+    EXPECT_LT(e.Phi, 1e-5f);
+  }
+  // A genuine small tilt above the limit is still resolved into its angles.
+  const EulerAngles t = EulerFromMatrix(MatrixFromEuler({1.0f, 2e-3f, 2.0f}));
+  EXPECT_NEAR(t.phi1, 1.0f, 1e-3f);
+  EXPECT_NEAR(t.phi2, 2.0f, 1e-3f);
 }
 
 TEST(EulerFromMatrix, TinyNegativeAnglesWrapToZeroNotTwoPi) {
