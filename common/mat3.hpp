@@ -1,7 +1,7 @@
-// 3x3 single-precision matrix stored column by column, with the cofactor
-// determinant and inverse shared by the indexing programs.
+// 3x3 float matrix (column by column): cofactor determinant and inverse, Bunge orientation matrix.
 #pragma once
 #include <array>
+#include <cmath>
 
 namespace common {
 
@@ -44,6 +44,25 @@ inline Mat3 cofactor_inverse(const Mat3& A, float det) {
   R(3, 2) = (A(1, 2) * A(3, 1) - A(1, 1) * A(3, 2)) / det;
   R(3, 3) = (A(1, 1) * A(2, 2) - A(1, 2) * A(2, 1)) / det;
   return R;
+}
+
+// Orientation matrix from Bunge Euler angles (radians; rotations about z,
+// x', z''): g maps sample-frame vectors to crystal-frame vectors.
+inline Mat3 bunge_matrix(float phi1, float Phi, float phi2) {
+  const float c1 = std::cos(phi1), s1 = std::sin(phi1);
+  const float c = std::cos(Phi), s = std::sin(Phi);
+  const float c2 = std::cos(phi2), s2 = std::sin(phi2);
+  Mat3 g;
+  g(1, 1) = c1 * c2 - s1 * s2 * c;
+  g(1, 2) = s1 * c2 + c1 * s2 * c;
+  g(1, 3) = s2 * s;
+  g(2, 1) = -c1 * s2 - s1 * c2 * c;
+  g(2, 2) = -s1 * s2 + c1 * c2 * c;
+  g(2, 3) = c2 * s;
+  g(3, 1) = s1 * s;
+  g(3, 2) = -c1 * s;
+  g(3, 3) = c;
+  return g;
 }
 
 }  // namespace common

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "common/mat3.hpp"
 #include "geometry/crystal_geometry.hpp"
 
 namespace talvor {
@@ -71,21 +72,6 @@ EulerAngles EulerFromMatrix(const Mat3& g) {
   return e;
 }
 
-Mat3 MatrixFromEuler(const EulerAngles& e) {
-  const float c1 = std::cos(e.phi1), s1 = std::sin(e.phi1);
-  const float c2 = std::cos(e.phi2), s2 = std::sin(e.phi2);
-  const float c = std::cos(e.Phi), s = std::sin(e.Phi);
-  Mat3 g;
-  g(1, 1) = c1 * c2 - s1 * s2 * c;
-  g(1, 2) = s1 * c2 + c1 * s2 * c;
-  g(1, 3) = s2 * s;
-  g(2, 1) = -c1 * s2 - s1 * c2 * c;
-  g(2, 2) = -s1 * s2 + c1 * c2 * c;
-  g(2, 3) = c2 * s;
-  g(3, 1) = s1 * s;
-  g(3, 2) = -c1 * s;
-  g(3, 3) = c;
-  return g;
-}
+Mat3 MatrixFromEuler(const EulerAngles& e) { return common::bunge_matrix(e.phi1, e.Phi, e.phi2); }
 
 }  // namespace talvor
