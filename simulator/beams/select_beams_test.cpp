@@ -207,6 +207,110 @@ TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrder) {
   EXPECT_EQ(none.count, 0);
 }
 
+// The window test written out from its geometry, independently of the
+// selection code: crystal-frame g = R·hkl, laboratory g' = Oᵀ·g,
+// ρ = |g'_xy|, accepted when −(ρ·tan(α + θ) + ΔS) ≤ g'_3 ≤ ρ·512·p + ΔS with
+// α = atan(512 p), θ = asin(λ|g(n,n,n)|/2) and ΔS = p·2.1·|g(n,n,n)|.
+bool in_window(const SimulationInput& in, int h, int k, int l) {
+  const Mat3& R = in.reciprocal_basis;
+  const Mat3& O = in.orientation_matrix;
+  const float hkl[3] = {float(h), float(k), float(l)};
+  float g[3], gl[3];
+  for (int r = 0; r < 3; ++r) g[r] = R(r + 1, 1) * hkl[0] + R(r + 1, 2) * hkl[1] + R(r + 1, 3) * hkl[2];
+  for (int r = 0; r < 3; ++r) gl[r] = O(1, r + 1) * g[0] + O(2, r + 1) * g[1] + O(3, r + 1) * g[2];
+  const float n = float(in.hkl_limit), p = in.pixel_scale;
+  float c[3];
+  for (int r = 0; r < 3; ++r) c[r] = R(r + 1, 1) * n + R(r + 1, 2) * n + R(r + 1, 3) * n;
+  const float G = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+  const float ds = p * 2.1f * G;
+  const float theta = std::asin(in.wavelength * G / 2.0f);
+  const float alpha = std::atan(512.0f * p);
+  const float rho = std::sqrt(gl[0] * gl[0] + gl[1] * gl[1]);
+  return gl[2] >= -(rho * std::tan(alpha + theta) + ds) && gl[2] <= rho * 512.0f * p + ds;
+}
+
+TEST(SelectBeams, WindowTestKeepsExactlyTheReflectionsNearTheZeroLayer) {
+  // Cases: tilts off a zone axis and beam convergences for which the window
+  // rejects part of the box; without a threshold the candidates must be
+  // exactly the reflections of the box that pass the window test.
+  const struct {
+    const char* euler;
+    const char* pixel_pitch;
+    const char* index_limit;
+  } cases[] = {{"0.0 54.7356 45.0", "0.025", "4"},  // near [111]
+               {"10.0 3.0 -20.0", "0.025", "4"},    // near [001], tilted
+               {"0.0 0.0 0.0", "0.005", "3"},       // on [001], narrow field
+               {"30.0 70.0 15.0", "0.1", "3"}};     // general orientation, wide field
+  for (const auto& c : cases) {
+    TestInput t = silicon_111();
+    t.strength_fraction = "0";
+    t.euler = c.euler;
+    t.pixel_pitch = c.pixel_pitch;
+    t.index_limit = c.index_limit;
+    auto in = prepared(t);
+    const CandidateList cand = search_candidates(*in);
+    std::vector<std::array<std::int32_t, 3>> expected;
+    const int n = in->hkl_limit;
+    for (int h = -n; h <= n; ++h)
+      for (int k = -n; k <= n; ++k)
+        for (int l = -n; l <= n; ++l)
+          if ((h || k || l) && in_window(*in, h, k, l)) expected.push_back({h, k, l});
+    const int box = (2 * n + 1) * (2 * n + 1) * (2 * n + 1) - 1;
+    EXPECT_GT(expected.size(), 0u) << c.euler;
+    EXPECT_LT(static_cast<int>(expected.size()), box) << c.euler;  // the window rejects some
+    std::vector<std::array<std::int32_t, 3>> got = cand.miller;
+    std::sort(got.begin(), got.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(got, expected) << c.euler << " p " << c.pixel_pitch;
+  }
+}
+
+// The Ewald-band flag written out from its geometry: on the grid
+// u, v = −31, −29, …, 543, k = (x, y, 1)/(√(x² + y² + 1)·λ) with
+// x = ((u − 0.5) − 256)·p, y likewise, K = k + g'; flagged when
+// | |K_3| − √(|k|² − K_1² − K_2²) | ≤ ΔS or the root has no value.
+bool meets_band(const SimulationInput& in, const std::array<float, 3>& g, float ds) {
+  const float p = in.pixel_scale, lambda = in.wavelength;
+  for (int u = -31; u <= 543; u += 2)
+    for (int v = -31; v <= 543; v += 2) {
+      const float x = ((float(u) - 0.5f) - 256.0f) * p;
+      const float y = ((float(v) - 0.5f) - 256.0f) * p;
+      const float norm = std::sqrt(x * x + y * y + 1.0f) * lambda;
+      const float k[3] = {x / norm, y / norm, 1.0f / norm};
+      const float kk = k[0] * k[0] + k[1] * k[1] + k[2] * k[2];
+      const float K[3] = {k[0] + g[0], k[1] + g[1], k[2] + g[2]};
+      const float root = std::sqrt(kk - K[0] * K[0] - K[1] * K[1]);
+      if (std::isnan(root) || std::fabs(std::fabs(K[2]) - root) <= ds) return true;
+    }
+  return false;
+}
+
+TEST(SelectBeams, BandFilterKeepsExactlyTheCandidatesThatComeNearTheSphere) {
+  const struct {
+    const char* euler;
+    const char* pixel_pitch;
+  } cases[] = {{"0.0 54.40 45.30", "0.025"}, {"10.0 3.0 -20.0", "0.025"}, {"0.0 0.0 0.0", "0.02"}};
+  for (const auto& c : cases) {
+    TestInput t = silicon_111();
+    t.index_limit = "4";
+    t.max_beams = "10000";
+    t.euler = c.euler;
+    t.pixel_pitch = c.pixel_pitch;
+    auto in = prepared(t);
+    const CandidateList cand = search_candidates(*in);
+    BeamList beams;
+    filter_by_band(*in, cand, beams);
+    std::vector<std::array<std::int32_t, 3>> expected;
+    for (int i = 0; i < cand.count(); ++i)
+      if (meets_band(*in, cand.lab_vector[i], cand.band_half_width)) expected.push_back(cand.miller[i]);
+    EXPECT_GT(expected.size(), 0u) << c.euler;
+    EXPECT_LT(static_cast<int>(expected.size()), cand.count()) << c.euler;  // some are dropped
+    ASSERT_EQ(beams.count, static_cast<int>(expected.size())) << c.euler;
+    for (int i = 1; i <= beams.count; ++i)  // in candidate (strength) order
+      EXPECT_EQ(beams.miller[i], expected[i - 1]) << c.euler << " beam " << i;
+  }
+}
+
 TEST(SelectBeams, BandFilterKeepsReflectionsThatMeetTheEwaldSphere) {
   TestInput t = silicon_111();
   t.max_beams = "10000";
