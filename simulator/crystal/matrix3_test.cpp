@@ -63,6 +63,26 @@ TEST(Matrix3, BungeOfPhi1AloneIsARotationAboutTheThirdAxis) {
   EXPECT_FLOAT_EQ(g(1, 3), 0.0f);
 }
 
+TEST(Matrix3, BungeMatrixElementsAtGeneralAngles) {
+  // Every element of the Bunge matrix (rotations about z, x', z'') at angles
+  // where no two of φ1, Φ, φ2 are interchangeable, against the closed forms
+  // in double precision.
+  const double angles[][3] = {{0.3, 0.0, 0.0}, {0.0, 0.0, 0.7}, {0.4, 1.1, -0.7},
+                              {2.5, 0.2, 1.3}, {-1.0, 2.8, 0.1}};
+  for (const auto& a : angles) {
+    const double c1 = std::cos(a[0]), s1 = std::sin(a[0]), c = std::cos(a[1]), s = std::sin(a[1]);
+    const double c2 = std::cos(a[2]), s2 = std::sin(a[2]);
+    const double expected[3][3] = {{c1 * c2 - s1 * s2 * c, s1 * c2 + c1 * s2 * c, s2 * s},
+                                   {-c1 * s2 - s1 * c2 * c, -s1 * s2 + c1 * c2 * c, c2 * s},
+                                   {s1 * s, -c1 * s, c}};
+    const Mat3 g = bunge_matrix(float(a[0]), float(a[1]), float(a[2]));
+    for (int r = 1; r <= 3; ++r)
+      for (int col = 1; col <= 3; ++col)
+        EXPECT_NEAR(g(r, col), expected[r - 1][col - 1], 1e-6)
+            << a[0] << " " << a[1] << " " << a[2] << " element (" << r << "," << col << ")";
+  }
+}
+
 TEST(Matrix3, BungeMatrixIsOrthogonal) {
   const Mat3 g = bunge_matrix(0.4f, 1.1f, -0.7f);
   for (int r = 1; r <= 3; ++r)
