@@ -56,7 +56,7 @@ void reference_sort(std::vector<float>& a, std::vector<int>& rows, int first, in
   reference_sort(a, rows, first + q - 1, m - q + 1);
 }
 
-TEST(SortByKey, GivesTheSpecsQuicksortOrderIncludingTies) {
+TEST(SortByKey, GivesTheHoarePartitionOrderIncludingTies) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 200; ++trial) {
     const int m = 1 + static_cast<int>(rng() % 60);

@@ -296,7 +296,7 @@ TEST(ReadSimulationInput, AtomicNumberAbove98IsRejectedInTheAbsorptiveModel) {
 
 // ---- Derivations ----
 
-TEST(DeriveSimulationInput, DerivedFieldsFollowPart21) {
+TEST(DeriveSimulationInput, DerivedFieldsInTheirOrderAndPrecision) {
   TestInput t = silicon_input();
   t.index_limit = "0";
   t.euler = "90 0 0";

@@ -21,7 +21,7 @@ std::string stop_message(auto&& call) {
   return "";
 }
 
-TEST(WeickenmeierKohlTable, CheckRowsOfPart23) {
+TEST(WeickenmeierKohlTable, CheckRowsAndElementSymbols) {
   auto row = [](int z) { return wk::kTable[z - 1]; };
   EXPECT_STREQ(row(1).symbol, "H ");
   for (float b : row(1).b) EXPECT_EQ(b, 0.0f);
