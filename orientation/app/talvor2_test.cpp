@@ -126,7 +126,7 @@ std::string Banner() {
 
 std::string ResultsHeader(const std::string& input_name) {
   const std::string eq(55, '='), da(55, '-');
-  return " " + eq + "\n " + da + "\n\n Talvor2 : Solutions for " + input_name + "\n\n " + da +
+  return " " + eq + "\n " + da + "\n \n Talvor2 : Solutions for " + input_name + "\n \n " + da +
          "\n         no      ph1_1     Phi   phi_2  used/all     fit\n " + da + "\n";
 }
 

@@ -35,9 +35,9 @@ void WriteResultsHeader(std::ofstream& file, const std::filesystem::path& path,
   const std::string equals(55, '='), dashes(55, '-');
   file << ' ' << equals << '\n'
        << ' ' << dashes << '\n'
-       << '\n'
+       << " \n"  // every header line, the empty ones too, starts with the blank
        << " Talvor2 : Solutions for " << input_name << '\n'
-       << '\n'
+       << " \n"
        << ' ' << dashes << '\n'
        << "         no      ph1_1     Phi   phi_2  used/all     fit\n"
        << ' ' << dashes << '\n';

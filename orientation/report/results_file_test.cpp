@@ -82,7 +82,7 @@ TEST(ResultsFile, NameHeaderAndOverwrite) {
   std::stringstream text;
   text << in.rdbuf();
   const std::string eq(55, '='), da(55, '-');
-  EXPECT_EQ(text.str(), " " + eq + "\n " + da + "\n\n Talvor2 : Solutions for run1.tv2\n\n " + da +
+  EXPECT_EQ(text.str(), " " + eq + "\n " + da + "\n \n Talvor2 : Solutions for run1.tv2\n \n " + da +
                             "\n         no      ph1_1     Phi   phi_2  used/all     fit\n " + da + "\n");
   fs::remove_all(dir);
 }
