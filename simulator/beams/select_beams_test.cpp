@@ -289,10 +289,15 @@ TEST(SelectBeams, BandFilterKeepsExactlyTheCandidatesThatComeNearTheSphere) {
   const struct {
     const char* euler;
     const char* pixel_pitch;
-  } cases[] = {{"0.0 54.40 45.30", "0.025"}, {"10.0 3.0 -20.0", "0.025"}, {"0.0 0.0 0.0", "0.02"}};
+    const char* strength_fraction;
+  } cases[] = {{"0.0 54.40 45.30", "0.025", "0.001"},
+               {"10.0 3.0 -20.0", "0.025", "0.001"},
+               {"0.0 0.0 0.0", "0.02", "0.001"},
+               {"30.0 70.0 15.0", "0.1", "0"}};  // wide field, every reflection a candidate
   for (const auto& c : cases) {
     TestInput t = silicon_111();
     t.index_limit = "4";
+    t.strength_fraction = c.strength_fraction;
     t.max_beams = "10000";
     t.euler = c.euler;
     t.pixel_pitch = c.pixel_pitch;
