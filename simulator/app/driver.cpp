@@ -117,6 +117,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     // The dialog is already closed; nothing more is written.
     return kExitByUser;
   } catch (const SingularBasis&) {
+    // The stop itself is silent; one line on standard error tells the user
+    // why the run ended. The result file is left as it was.
     control.close_dialog();
     err << "Velmorant: " << kInputFileName
         << ": the cell basis is singular (|det| < 1.1920929e-7); nothing was computed\n";

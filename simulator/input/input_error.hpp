@@ -10,8 +10,10 @@
 //    The driver prints it (standard error) and ends; the result file stays as
 //    it was.
 //  - SingularBasis: |det cell_basis| < 2^-23 (the singular-basis stop of the
-//    derivations). A normal stop without a message: the driver ends WITHOUT
-//    printing anything and without touching the result file.
+//    derivations). The reader throws it without a message of its own; the
+//    driver ends without touching the result file and, so that a user learns
+//    why nothing was computed, prints one line on standard error where the
+//    stop itself would be silent.
 //  - FormFactorStop: a failed form-factor check (atomic number below 2,
 //    negative displacement, negative G or voltage, Ei of an argument > 60).
 //    what() is the exact one-line stop message (for example

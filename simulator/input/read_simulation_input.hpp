@@ -25,7 +25,8 @@ inline constexpr const char* kInputFileName = "VelmorantDS.dat";
 //                    camera_length = 0, surface_normal[3] = 0, an atomic number
 //                    above 98 with form_factor_model != 0, and any failure
 //                    reading "f0_WaasKirf.dat";
-//  - SingularBasis   |det cell_basis| < 2^-23 (stop without a message);
+//  - SingularBasis   |det cell_basis| < 2^-23 (no message here; the driver
+//                    says on standard error why nothing was computed);
 //  - FormFactorStop  a form-factor check failed while the beams were ranked
 //                    (e.g. Z = 1 with form_factor_model != 0).
 // `in` is fully overwritten; on an exception its content is unspecified.
