@@ -146,7 +146,9 @@ int main(int argc, char** argv) {
   auto base = std::make_unique<SimulationInput>();
   parse_simulation_input(text, file, *base);
   derive_simulation_input(*base, dir);
-  base->strength_fraction = 0.0f;  // every reflection of the box may take part
+  // Every reflection of a box large enough for 128 beams may take part.
+  base->strength_fraction = 0.0f;
+  base->hkl_limit = std::max(base->hkl_limit, 14);
   const int cores = hardware_threads();
 
   std::printf("Velmorant engine benchmark: %s, %d hardware threads, load average %.2f\n", file.c_str(), cores,
