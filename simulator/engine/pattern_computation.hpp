@@ -130,8 +130,9 @@ inline bool neighbours_interpolate(float a, float b, float threshold) { return s
 // each pass stops at the first pixel after more than 30 hundredths of a
 // second, or after 312 pixels. `clock` gives hundredths of a second since
 // midnight; a pass across midnight is measured modulo one day. Empty: a
-// steady clock in hundredths with their fractions (a pass of 312 fast
-// pixels may last only a few hundredths). Builds its own coupling matrix. With several `threads`
+// steady clock in hundredths with their fractions, and a pass whose 312
+// pixels end within 30 hundredths goes over them again, up to 8 times, so
+// that even fast pixels are timed over about 30 hundredths. Builds its own coupling matrix. With several `threads`
 // the pixels are computed as in the pattern, on every thread, and the time
 // per completed pixel is the time of the parallel run.
 std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
