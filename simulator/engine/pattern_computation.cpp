@@ -28,23 +28,36 @@ void copy_column(PatternImage& image, int from, int to) {
 
 using Pixel = PixelEngine::Pixel;
 
-void full_method(PixelEngine& engine, PatternImage& image) {
+// Computes the square grid of pixels (i, j), i and j from `first` to `last`
+// in steps of `step`, row by row, on all threads: one progress call and one
+// unit of work per pixel, and a rate update after every row. Leaves the
+// pixels and their values in that order.
+void grid_pass(PixelEngine& engine, int first, int last, int step, std::vector<Pixel>& pixels,
+               std::vector<float>& values) {
   RunControl& control = engine.control();
   ProgressState& state = control.state();
-  state.units_left = kFullUnits;
-  control.rate_update(0);
-  engine.set_series_limit(kFullSeriesLimit);
-  std::vector<Pixel> pixels;
-  pixels.reserve(PatternImage::kPixels);
-  for (int i = 1; i <= kSize; ++i)
-    for (int j = 1; j <= kSize; ++j) pixels.push_back({i, j});
-  std::vector<float> values(pixels.size());
+  const int row = (last - first) / step + 1;
+  pixels.clear();
+  pixels.reserve(std::size_t(row) * std::size_t(row));
+  for (int i = first; i <= last; i += step)
+    for (int j = first; j <= last; j += step) pixels.push_back({i, j});
+  values.resize(pixels.size());
   engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
     control.progress_update();
     state.units_left -= 1;
-    if (n % kSize == 0) control.rate_update(kSize);
+    if (n % row == 0) control.rate_update(row);
     return true;
   });
+}
+
+void full_method(PixelEngine& engine, PatternImage& image) {
+  RunControl& control = engine.control();
+  control.state().units_left = kFullUnits;
+  control.rate_update(0);
+  engine.set_series_limit(kFullSeriesLimit);
+  std::vector<Pixel> pixels;
+  std::vector<float> values;
+  grid_pass(engine, 1, kSize, 1, pixels, values);
   for (std::size_t k = 0; k < pixels.size(); ++k) image(pixels[k].i, pixels[k].j) = values[k];
 }
 
@@ -90,16 +103,8 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
   engine.set_series_limit(kAdaptiveSeriesLimit);
   // Coarse pass: every second pixel in both directions.
   std::vector<Pixel> pixels;
-  pixels.reserve(256 * 256);
-  for (int i = 1; i <= 511; i += 2)
-    for (int j = 1; j <= 511; j += 2) pixels.push_back({i, j});
-  std::vector<float> values(pixels.size());
-  engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
-    control.progress_update();
-    state.units_left -= 1;
-    if (n % 256 == 0) control.rate_update(256);
-    return true;
-  });
+  std::vector<float> values;
+  grid_pass(engine, 1, 511, 2, pixels, values);
   for (std::size_t k = 0; k < pixels.size(); ++k) image(pixels[k].i, pixels[k].j) = values[k];
   const float threshold = interpolation_threshold(image, kAdaptiveStep, kAdaptiveFraction);
   // First refinement: the even columns of the coarse rows; it reads only coarse pixels.
@@ -138,16 +143,8 @@ void block_method(PixelEngine& engine, PatternImage& image) {
   control.rate_update(0);
   engine.set_series_limit(kBlockSeriesLimit);
   std::vector<Pixel> pixels;
-  pixels.reserve(170 * 170);
-  for (int i = 3; i <= 510; i += 3)
-    for (int j = 3; j <= 510; j += 3) pixels.push_back({i, j});
-  std::vector<float> values(pixels.size());
-  engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
-    control.progress_update();
-    state.units_left -= 1;
-    if (n % 170 == 0) control.rate_update(170);
-    return true;
-  });
+  std::vector<float> values;
+  grid_pass(engine, 3, 510, 3, pixels, values);
   // Each sampled pixel stands for the 3 x 3 block around it (the blocks do not overlap).
   for (std::size_t k = 0; k < pixels.size(); ++k) {
     const auto [i, j] = pixels[k];
