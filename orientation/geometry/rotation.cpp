@@ -15,8 +15,10 @@ Mat3 RotationFromAxisAngle(float& w, Vec3& axis) {
     return Mat3::identity();
   }
   // Evaluated in double and rounded once per element: the elements of the
-  // symmetry operations of a lattice then come out as exact 0 and +-1 where
-  // they should, and the images of a unit normal stay unit to the last bit.
+  // symmetry operations of a lattice come out as +-1 where they should and
+  // within about 1e-7 of 0 elsewhere (the angle itself is a single-precision
+  // value, so cos(pi/2) is -4.4e-8, not 0), and the images of a unit normal
+  // stay unit to single precision.
   const double dl = std::sqrt(double(axis[0]) * axis[0] + double(axis[1]) * axis[1] +
                               double(axis[2]) * axis[2]);
   const double n[3] = {axis[0] / dl, axis[1] / dl, axis[2] / dl};
