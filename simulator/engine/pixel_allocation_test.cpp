@@ -26,29 +26,40 @@ extern "C" void* malloc(std::size_t size) {
 namespace velmorant {
 namespace {
 
+// A crystal of 129 diffracted beams (matrices of order 130: above the size
+// at which matrix products would take their packing buffers from the heap
+// with Eigen's default stack limit) and a silent run control.
+struct LargeCrystal {
+  std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
+  BeamList beams;
+  ProgressState state;
+  SilentPresentation presentation;
+  RunControl control{state, presentation};
+  LargeCrystal() {
+    in->wavelength = 0.025f;
+    in->pixel_scale = 2e-4f;
+    in->effective_thickness = 300.0f;
+    in->potential_factor = 0.02f;
+    beams.count = 129;
+    for (int r = 1; r <= beams.count; ++r) {
+      beams.miller[r] = {r, 0, 0};
+      beams.lab_vector[r] = {0.05f * float(r % 13) - 0.3f, 0.04f * float(r % 7) - 0.12f,
+                             -0.001f * float(r % 5)};
+    }
+  }
+  PixelEngine engine(int threads) {
+    return PixelEngine(*in, beams, control, [](const std::array<std::int32_t, 3>& h) {
+      return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
+    }, threads);
+  }
+};
+
 TEST(PixelAllocation, NoHeapAllocationPerPixel) {
 #if !defined(__GLIBC__)
   GTEST_SKIP() << "allocation counting needs glibc";
 #else
-  // Order 130: above the size at which matrix products would take their
-  // packing buffers from the heap with Eigen's default stack limit.
-  auto in = std::make_unique<SimulationInput>();
-  in->wavelength = 0.025f;
-  in->pixel_scale = 2e-4f;
-  in->effective_thickness = 300.0f;
-  in->potential_factor = 0.02f;
-  BeamList beams;
-  beams.count = 129;
-  for (int r = 1; r <= beams.count; ++r) {
-    beams.miller[r] = {r, 0, 0};
-    beams.lab_vector[r] = {0.05f * float(r % 13) - 0.3f, 0.04f * float(r % 7) - 0.12f, -0.001f * float(r % 5)};
-  }
-  ProgressState state;
-  SilentPresentation presentation;
-  RunControl control(state, presentation);
-  PixelEngine engine(*in, beams, control, [](const std::array<std::int32_t, 3>& h) {
-    return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
-  });
+  LargeCrystal crystal;
+  PixelEngine engine = crystal.engine(1);
   engine.pixel_intensity(100, 100);  // first call: anything lazily set up is done
   for (int limit : {kFullSeriesLimit, kBlockSeriesLimit}) {
     engine.set_series_limit(limit);
@@ -68,23 +79,9 @@ TEST(PixelAllocation, NoHeapAllocationPerPixelOnSeveralThreads) {
 #if !defined(__GLIBC__)
   GTEST_SKIP() << "allocation counting needs glibc";
 #else
-  auto in = std::make_unique<SimulationInput>();
-  in->wavelength = 0.025f;
-  in->pixel_scale = 2e-4f;
-  in->effective_thickness = 300.0f;
-  in->potential_factor = 0.02f;
-  BeamList beams;
-  beams.count = 129;
-  for (int r = 1; r <= beams.count; ++r) {
-    beams.miller[r] = {r, 0, 0};
-    beams.lab_vector[r] = {0.05f * float(r % 13) - 0.3f, 0.04f * float(r % 7) - 0.12f, -0.001f * float(r % 5)};
-  }
-  ProgressState state;
-  SilentPresentation presentation;
-  RunControl control(state, presentation);
-  PixelEngine engine(*in, beams, control, [](const std::array<std::int32_t, 3>& h) {
-    return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
-  }, 2);
+  LargeCrystal crystal;
+  PixelEngine engine = crystal.engine(2);
+  RunControl& control = crystal.control;
   engine.set_series_limit(kBlockSeriesLimit);
   std::vector<PixelEngine::Pixel> pixels;
   for (int q = 0; q < 64; ++q) pixels.push_back({100 + 3 * q, 200 + q});

@@ -40,14 +40,8 @@ Bytes encoded(const PatternImage& scaled, int bits) {
   return b;
 }
 
-class Correlate : public ::testing::Test {
+class Correlate : public testing::ImageFolderTest {
 protected:
-  ScratchFolder dir;
-  std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
-  void SetUp() override {
-    in->image_directory = dir.path().string();
-    in->image_name = "exp.bmp";
-  }
   std::string experimental() const { return dir / "exp.bmp"; }
 };
 

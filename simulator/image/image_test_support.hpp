@@ -1,4 +1,4 @@
-// Small helpers shared by the image tests: a scratch folder and whole-file I/O.
+// Small helpers shared by the image tests: a scratch folder, whole-file I/O, an image folder fixture.
 #pragma once
 
 #include <stdlib.h>
@@ -7,8 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "input/simulation_input.hpp"
 
 namespace velmorant::testing {
 
@@ -41,5 +46,16 @@ inline void write_bytes(const std::string& path, const std::vector<std::uint8_t>
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// An input whose experimental image is "exp.bmp" in a scratch folder.
+class ImageFolderTest : public ::testing::Test {
+protected:
+  ScratchFolder dir;
+  std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
+  void SetUp() override {
+    in->image_directory = dir.path().string();
+    in->image_name = "exp.bmp";
+  }
+};
 
 }  // namespace velmorant::testing

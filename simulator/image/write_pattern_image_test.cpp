@@ -32,14 +32,8 @@ PatternImage ramp_pattern() {
   return image;
 }
 
-class WritePatternImage : public ::testing::Test {
+class WritePatternImage : public testing::ImageFolderTest {
 protected:
-  ScratchFolder dir;
-  std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
-  void SetUp() override {
-    in->image_directory = dir.path().string();
-    in->image_name = "exp.bmp";
-  }
   std::string written() const { return dir / "DS_exp.bmp"; }
 };
 

@@ -4,8 +4,12 @@
 #pragma once
 
 #include <array>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "input/read_simulation_input.hpp"
 
 namespace velmorant::testing {
 
@@ -114,6 +118,16 @@ inline TestSpecies silicon(float u = 0.076f) {
                          {0.75f, 0.25f, 0.75f}, {0.75f, 0.75f, 0.25f}};
   for (const auto& q : p) s.sites.push_back({q[0], q[1], q[2], 1.0f, u});
   return s;
+}
+
+// The record read from `t` and derived, with the X-ray coefficients taken
+// from `data_dir` (tests pass the source tree's data folder).
+inline std::unique_ptr<SimulationInput> prepared(const TestInput& t, const std::string& data_dir) {
+  auto in = std::make_unique<SimulationInput>();
+  std::istringstream s(t.text());
+  parse_simulation_input(s, "VelmorantDS.dat", *in);
+  derive_simulation_input(*in, data_dir);
+  return in;
 }
 
 }  // namespace velmorant::testing

@@ -17,11 +17,7 @@ namespace {
 using testing::TestInput;
 
 std::unique_ptr<SimulationInput> prepared(const TestInput& t) {
-  auto in = std::make_unique<SimulationInput>();
-  std::istringstream s(t.text());
-  parse_simulation_input(s, "VelmorantDS.dat", *in);
-  derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
-  return in;
+  return testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
 }
 
 TEST(StructureFactor, ScatteringVectorLengthIsOneOverTwoD) {
