@@ -1,6 +1,7 @@
 // Lattice inversion, plane normals, normalisation and the clamped arc cosine.
 #pragma once
 #include "geometry/vec3.hpp"
+#include "common/physical_constants.hpp"
 
 namespace talvor {
 
@@ -8,8 +9,8 @@ namespace talvor {
 constexpr float kZeroLength = 2.0e-7f;
 
 // Single-precision pi and 2 pi as the engine uses them.
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
+using common::kPi;
+using common::kTwoPi;
 
 // Inverse of A by cofactors. Fails (returns false, `inverse` untouched)
 // when |det A| < tolerance.

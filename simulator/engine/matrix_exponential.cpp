@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 
@@ -22,7 +23,7 @@ int scaling_exponent(float norm) {
   if (!(norm >= kSmallestNorm)) norm = kSmallestNorm;  // also catches NaN
   if (std::isinf(norm)) return kMaxScalingExponent;
   const long double ln_norm = std::log(static_cast<long double>(norm));
-  const double quotient = static_cast<double>(ln_norm / static_cast<long double>(0.6931472f));
+  const double quotient = static_cast<double>(ln_norm / static_cast<long double>(common::kLn2));
   const double s = std::ceil(quotient);
   if (s <= 0.0) return 0;
   if (s >= kMaxScalingExponent) return kMaxScalingExponent;

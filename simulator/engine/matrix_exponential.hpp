@@ -4,6 +4,7 @@
 #include <complex>
 
 #include <Eigen/Core>
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 
@@ -14,7 +15,7 @@ using ComplexMatrix = Eigen::Matrix<std::complex<float>, Eigen::Dynamic, Eigen::
 // Stop the series when |term| / |sum| falls below this (the float nearest 1e-15).
 inline constexpr float kSeriesRatioLimit = 1.0000002e-15f;
 // Norms below this (2^-23), and norms that are not numbers, are raised to it.
-inline constexpr float kSmallestNorm = 1.1920929e-7f;
+inline constexpr float kSmallestNorm = common::kFloatEpsilon;
 // Largest scaling exponent s: 2^s stays a finite float and the
 // s squarings stay bounded even for a matrix that holds infinities.
 inline constexpr int kMaxScalingExponent = 127;

@@ -8,10 +8,11 @@
 
 #include "beams/beam_list.hpp"
 #include "engine/matrix_exponential.hpp"
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 
-inline constexpr float kTwoPi = 6.2831855f;  // 2 pi as a single-precision constant
+using common::kTwoPi;  // 2 pi as a single-precision constant
 
 // Complex structure factor (Å) of the reflection with Miller indices hkl, absorptive part included.
 using StructureFactorFn = std::function<std::complex<float>(const std::array<std::int32_t, 3>& hkl)>;

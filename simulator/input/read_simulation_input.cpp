@@ -8,6 +8,7 @@
 
 #include "beams/select_beams.hpp"
 #include "common/free_form_reader.hpp"
+#include "common/physical_constants.hpp"
 #include "crystal/matrix3.hpp"
 #include "scattering/weickenmeier_kohl_table.hpp"
 #include "scattering/xray_coefficients.hpp"
@@ -18,9 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
-constexpr float kSingularTolerance = 1.1920929e-7f;  // 2^-23
+using common::kPi;
+using common::kTwoPi;
+constexpr float kSingularTolerance = common::kFloatEpsilon;  // 2^-23
 
 // Positional reading with messages that name the file, the line and the
 // value expected there.

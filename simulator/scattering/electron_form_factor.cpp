@@ -9,13 +9,16 @@
 
 #include "input/input_error.hpp"
 #include "scattering/weickenmeier_kohl_table.hpp"
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 
 namespace {
 
-constexpr float kFourPi = 12.566371f;
-constexpr float kPi = 3.1415927f;
+using common::kFourPi;
+using common::kPi;
+// The absorptive integrals were published with 157.91342 for 16 pi^2 (157.91367); kept, as the
+// tabulated absorptive parts were computed with it.
 constexpr float kSixteenPiSquared = 157.91342f;
 constexpr const char* kNotSupplied = " THIS VALUE IS NOT SUPPLIED!";
 
@@ -67,7 +70,9 @@ std::string format_free(float value) {
 }  // namespace
 
 float accelerating_voltage_kv(float wavelength) {
-  return 12.398419f * std::sqrt(1.0f / (wavelength * wavelength) + 1698.6635f) - 510.99893f;
+  return common::kPlanckTimesLightKevAngstrom *
+             std::sqrt(1.0f / (wavelength * wavelength) + common::kInverseComptonWavelengthSquared) -
+         common::kElectronRestEnergyKev;
 }
 
 ElectronFormFactor electron_form_factor(std::int32_t z, float s, float u, bool absorption,

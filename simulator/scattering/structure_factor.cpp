@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "scattering/electron_form_factor.hpp"
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 
@@ -26,7 +27,7 @@ float electron_scattering_factor(const SimulationInput& in, int species, float s
                    c[2] * std::exp(-(c[8] * s2)) + c[3] * std::exp(-(c[9] * s2)) +
                    c[4] * std::exp(-(c[10] * s2)) + c[5];
   const float z = static_cast<float>(in.table_atomic_number[species]);
-  return 0.023933662f * (z - fx) / s2;
+  return common::kMottBetheFactor * (z - fx) / s2;
 }
 
 std::complex<float> structure_factor(const SimulationInput& in, const Miller& hkl, bool absorptive) {
