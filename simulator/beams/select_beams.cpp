@@ -1,14 +1,26 @@
 // Beam selection: strong reflections near the Ewald sphere, strongest first.
 #include "beams/select_beams.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
+#include "engine/pattern_image.hpp"
 #include "scattering/structure_factor.hpp"
 
 namespace velmorant {
 
 namespace {
+
+constexpr float kFieldSize = float(PatternImage::kSize);  // 512 pixels across the field
+constexpr float kCentre = 0.5f * kFieldSize;              // 256: the optical axis
+// The band filter's grid: every second pixel position from -31 to 543, the
+// field and a margin of 32 pixels on every side.
+constexpr int kBandMargin = 32;
+constexpr int kBandFirst = 1 - kBandMargin;                     // -31
+constexpr int kBandLast = PatternImage::kSize + kBandMargin - 1;  // 543
+static_assert((kBandLast - kBandFirst) / 2 + 1 == kBandGrid);
 
 // Crystal-frame g = R·hkl, then laboratory frame g' = Oᵀ·g.
 std::array<float, 3> lab_vector_of(const SimulationInput& in, float h, float k, float l) {
@@ -72,8 +84,16 @@ void sort_by_key(std::vector<float>& keys, std::vector<std::array<std::int32_t, 
   quicksort(v, 0, static_cast<int>(keys.size()) - 1);
 }
 
-CandidateList search_candidates(const SimulationInput& in) {
+CandidateList search_candidates(const SimulationInput& in, const SelectionPoll& poll) {
   const int n = in.hkl_limit;
+  // Structure factors since the last poll.
+  int since_poll = 0;
+  auto evaluated = [&] {
+    if (poll && ++since_poll == kPollInterval) {
+      since_poll = 0;
+      poll();
+    }
+  };
   const float p = in.pixel_scale;
   const float lambda = in.wavelength;
 
@@ -86,6 +106,7 @@ CandidateList search_candidates(const SimulationInput& in) {
         for (int l = -n; l <= n; ++l) {
           if (h == 0 && k == 0 && l == 0) continue;
           const float s = structure_strength(in, {h, k, l});
+          evaluated();
           if (s > largest) largest = s;
         }
     threshold = largest * in.strength_fraction;
@@ -101,7 +122,7 @@ CandidateList search_candidates(const SimulationInput& in) {
   CandidateList list;
   list.band_half_width = p * 2.1f * g_len;
   const float theta = std::asin(lambda * g_len / 2.0f);
-  const float alpha = std::atan(512.0f * p);
+  const float alpha = std::atan(kFieldSize * p);
   const float tan_window = std::tan(alpha + theta);
 
   // 3-4. Window scan, at most kMaxCandidates entries.
@@ -113,12 +134,13 @@ CandidateList search_candidates(const SimulationInput& in) {
       for (int l = -n; l <= n; ++l) {
         if (h == 0 && k == 0 && l == 0) continue;
         const float s = structure_strength(in, {h, k, l});
+        evaluated();
         if (s < threshold) continue;
         const auto g = lab_vector_of(in, static_cast<float>(h), static_cast<float>(k),
                                      static_cast<float>(l));
         const float rho = std::sqrt(g[0] * g[0] + g[1] * g[1]);
         const float lower = -(rho * tan_window + list.band_half_width);
-        const float upper = rho * 512.0f * p + list.band_half_width;
+        const float upper = rho * kFieldSize * p + list.band_half_width;
         if (g[2] < lower || g[2] > upper) continue;  // undecidable comparisons pass
         if (list.count() == kMaxCandidates) goto scan_done;
         list.miller.push_back({h, k, l});
@@ -135,17 +157,19 @@ scan_done:
   return list;
 }
 
-void filter_by_band(const SimulationInput& in, const CandidateList& cand, BeamList& beams) {
+void filter_by_band(const SimulationInput& in, const CandidateList& cand, BeamList& beams,
+                    const SelectionPoll& poll) {
   const int count = cand.count();
   const float p = in.pixel_scale;
   const float lambda = in.wavelength;
   const float ds = cand.band_half_width;
   std::vector<char> flag(kMaxCandidates, 0);
   int unflagged = count;
-  for (int u = -31; u <= 543 && unflagged > 0; u += 2) {
-    const float x = ((static_cast<float>(u) - 0.5f) - 256.0f) * p;
-    for (int v = -31; v <= 543 && unflagged > 0; v += 2) {
-      const float y = ((static_cast<float>(v) - 0.5f) - 256.0f) * p;
+  for (int u = kBandFirst; u <= kBandLast && unflagged > 0; u += 2) {
+    if (poll) poll();
+    const float x = ((static_cast<float>(u) - 0.5f) - kCentre) * p;
+    for (int v = kBandFirst; v <= kBandLast && unflagged > 0; v += 2) {
+      const float y = ((static_cast<float>(v) - 0.5f) - kCentre) * p;
       const float d = std::sqrt(x * x + y * y + 1.0f) * lambda;
       const float k1 = x / d, k2 = y / d, k3 = 1.0f / d;
       const float kk = k1 * k1 + k2 * k2 + k3 * k3;
@@ -179,9 +203,62 @@ void filter_by_band(const SimulationInput& in, const CandidateList& cand, BeamLi
   beams.count = filled;
 }
 
-void select_beams(const SimulationInput& in, BeamList& beams) {
-  const CandidateList candidates = search_candidates(in);
-  filter_by_band(in, candidates, beams);
+void select_beams(const SimulationInput& in, BeamList& beams, const SelectionPoll& poll) {
+  const CandidateList candidates = search_candidates(in, poll);
+  filter_by_band(in, candidates, beams, poll);
+}
+
+double search_evaluations(int n, float strength_fraction) {
+  const double side = 2.0 * double(n) + 1.0;
+  const double box = side * side * side - 1.0;
+  return strength_fraction > 0.0f ? 2.0 * box : box;
+}
+
+double measure_evaluation_seconds(const SimulationInput& in) {
+  constexpr int kLeast = 8, kMost = 4096;
+  constexpr double kAbout = 0.005;  // s
+  const int n = in.hkl_limit;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  double elapsed = 0;
+  int count = 0;
+  volatile float sink = 0;  // keeps the evaluations from being optimised away
+  // The box in scan order, from its start again when it is used up.
+  int h = -n, k = -n, l = -n;
+  while (count < kMost && (count < kLeast || elapsed < kAbout)) {
+    if (!(h == 0 && k == 0 && l == 0)) {
+      sink = sink + structure_strength(in, {h, k, l});
+      ++count;
+      elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    if (++l > n) {
+      l = -n;
+      if (++k > n) {
+        k = -n;
+        if (++h > n) h = -n;
+      }
+    }
+  }
+  return elapsed / count;
+}
+
+SearchEstimate estimate_search(int n, float strength_fraction, double seconds_per_evaluation,
+                               double budget_seconds) {
+  SearchEstimate e;
+  e.seconds = search_evaluations(n, strength_fraction) * seconds_per_evaluation;
+  auto fits = [&](int m) {
+    return search_evaluations(m, strength_fraction) * seconds_per_evaluation <= budget_seconds;
+  };
+  // Start from the cube root and correct the rounding either way.
+  const double scans = strength_fraction > 0.0f ? 2.0 : 1.0;
+  const double per = seconds_per_evaluation > 0 ? seconds_per_evaluation : 1e-300;
+  double side = std::cbrt(budget_seconds / (scans * per) + 1.0);
+  int m = int(std::min(32767.0, std::floor((side - 1.0) / 2.0)));  // hkl_limit is at most 32767
+  if (m < 0) m = 0;
+  while (m >= 1 && !fits(m)) --m;
+  while (m < 32767 && fits(m + 1)) ++m;
+  e.largest_limit = m;
+  return e;
 }
 
 }  // namespace velmorant

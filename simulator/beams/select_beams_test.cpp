@@ -106,6 +106,61 @@ TEST(SelectBeams, CandidatesAreOrderedStrongestFirst) {
   EXPECT_NEAR(c.band_half_width, (0.025f / 640.0f) * 2.1f * g, 1e-8f);
 }
 
+// The selection hands control back often: once every kPollInterval
+// structure factors of both scans, once per row of the band filter's grid;
+// and whatever the poll throws stops it (the user ended the run).
+TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
+  for (const char* fraction : {"0.01", "0.0"}) {
+    TestInput t = silicon_111();
+    t.strength_fraction = fraction;
+    auto in = prepared(t);
+    int polls = 0;
+    const CandidateList c = search_candidates(*in, [&polls] { ++polls; });
+    EXPECT_EQ(polls, int(search_evaluations(in->hkl_limit, in->strength_fraction)) / kPollInterval)
+        << fraction;
+    EXPECT_EQ(c.count(), search_candidates(*in).count());
+    polls = 0;
+    auto beams = std::make_unique<BeamList>();
+    filter_by_band(*in, c, *beams, [&polls] { ++polls; });
+    EXPECT_GE(polls, 1) << fraction;
+    EXPECT_LE(polls, kBandGrid) << fraction;
+  }
+  struct Stop {};
+  auto in = prepared(silicon_111());
+  auto beams = std::make_unique<BeamList>();
+  int polls = 0;
+  EXPECT_THROW(select_beams(*in, *beams, [&polls] {
+                 if (++polls == 2) throw Stop{};
+               }),
+               Stop);
+  EXPECT_EQ(polls, 2);
+}
+
+// The predicted time follows the cube law and the largest limit within the
+// budget is the last one whose prediction fits.
+TEST(SearchEstimate, CubeLawAndLargestLimitWithinTheBudget) {
+  EXPECT_EQ(search_evaluations(1, 0.0f), 26.0);
+  EXPECT_EQ(search_evaluations(1, 0.5f), 52.0);
+  EXPECT_EQ(search_evaluations(1000, 0.01f), 2.0 * (2001.0 * 2001.0 * 2001.0 - 1.0));
+  for (double per : {1e-9, 3.7e-7, 1e-6, 2.5e-5, 1e-3}) {
+    for (float fraction : {0.0f, 0.01f}) {
+      const SearchEstimate e = estimate_search(20, fraction, per, 60.0);
+      EXPECT_DOUBLE_EQ(e.seconds, search_evaluations(20, fraction) * per);
+      const int m = e.largest_limit;
+      if (m >= 1) {
+        EXPECT_LE(search_evaluations(m, fraction) * per, 60.0) << per;
+      }
+      if (m < 32767) {
+        EXPECT_GT(search_evaluations(m + 1, fraction) * per, 60.0) << per;
+      }
+    }
+  }
+  // The measured time of one structure factor is positive and finite.
+  const double per = measure_evaluation_seconds(*prepared(silicon_111()));
+  EXPECT_GT(per, 0.0);
+  EXPECT_TRUE(std::isfinite(per));
+}
+
 // A window that accepts every reflection of the box: ΔS = 2.1·p·|g(n,n,n)|
 // exceeds every |g| for p = 0.5, and α + θ stays below 90° for a short
 // wavelength (α = atan(256), θ = asin(λ|g(n,n,n)|/2)).

@@ -3,6 +3,7 @@
 #include "input/read_simulation_input.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -66,7 +67,8 @@ std::string text_field(std::string text) {
 
 }  // namespace
 
-void parse_simulation_input(std::istream& stream, const std::string& source, SimulationInput& in) {
+void parse_simulation_input(std::istream& stream, const std::string& source, SimulationInput& in,
+                            InputLines* lines) {
   in = SimulationInput{};
   InputParser p(stream, source);
 
@@ -120,7 +122,8 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.skip(5, "global_debye_waller");
   p.read("global_debye_waller (a real, B in Å²)", in.global_debye_waller);
   p.skip(11, "index_limit");
-  p.read("index_limit (an integer, largest |h|, |k|, |l| searched)", in.index_limit);
+  const int limit_line = p.read("index_limit (an integer, largest |h|, |k|, |l| searched)", in.index_limit);
+  if (lines) lines->index_limit = limit_line;
   p.skip(2, "strength_fraction");
   p.read("strength_fraction (a real, fraction of the strongest |F|²)", in.strength_fraction);
   p.skip(2, "max_beams");
@@ -201,19 +204,72 @@ void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
   }
 }
 
-void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& beams) {
+namespace {
+
+// A duration for a person: seconds, minutes, hours or days.
+std::string duration_text(double seconds) {
+  char buf[64];
+  if (seconds < 120)
+    std::snprintf(buf, sizeof buf, "%.0f s", seconds);
+  else if (seconds < 7200)
+    std::snprintf(buf, sizeof buf, "%.0f minutes", seconds / 60);
+  else if (seconds < 172800)
+    std::snprintf(buf, sizeof buf, "%.1f hours", seconds / 3600);
+  else if (seconds < 3.0e9)
+    std::snprintf(buf, sizeof buf, "%.0f days", seconds / 86400);
+  else
+    std::snprintf(buf, sizeof buf, "%.1e years", seconds / 3.15576e7);
+  return buf;
+}
+
+}  // namespace
+
+void check_search_time(const SimulationInput& in, const std::string& source, int line,
+                       double seconds_per_evaluation, double budget_seconds) {
+  const SearchEstimate e =
+      estimate_search(in.hkl_limit, in.strength_fraction, seconds_per_evaluation, budget_seconds);
+  if (e.seconds <= budget_seconds || in.hkl_limit <= 1) return;  // nothing smaller to offer
+  char per[48], count[32];
+  if (seconds_per_evaluation < 1e-3)
+    std::snprintf(per, sizeof per, "%.2g microseconds", seconds_per_evaluation * 1e6);
+  else if (seconds_per_evaluation < 1)
+    std::snprintf(per, sizeof per, "%.2g ms", seconds_per_evaluation * 1e3);
+  else
+    std::snprintf(per, sizeof per, "%.2g s", seconds_per_evaluation);
+  std::snprintf(count, sizeof count, "%.0f", search_evaluations(in.hkl_limit, in.strength_fraction));
+  std::string message = "index_limit is " + std::to_string(in.index_limit);
+  if (in.index_limit != in.hkl_limit)
+    message += " (searched as " + std::to_string(in.hkl_limit) + ", its low 16 bits)";
+  message += ": the reflection search would take up to about " + duration_text(e.seconds) + " (" +
+             count + " structure factors at " + per + " each), longer than " +
+             duration_text(budget_seconds) + "; its time grows with the cube of index_limit. ";
+  if (e.largest_limit >= 1)
+    message += "The largest index_limit that stays within " + duration_text(budget_seconds) +
+               " is " + std::to_string(e.largest_limit) + ". ";
+  message += "Lower index_limit, or set " + std::string(kLongSearchVariable) +
+             "=1 to run the search anyway";
+  throw InputError(source + ", line " + std::to_string(line) + ": " + message);
+}
+
+void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& beams,
+                           const ReadOptions& options) {
   const fs::path file = dir / kInputFileName;
+  InputLines lines;
   {
     std::ifstream text(file);
     if (!text)
       throw InputError(file.string() +
                        ": cannot open the simulation input file; expected VelmorantDS.dat in the "
                        "working directory");
-    parse_simulation_input(text, file.string(), in);
+    parse_simulation_input(text, file.string(), in, &lines);
   }  // closed after the last value
   derive_simulation_input(in, dir);
+  // A search of hours is refused before it starts, unless confirmed.
+  if (!options.long_search_confirmed)
+    check_search_time(in, file.string(), lines.index_limit, measure_evaluation_seconds(in),
+                      options.search_time_budget);
   // 11. Reflection list and geometric beam filter.
-  select_beams(in, beams);
+  select_beams(in, beams, options.poll);
 }
 
 }  // namespace velmorant

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <string>
 
@@ -13,14 +14,39 @@ namespace velmorant {
 
 inline constexpr const char* kInputFileName = "VelmorantDS.dat";
 
+// Longest predicted reflection search that runs without confirmation, s,
+// and the variable that confirms a longer one (VELMORANT_LONG_SEARCH=1).
+inline constexpr double kSearchTimeBudget = 60.0;
+inline constexpr const char* kLongSearchVariable = "VELMORANT_LONG_SEARCH";
+
+// What a caller can set about reading the input and selecting the beams.
+struct ReadOptions {
+  bool long_search_confirmed = false;            // run a search however long it is predicted to take
+  double search_time_budget = kSearchTimeBudget;  // s
+  std::function<void()> poll;  // called often during the beam selection (may throw to stop it)
+};
+
+// Lines of the file where values were found, for checks made after the derivations.
+struct InputLines {
+  int index_limit = 0;
+};
+
 // Reads dir / "VelmorantDS.dat" positionally, fills `in`, derives every
 // derived field in the order of derive_simulation_input, reads the X-ray
 // coefficients of each species when form_factor_model = 0 (file looked up by
 // read_xray_coefficients: working directory, beside the executable, build data
 // folder) and ends by select_beams, which fills `beams`.
 //
+// Before the beams are selected, the time of the reflection search is
+// predicted (beams/select_beams.hpp: its cube law and a measured time per
+// structure factor); unless options.long_search_confirmed, a search
+// predicted to take longer than options.search_time_budget is refused with
+// an InputError that names the line of index_limit, the predicted time and
+// the largest index_limit that stays within the budget.
+//
 // Throws (see input/input_error.hpp):
 //  - InputError      missing/unreadable file, premature end, wrong value type,
+//                    a reflection search predicted to take too long,
 //                    species_count > 16, a site_count outside 0..128,
 //                    camera_length = 0, surface_normal[3] = 0, an atomic number
 //                    above 98 with form_factor_model != 0, and any failure
@@ -30,12 +56,21 @@ inline constexpr const char* kInputFileName = "VelmorantDS.dat";
 //  - FormFactorStop  a form-factor check failed while the beams were ranked
 //                    (e.g. Z = 1 with form_factor_model != 0).
 // `in` is fully overwritten; on an exception its content is unspecified.
-void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams);
+void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams,
+                           const ReadOptions& options = {});
+
+// The refusal of a long search: throws the InputError read_simulation_input
+// throws when the search with in.hkl_limit, at `seconds_per_evaluation` per
+// structure factor, is predicted to take longer than `budget_seconds`.
+// `source` and `line` locate index_limit in the input file.
+void check_search_time(const SimulationInput& in, const std::string& source, int line,
+                       double seconds_per_evaluation, double budget_seconds);
 
 // The reading and derivation steps alone, without select_beams (and without
 // touching any BeamList): for tests and tools. `source_name` is the name used
-// in error messages.
-void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in);
+// in error messages; `lines`, when given, receives where some values were found.
+void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in,
+                            InputLines* lines = nullptr);
 // Derivation steps 1-10 (the X-ray coefficient file is looked
 // up with find_xray_coefficient_file(xray_dir) when form_factor_model = 0).
 void derive_simulation_input(SimulationInput& in, const std::filesystem::path& xray_dir);

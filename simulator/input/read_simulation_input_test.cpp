@@ -535,3 +535,112 @@ TEST(Diagnostics, ListsDerivedQuantitiesAndEveryBeam) {
 
 }  // namespace
 }  // namespace velmorant
+
+// ---- The bound of the reflection search ----
+
+namespace velmorant {
+namespace {
+
+// The refusal at a given time per structure factor (1 µs unless said), with
+// a budget of 60 s: two scans when strength_fraction > 0, one otherwise,
+// (2n + 1)^3 - 1 structure factors each.
+TEST(SearchBound, SearchesPredictedLongerThanTheBudgetAreRefused) {
+  const struct {
+    std::string index_limit;
+    std::string strength_fraction;
+    double seconds_per_evaluation;
+    int largest;  // the largest index_limit offered; -1: not refused
+  } cases[] = {
+      {"154", "0.01", 1e-6, -1},  // 2 x (309^3 - 1) µs = 59.0 s
+      {"155", "0.01", 1e-6, 154},  // 2 x (311^3 - 1) µs = 60.2 s
+      {"195", "0.0", 1e-6, -1},   // one scan: 391^3 - 1 µs = 59.8 s
+      {"196", "0.0", 1e-6, 195},
+      {"1000", "0.01", 1e-6, 154},
+      {"1000", "0.01", 1e-9, -1},   // 16 s
+      {"3", "0.01", 0.1, 2},        // a slow crystal: 2 x 342 x 0.1 s; 2 x 124 x 0.1 s fits
+      {"1", "0.01", 10.0, -1},      // nothing smaller to offer: not refused
+      {"2", "0.01", 10.0, 0},       // not even 1 stays within: no value offered
+      {"66536", "0.01", 1e-6, 154},  // searched as 1000, the low 16 bits
+      {"-5", "0.01", 1.0, -1},      // searched as 1
+  };
+  for (const auto& c : cases) {
+    TestInput t = silicon_input();
+    t.index_limit = c.index_limit;
+    t.strength_fraction = c.strength_fraction;
+    auto in = std::make_unique<SimulationInput>();
+    std::istringstream s(t.text());
+    InputLines lines;
+    parse_simulation_input(s, "VelmorantDS.dat", *in, &lines);
+    derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+    EXPECT_EQ(lines.index_limit, 48);
+    std::string message;
+    try {
+      check_search_time(*in, "VelmorantDS.dat", lines.index_limit, c.seconds_per_evaluation, 60.0);
+    } catch (const InputError& e) {
+      message = e.what();
+    }
+    const std::string what = "index_limit " + c.index_limit + ", fraction " + c.strength_fraction;
+    if (c.largest < 0) {
+      EXPECT_EQ(message, "") << what;
+      continue;
+    }
+    EXPECT_EQ(message.rfind("VelmorantDS.dat, line 48: index_limit is " + c.index_limit, 0), 0u)
+        << what << ": " << message;
+    EXPECT_NE(message.find("VELMORANT_LONG_SEARCH=1"), std::string::npos) << what << ": " << message;
+    const std::string offer = "The largest index_limit that stays within 60 s is " + std::to_string(c.largest) + ".";
+    EXPECT_EQ(message.find(offer) != std::string::npos, c.largest > 0) << what << ": " << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos);
+  }
+  // One message in full.
+  TestInput t = silicon_input();
+  t.index_limit = "1000";
+  auto in = testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
+  try {
+    check_search_time(*in, "VelmorantDS.dat", 48, 1e-6, 60.0);
+    FAIL() << "not refused";
+  } catch (const InputError& e) {
+    EXPECT_STREQ(e.what(),
+                 "VelmorantDS.dat, line 48: index_limit is 1000: the reflection search would take up to "
+                 "about 4.5 hours (16024012000 structure factors at 1 microseconds each), longer than 60 s; "
+                 "its time grows with the cube of index_limit. The largest index_limit that stays within "
+                 "60 s is 154. Lower index_limit, or set VELMORANT_LONG_SEARCH=1 to run the search anyway");
+  }
+}
+
+// The reader measures the time per structure factor of the crystal and
+// refuses a search of hours before it starts (at any plausible speed:
+// 1.6e10 structure factors of eight sites); a confirmed search is not
+// checked, and a search within the budget is read as before.
+TEST(SearchBound, ReaderRefusesIndexLimit1000UnlessConfirmed) {
+  auto dir = temp_dir("search_bound");
+  TestInput t = silicon_input();
+  t.index_limit = "1000";
+  write_file(dir / "VelmorantDS.dat", t.text());
+  auto in = std::make_unique<SimulationInput>();
+  auto beams = std::make_unique<BeamList>();
+  try {
+    read_simulation_input(dir, *in, *beams);
+    FAIL() << "not refused";
+  } catch (const InputError& e) {
+    const std::string m = e.what();
+    EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() + ", line 48: index_limit is 1000", 0), 0u) << m;
+  }
+  // Confirmed: the search starts; the poll shows it and stops it.
+  struct Stop {};
+  int polls = 0;
+  ReadOptions confirmed;
+  confirmed.long_search_confirmed = true;
+  confirmed.poll = [&polls] {
+    if (++polls == 3) throw Stop{};
+  };
+  EXPECT_THROW(read_simulation_input(dir, *in, *beams, confirmed), Stop);
+  // Within the budget nothing changes.
+  t.index_limit = "3";
+  write_file(dir / "VelmorantDS.dat", t.text());
+  EXPECT_NO_THROW(read_simulation_input(dir, *in, *beams));
+  EXPECT_GT(beams->count, 0);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace velmorant
