@@ -84,8 +84,21 @@ void RunControl::end_run() {
   end_run_();
 }
 
+void RunControl::keep_alive() {
+  constexpr std::chrono::milliseconds kInterval{20};
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_keep_alive_ < kInterval && !interrupted()) return;
+  last_keep_alive_ = now;
+  progress_update();
+}
+
 void RunControl::progress_update() {
   for (;;) {
+    // A caught SIGINT/SIGTERM ends the run like the quit message.
+    if (interrupted()) {
+      end_run();
+      return;  // only when the end hook returns (tests)
+    }
     // 1. Fast path: running and nothing waiting.
     bool waiting = presentation_.peek_message();
     if (state_.running && !waiting) {

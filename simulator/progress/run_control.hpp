@@ -30,6 +30,8 @@
 // progress_update return at once (the engine would then continue: only
 // tests should do that).
 #pragma once
+#include <chrono>
+#include <csignal>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -80,6 +82,16 @@ public:
   // returning (see the end hook above).
   void progress_update();
 
+  // For long work without pixels (the beam search): progress_update, but
+  // at most every 20 ms, so that it may be called as often as convenient.
+  void keep_alive();
+
+  // From now on a non-zero *flag (a SIGINT or SIGTERM caught by
+  // InterruptHandlers) ends the run at the next progress_update as the quit
+  // message does. Null: no flag is watched.
+  void watch_interrupt(const volatile std::sig_atomic_t* flag) { interrupt_ = flag; }
+  bool interrupted() const { return interrupt_ != nullptr && *interrupt_ != 0; }
+
   // Called by the engine with 0 when a timed phase starts and with the
   // number of units done since the previous call (once per row). Switches
   // to the timing phase and folds the measured time per unit into
@@ -106,6 +118,8 @@ private:
   Presentation& presentation_;
   EndHook end_run_;
   Clock clock_;
+  const volatile std::sig_atomic_t* interrupt_ = nullptr;
+  std::chrono::steady_clock::time_point last_keep_alive_{};
 };
 
 }  // namespace velmorant

@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "simulator/progress/interrupt.hpp"
 #include "simulator/progress/scripted_presentation.hpp"
 
 namespace velmorant {
@@ -176,6 +177,71 @@ TEST_F(RunControlTest, FailedFetchIsNotDispatchedAndThePumpGoesOn) {
   EXPECT_TRUE(state.last_fetch_result);
   EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "dispatch"), 0);
   EXPECT_EQ(ends, 0);
+}
+
+// A caught SIGINT or SIGTERM ends the run at the next pass of the pump,
+// running or suspended, and closes the presentation (which gives a terminal
+// its modes back); before it, the pump goes on as usual.
+TEST(RunControlInterrupt, CaughtSignalEndsTheRunAtTheNextPass) {
+  for (int sig : {SIGINT, SIGTERM}) {
+    for (bool suspended : {false, true}) {
+      ProgressState state;
+      ScriptedPresentation ui;
+      int ends = 0;
+      RunControl control(state, ui, [&ends] { ++ends; throw RunEnded{}; });
+      InterruptHandlers interrupts;
+      control.watch_interrupt(interrupts.flag());
+      control.open_dialog();
+      control.progress_update();
+      control.keep_alive();
+      EXPECT_EQ(ends, 0);
+      EXPECT_FALSE(control.interrupted());
+      if (suspended) {
+        ui.enable(kSuspendButton, true);
+        ui.click(kSuspendButton);
+        ui.on_idle = [sig](ScriptedPresentation&) { ::raise(sig); };  // Ctrl+C while waiting
+      } else {
+        ::raise(sig);
+      }
+      EXPECT_THROW(control.progress_update(), RunEnded) << sig << " " << suspended;
+      EXPECT_EQ(ends, 1);
+      EXPECT_EQ(interrupts.signal_number(), sig);
+      EXPECT_TRUE(ui.closed());
+    }
+  }
+  // The throttled pass of long work acts on a signal at once too.
+  ProgressState state;
+  ScriptedPresentation ui;
+  RunControl control(state, ui, [] { throw RunEnded{}; });
+  InterruptHandlers interrupts;
+  control.watch_interrupt(interrupts.flag());
+  control.keep_alive();
+  ::raise(SIGINT);
+  EXPECT_THROW(control.keep_alive(), RunEnded);
+}
+
+// While no object lives the signals have their earlier dispositions; one
+// the process was started to ignore stays ignored.
+TEST(RunControlInterrupt, HandlersArePutBackAndIgnoredSignalsStayIgnored) {
+  struct sigaction before {}, now {};
+  ::sigaction(SIGINT, nullptr, &before);
+  {
+    InterruptHandlers interrupts;
+    ::sigaction(SIGINT, nullptr, &now);
+    EXPECT_NE(now.sa_handler, before.sa_handler);
+  }
+  ::sigaction(SIGINT, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, before.sa_handler);
+
+  ::signal(SIGTERM, SIG_IGN);
+  {
+    InterruptHandlers interrupts;
+    ::sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+    ::raise(SIGTERM);
+    EXPECT_EQ(interrupts.signal_number(), 0);
+  }
+  ::signal(SIGTERM, SIG_DFL);
 }
 
 TEST(TimeToCompleteText, FieldsRoundingAndOverflow) {

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <thread>
 
+#include "simulator/progress/interrupt.hpp"
+
 namespace velmorant {
 
 namespace {
@@ -65,7 +67,11 @@ void TerminalPresentation::show() {
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
-    if (tcsetattr(key_fd_, TCSANOW, &raw) == 0) terminal_saved_ = true;
+    register_terminal_restore(key_fd_, saved_termios_);  // a second Ctrl+C puts it back at once
+    if (tcsetattr(key_fd_, TCSANOW, &raw) == 0)
+      terminal_saved_ = true;
+    else
+      unregister_terminal_restore();
   }
   shown_ = true;
   redraw(true);
@@ -75,6 +81,7 @@ void TerminalPresentation::restore_terminal() {
   if (terminal_saved_) {
     tcsetattr(key_fd_, TCSANOW, &saved_termios_);
     terminal_saved_ = false;
+    unregister_terminal_restore();
   }
 }
 
