@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   PatternImage image;
   for (int method = 0; method < 3; ++method) {
     const auto start = std::chrono::steady_clock::now();
-    compute_pattern(*own, beams, method, control, image);
+    compute_pattern(*own, beams, static_cast<SamplingMethod>(method), control, image);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%-8d %12.1f %12.1f\n", method, estimates[method], seconds);
   }

@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
           seconds = 8.0 * seconds_since(start);
         } else {
           const auto start = Clock::now();
-          compute_pattern(engine, method, image);
+          compute_pattern(engine, static_cast<SamplingMethod>(method), image);
           seconds = seconds_since(start);
         }
         measured[method][ti] = seconds;

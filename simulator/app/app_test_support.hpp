@@ -46,6 +46,7 @@ struct TinyCrystal {
   std::string name = "experiment.bmp";
   int image_bits = 8;
   std::string euler = "0 0 0";   // Bunge angles, degrees: the beam along [001]
+  int index_limit = 3;           // largest |h|, |k|, |l| searched
 };
 
 // "VelmorantDS.dat" for one atom of silicon in a small primitive cubic cell,
@@ -60,7 +61,7 @@ inline std::string tiny_input(const TinyCrystal& c) {
     << "0 0 0 1.0 0.08\n"
     << "\n\n\n\n\n0.5\n"                      // P .. P+4 skipped, P+5 B
     << "\n\n\n\n\n\n\n\n\n\n\n"               // 11 lines
-    << "3\n\n\n0.0001\n\n\n" << c.max_beams << "\n"
+    << c.index_limit << "\n\n\n0.0001\n\n\n" << c.max_beams << "\n"
     << "\n\n" << c.thickness << "\n"
     << "\n\n0.025\n"
     << "\n\n\n\n\n\n\n'" << c.folder << "'\n"

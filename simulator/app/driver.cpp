@@ -2,6 +2,7 @@
 #include "app/driver.hpp"
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "image/write_pattern_image.hpp"
 #include "input/diagnostics.hpp"
 #include "input/read_simulation_input.hpp"
+#include "simulator/progress/interrupt.hpp"
 #include "simulator/progress/run_control.hpp"
 
 namespace velmorant {
@@ -33,12 +35,13 @@ struct RunEndedByUser {};
 // Time per unit of work at the start, from the calibrated estimate E of the
 // method: 1.5 times the calibrated time per computed pixel (divisors 2^18,
 // 1.71 x 255^2, 1.02 x 170^2 of the calibration).
-float start_seconds_per_unit(int method, float estimate) {
+float start_seconds_per_unit(SamplingMethod method, float estimate) {
   switch (method) {
-    case 0: return estimate * 1.5f * 3.8146973e-06f;  // 2^-18
-    case 1: return estimate * 1.5f / 111192.76f;
-    default: return estimate * 1.5f / 29477.998f;
+    case SamplingMethod::full: return estimate * 1.5f * 3.8146973e-06f;  // 2^-18
+    case SamplingMethod::adaptive: return estimate * 1.5f / 111192.76f;
+    case SamplingMethod::block: break;
   }
+  return estimate * 1.5f / 29477.998f;
 }
 
 int count_non_finite(const PatternImage& image) {
@@ -47,8 +50,8 @@ int count_non_finite(const PatternImage& image) {
   return n;
 }
 
-bool diagnostics_requested() {
-  const char* v = std::getenv(kDiagnosticsVariable);
+bool variable_is_one(const char* name) {
+  const char* v = std::getenv(name);
   return v && std::strcmp(v, "1") == 0;
 }
 
@@ -58,7 +61,12 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
                   std::ostream& err) {
   ProgressState progress;
   progress.focus_request = 0;
+  // Ctrl+C or a termination request ends the run as Exit does (the terminal
+  // gets its echo back) and leaves "  -101".
+  InterruptHandlers interrupts;
   RunControl control(progress, presentation, [] { throw RunEndedByUser{}; });
+  control.watch_interrupt(interrupts.flag());
+  bool run_started = false;  // "  -101" written
   auto in = std::make_unique<SimulationInput>();
   auto beams = std::make_unique<BeamList>();
   PatternImage image;
@@ -72,15 +80,20 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     progress.remaining_seconds = 59.0f;
     control.progress_update();
 
-    read_simulation_input(".", *in, *beams);
-    if (diagnostics_requested()) print_diagnostics(*in, *beams, err);
+    // The beam search keeps the dialog served, and one predicted to take
+    // more than a minute is refused unless VELMORANT_LONG_SEARCH=1.
+    ReadOptions options;
+    options.long_search_confirmed = variable_is_one(kLongSearchVariable);
+    options.poll = [&control] { control.keep_alive(); };
+    read_simulation_input(".", *in, *beams, options);
+    if (variable_is_one(kDiagnosticsVariable)) print_diagnostics(*in, *beams, err);
 
     // The calibration computes its pixels on the same threads as the run,
     // so the estimates are those of the run.
     const int threads = thread_count(std::getenv(kThreadsVariable), hardware_threads(), err);
     const std::array<float, 3> estimates = calibrate_speed(*in, *beams, control, {}, threads);
 
-    const std::optional<int> method = sampling_method(argument);
+    const std::optional<SamplingMethod> method = sampling_method(argument);
     if (!method) {
       write_result_file(estimates_line(estimates));
       control.close_dialog();
@@ -88,11 +101,15 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     }
 
     write_result_file(kRunWithoutResult);
-    // Without its folder the image could not be written at the end of the run.
+    run_started = true;
+    // Without its folder the image could not be written at the end of the
+    // run, and without a readable experimental image the run would end on
+    // that error after the computation: both are found before it.
     check_image_folder(*in);
+    check_experimental_image(*in);
     presentation.enable(kSuspendButton, true);
     progress.focus_request = kSuspendButton;
-    const float e = estimates[*method];
+    const float e = estimates[static_cast<std::size_t>(*method)];
     progress.seconds_per_unit = start_seconds_per_unit(*method, e);
     progress.total_seconds = e;
     progress.remaining_seconds = e;
@@ -114,7 +131,19 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     control.close_dialog();
     return kExitDone;
   } catch (const RunEndedByUser&) {
-    // The dialog is already closed; nothing more is written.
+    // The dialog is already closed; nothing more is written, except after a
+    // signal that came before the run started: a caller must not take an
+    // earlier run's result for this one's.
+    if (control.interrupted()) {
+      const char* name = interrupts.signal_number() == SIGINT ? "SIGINT" : "SIGTERM";
+      try {
+        if (!run_started) write_result_file(kRunWithoutResult);
+        err << "Velmorant: interrupted by " << name << "; " << kResultFileName << " holds \""
+            << kRunWithoutResult << "\"\n";
+      } catch (const FileError& e) {
+        err << "Velmorant: interrupted by " << name << "; " << e.what() << '\n';
+      }
+    }
     return kExitByUser;
   } catch (const SingularBasis&) {
     // The stop itself is silent; one line on standard error tells the user

@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <stdlib.h>
+
 #include <algorithm>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/app_test_support.hpp"
 #include "app/result_file.hpp"
+#include "input/read_simulation_input.hpp"
 #include "simulator/progress/scripted_presentation.hpp"
 
 namespace velmorant {
@@ -80,14 +85,46 @@ TEST_F(Driver, EstimateQueryOpensTheDialogDisabledAndEstimates) {
 
 TEST_F(Driver, RunEnablesSuspendAndFocusesIt) {
   write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.image_bits = 16}));
+  write_text("experiment.bmp", "not a bitmap");  // readable but unusable: r = 2.0
   MessageAtStart dialog;
-  EXPECT_EQ(run_velmorant("2", dialog, out, err), kExitFailed);  // no experimental image
+  EXPECT_EQ(run_velmorant("2", dialog, out, err), kExitDone) << err.str();
   auto enabled_at = std::find(dialog.log.begin(), dialog.log.end(), "enable 30003 1");
   ASSERT_NE(enabled_at, dialog.log.end());
   EXPECT_NE(std::find(enabled_at, dialog.log.end(), "focus 30003"), dialog.log.end());
-  EXPECT_EQ(read_text(kResultFileName), "  -101\n");
-  EXPECT_NE(err.str().find("experiment.bmp"), std::string::npos) << err.str();
+  EXPECT_EQ(read_text(kResultFileName), " 2.0\n");
   EXPECT_TRUE(dialog.closed());
+}
+
+// An experimental image that the comparison at the end could not read ends
+// the run before the computation, with the outcome the end would have had:
+// the error naming the file, "  -101", exit status 1; and no image written.
+TEST_F(Driver, UnreadableExperimentalImageStopsBeforeTheComputation) {
+  const struct {
+    const char* what;
+    std::string content;  // empty: no file
+    const char* message;
+  } cases[] = {
+      {"missing", "", "Velmorant: cannot open the experimental image \"./experiment.bmp\": No such file or directory\n"},
+      {"misspelt", "", "Velmorant: cannot open the experimental image \"./experiment.bmp\": No such file or directory\n"},
+      {"short", "BM and nothing more",
+       "Velmorant: the experimental image \"./experiment.bmp\" is too short: it ends in its 54-byte header\n"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove("experiment.bmp");
+    std::filesystem::remove("Experiment.bmp");
+    if (std::string(c.what) == "misspelt") write_text("Experiment.bmp", "BM");
+    if (!c.content.empty()) write_text("experiment.bmp", c.content);
+    write_text(kResultFileName, " 0.5\n");
+    ScriptedPresentation dialog;
+    std::ostringstream out, err;
+    EXPECT_EQ(run_velmorant("0", dialog, out, err), kExitFailed) << c.what;
+    EXPECT_EQ(err.str(), c.message) << c.what;
+    EXPECT_EQ(read_text(kResultFileName), "  -101\n") << c.what;
+    EXPECT_FALSE(std::filesystem::exists("DS_experiment.bmp")) << c.what;
+    // No pixel was computed: the run never started, Suspend was never enabled.
+    EXPECT_EQ(std::count(dialog.log.begin(), dialog.log.end(), "enable 30003 1"), 0) << c.what;
+    EXPECT_TRUE(dialog.closed()) << c.what;
+  }
 }
 
 TEST_F(Driver, MissingImageFolderStopsBeforeTheComputation) {
@@ -103,6 +140,7 @@ TEST_F(Driver, MissingImageFolderStopsBeforeTheComputation) {
 }
 
 TEST_F(Driver, ExitWhileSuspendedLeavesMinus101AndNoImage) {
+  write_text("experiment.bmp", "not a bitmap");
   write_text(kResultFileName, " 0.5\n");  // an earlier run's result
   SuspendThenExit dialog;
   EXPECT_EQ(run_velmorant("0", dialog, out, err), kExitByUser) << err.str();
@@ -115,7 +153,112 @@ TEST_F(Driver, ExitWhileSuspendedLeavesMinus101AndNoImage) {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(".")) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"VelmorantDS.dat", "VelmorantDS.res"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"VelmorantDS.dat", "VelmorantDS.res", "experiment.bmp"}));
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedVariable {
+public:
+  ScopedVariable(const char* name, const char* value) : name_(name) { ::setenv(name, value, 1); }
+  ~ScopedVariable() { ::unsetenv(name_); }
+
+private:
+  const char* name_;
+};
+
+// Acts at the n-th time the presentation is asked for messages. The first
+// two asks are the driver's drain and its first progress_update; every
+// later one before Suspend is enabled comes from the beam search.
+class ActAtPeek : public ScriptedPresentation {
+public:
+  ActAtPeek(int n, std::function<void(ActAtPeek&)> act) : n_(n), act_(std::move(act)) {}
+  bool peek_message() override {
+    if (++asked_ == n_) act_(*this);
+    return ScriptedPresentation::peek_message();
+  }
+
+private:
+  int n_;
+  int asked_ = 0;
+  std::function<void(ActAtPeek&)> act_;
+};
+
+// A confirmed search of hours (index_limit 1000) keeps the dialog served:
+// closing the window ends the run within a few polls. Without the polls
+// this test would run for hours.
+TEST_F(Driver, WindowClosedDuringALongBeamSearchEndsTheRun) {
+  write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.index_limit = 1000}));
+  write_text(kResultFileName, " 0.5\n");
+  ScopedVariable confirmed(kLongSearchVariable, "1");
+  ActAtPeek dialog(5, [](ActAtPeek& d) { d.close_request(); });
+  EXPECT_EQ(run_velmorant("0", dialog, out, err), kExitByUser) << err.str();
+  EXPECT_TRUE(dialog.closed());
+  EXPECT_EQ(read_text(kResultFileName), " 0.5\n");  // the run had not started
+  EXPECT_EQ(out.str() + err.str(), "");
+}
+
+// Raises a signal in the middle of the run: at the fifth ask for messages
+// (during the beam search) or at the first one of the computation (once
+// Suspend has been enabled).
+class RaiseSignal : public ScriptedPresentation {
+public:
+  RaiseSignal(int sig, bool during_computation) : sig_(sig), during_computation_(during_computation) {}
+  void enable(int control, bool on) override {
+    ScriptedPresentation::enable(control, on);
+    if (control == kSuspendButton && on) computing_ = true;
+  }
+  bool peek_message() override {
+    ++asked_;
+    if (!raised_ && (during_computation_ ? computing_ : asked_ == 5)) {
+      raised_ = true;
+      ::raise(sig_);
+    }
+    return ScriptedPresentation::peek_message();
+  }
+
+private:
+  int sig_;
+  bool during_computation_;
+  bool computing_ = false;
+  bool raised_ = false;
+  int asked_ = 0;
+};
+
+// Ctrl+C (SIGINT) or SIGTERM ends the run at the next pass of the run control
+// and leaves "  -101", also when it comes before the run started (an
+// earlier run's result must not pass for this one's).
+TEST_F(Driver, SignalEndsTheRunAndLeavesMinus101) {
+  const struct {
+    const char* what;
+    int signal;
+    bool during_computation;  // otherwise during a confirmed search of hours (index_limit 1000)
+    const char* message;
+  } cases[] = {
+      {"SIGINT during the beam search", SIGINT, false,
+       "Velmorant: interrupted by SIGINT; VelmorantDS.res holds \"  -101\"\n"},
+      {"SIGTERM during the beam search", SIGTERM, false,
+       "Velmorant: interrupted by SIGTERM; VelmorantDS.res holds \"  -101\"\n"},
+      {"SIGINT during the computation", SIGINT, true,
+       "Velmorant: interrupted by SIGINT; VelmorantDS.res holds \"  -101\"\n"},
+  };
+  write_text("experiment.bmp", "not a bitmap");
+  ScopedVariable confirmed(kLongSearchVariable, "1");
+  for (const auto& c : cases) {
+    write_text("VelmorantDS.dat",
+               tiny_input(TinyCrystal{.index_limit = c.during_computation ? 3 : 1000}));
+    write_text(kResultFileName, " 0.5\n");
+    RaiseSignal dialog(c.signal, c.during_computation);
+    std::ostringstream out, err;
+    EXPECT_EQ(run_velmorant("0", dialog, out, err), kExitByUser) << c.what;
+    EXPECT_TRUE(dialog.closed()) << c.what;
+    EXPECT_EQ(read_text(kResultFileName), "  -101\n") << c.what;
+    EXPECT_EQ(err.str(), c.message) << c.what;
+    EXPECT_FALSE(std::filesystem::exists("DS_experiment.bmp")) << c.what;
+  }
+  // The handlers are gone with the run: SIGINT is back to what it was.
+  struct sigaction now {};
+  ::sigaction(SIGINT, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 }  // namespace

@@ -62,7 +62,10 @@ int main(int argc, char** argv) {
   const float thickness = std::strtof(argv[1], nullptr);
   const double noise = std::strtod(argv[2], nullptr);
   const auto seed = static_cast<std::uint32_t>(argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 1);
-  const int method = argc > 4 ? std::atoi(argv[4]) : 2;
+  const int method_number = argc > 4 ? std::atoi(argv[4]) : 2;
+  const SamplingMethod method = method_number == 0   ? SamplingMethod::full
+                                : method_number == 1 ? SamplingMethod::adaptive
+                                                     : SamplingMethod::block;
   try {
     auto in = std::make_unique<SimulationInput>();
     auto beams = std::make_unique<BeamList>();

@@ -5,13 +5,13 @@
 
 namespace velmorant {
 
-std::optional<int> sampling_method(const char* argument) {
+std::optional<SamplingMethod> sampling_method(const char* argument) {
   std::string text = argument ? argument : "";
   text.resize(kArgumentWidth, ' ');  // cut longer arguments, pad shorter ones
   for (int method = 0; method <= 2; ++method) {
     std::string name(1, char('0' + method));
     name.resize(kArgumentWidth, ' ');
-    if (text == name) return method;
+    if (text == name) return static_cast<SamplingMethod>(method);
   }
   return std::nullopt;
 }

@@ -13,9 +13,9 @@ TEST(SamplingMethod, FirstArgumentAsSixteenCharacters) {
     const char* argument;
     int method;  // -1: estimate query
   } cases[] = {
-      {"0", 0},
-      {"1", 1},
-      {"2", 2},
+      {"0", 0},  // full
+      {"1", 1},  // adaptive
+      {"2", 2},  // block
       {"3", -1},
       {"12", -1},
       {"01", -1},
@@ -29,8 +29,8 @@ TEST(SamplingMethod, FirstArgumentAsSixteenCharacters) {
       {"a", -1},
   };
   for (const auto& c : cases) {
-    std::optional<int> m = sampling_method(c.argument);
-    EXPECT_EQ(m ? *m : -1, c.method) << '"' << c.argument << '"';
+    std::optional<SamplingMethod> m = sampling_method(c.argument);
+    EXPECT_EQ(m ? static_cast<int>(*m) : -1, c.method) << '"' << c.argument << '"';
   }
   EXPECT_FALSE(sampling_method(nullptr).has_value());
   // Only the first 16 characters count: "2", 15 blanks, "x" is method 2;
@@ -38,7 +38,7 @@ TEST(SamplingMethod, FirstArgumentAsSixteenCharacters) {
   std::string long_argument(17, ' ');
   long_argument.front() = '2';
   long_argument.back() = 'x';
-  EXPECT_EQ(sampling_method(long_argument.c_str()), 2);
+  EXPECT_EQ(sampling_method(long_argument.c_str()), SamplingMethod::block);
   long_argument.erase(1, 1);
   EXPECT_FALSE(sampling_method(long_argument.c_str()).has_value());
 }

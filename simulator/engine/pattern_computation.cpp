@@ -12,7 +12,10 @@ namespace velmorant {
 
 namespace {
 
-constexpr int kSize = PatternImage::kSize;
+constexpr int kSize = PatternImage::kSize;  // 512: the last pixel of a row or column
+constexpr int kLastOdd = kSize - 1;          // 511: the last pixel of the coarse grids
+constexpr int kLastEven = kSize - 2;         // 510
+constexpr float kCentre = 0.5f * kSize;      // 256: the optical axis lies between pixels 256 and 257
 
 StructureFactorFn crystal_structure_factor(const SimulationInput& in) {
   return [&in](const std::array<std::int32_t, 3>& hkl) { return structure_factor(in, hkl, true); };
@@ -104,15 +107,15 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
   // Coarse pass: every second pixel in both directions.
   std::vector<Pixel> pixels;
   std::vector<float> values;
-  grid_pass(engine, 1, 511, 2, pixels, values);
+  grid_pass(engine, 1, kLastOdd, 2, pixels, values);
   for (std::size_t k = 0; k < pixels.size(); ++k) image(pixels[k].i, pixels[k].j) = values[k];
   const float threshold = interpolation_threshold(image, kAdaptiveStep, kAdaptiveFraction);
   // First refinement: the even columns of the coarse rows; it reads only coarse pixels.
   refinement_pass(
       engine, image, threshold,
       [](auto&& element) {
-        for (int i = 1; i <= 511; i += 2)
-          for (int j = 2; j <= 510; j += 2) element(i, j);
+        for (int i = 1; i <= kLastOdd; i += 2)
+          for (int j = 2; j <= kLastEven; j += 2) element(i, j);
       },
       [&image](int i, int j) { return std::pair{image(i, j - 1), image(i, j + 1)}; },
       [](int i, int j) {
@@ -124,16 +127,16 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
   refinement_pass(
       engine, image, threshold,
       [](auto&& element) {
-        for (int i = 2; i <= 510; i += 2)
-          for (int j = 1; j <= 511; ++j) element(i, j);
+        for (int i = 2; i <= kLastEven; i += 2)
+          for (int j = 1; j <= kLastOdd; ++j) element(i, j);
       },
       [&image](int i, int j) { return std::pair{image(i - 1, j), image(i + 1, j)}; },
       [](int i, int j) {
-        const float left = 0.3f * float(261121 - 511 * (i - 1) - j);
+        const float left = 0.3f * float(kLastOdd * kLastOdd - kLastOdd * (i - 1) - j);
         return int(std::max(0.0f, left));
       });
-  copy_row(image, 511, 512);
-  copy_column(image, 511, 512);
+  copy_row(image, kLastOdd, kSize);
+  copy_column(image, kLastOdd, kSize);
 }
 
 void block_method(PixelEngine& engine, PatternImage& image) {
@@ -144,20 +147,20 @@ void block_method(PixelEngine& engine, PatternImage& image) {
   engine.set_series_limit(kBlockSeriesLimit);
   std::vector<Pixel> pixels;
   std::vector<float> values;
-  grid_pass(engine, 3, 510, 3, pixels, values);
+  grid_pass(engine, 3, kLastEven, 3, pixels, values);
   // Each sampled pixel stands for the 3 x 3 block around it (the blocks do not overlap).
   for (std::size_t k = 0; k < pixels.size(); ++k) {
     const auto [i, j] = pixels[k];
     image(i, j - 1) = image(i, j) = image(i, j + 1) = values[k];
   }
-  for (int i = 3; i <= 510; i += 3) {
+  for (int i = 3; i <= kLastEven; i += 3) {
     copy_row(image, i, i - 1);
     copy_row(image, i, i + 1);
   }
   copy_row(image, 2, 1);
-  copy_row(image, 511, 512);
+  copy_row(image, kLastOdd, kSize);
   copy_column(image, 2, 1);
-  copy_column(image, 511, 512);
+  copy_column(image, kLastOdd, kSize);
 }
 
 }  // namespace
@@ -174,8 +177,8 @@ PixelEngine::PixelEngine(const SimulationInput& in, const BeamList& beams, RunCo
 
 std::array<float, 3> PixelEngine::wave_vector(int i, int j) const {
   const float p = in_.pixel_scale;
-  const float x = ((float(i) - 0.5f) - 256.0f) * p;
-  const float y = ((float(j) - 0.5f) - 256.0f) * p;
+  const float x = ((float(i) - 0.5f) - kCentre) * p;
+  const float y = ((float(j) - 0.5f) - kCentre) * p;
   const float norm = std::sqrt(x * x + y * y + 1.0f);
   const float k = 1.0f / in_.wavelength;
   return {x / norm * k, y / norm * k, 1.0f / norm * k};
@@ -199,26 +202,28 @@ int PixelEngine::compute_pixels(const Pixel* pixels, float* values, int count,
       [&] { return report(++completed); });
 }
 
-void compute_pattern(const SimulationInput& in, const BeamList& beams, int method, RunControl& control,
-                     PatternImage& image, int threads) {
+void compute_pattern(const SimulationInput& in, const BeamList& beams, SamplingMethod method,
+                     RunControl& control, PatternImage& image, int threads) {
   PixelEngine engine(in, beams, control, {}, threads);
   compute_pattern(engine, method, image);
 }
 
-void compute_pattern(PixelEngine& engine, int method, PatternImage& image) {
+void compute_pattern(PixelEngine& engine, SamplingMethod method, PatternImage& image) {
   image.fill(0.0f);
-  if (method == 0)
-    full_method(engine, image);
-  else if (method == 1)
-    adaptive_method(engine, image);
-  else
-    block_method(engine, image);
+  switch (method) {
+    case SamplingMethod::full: full_method(engine, image); break;
+    case SamplingMethod::adaptive: adaptive_method(engine, image); break;
+    case SamplingMethod::block:
+    default:  // a value cast from any other number samples in blocks too
+      block_method(engine, image);
+      break;
+  }
 }
 
 float interpolation_threshold(const PatternImage& image, int step, float fraction) {
   constexpr int kBins = 100;
   if (step < 1) return 0.0f;
-  const int m = 511 / step;
+  const int m = kLastOdd / step;
   const int last = 1 + step * (m - 1);
   // Largest finite difference.
   float largest = 0.0f;
@@ -280,7 +285,7 @@ std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<in
   for (int pass = 0; pass < 3; ++pass) {
     engine.set_series_limit(kLimits[pass]);
     std::array<PixelEngine::Pixel, 312> diagonal;
-    for (int q = 201; q <= 512; ++q) diagonal[std::size_t(q - 201)] = {q, q};
+    for (int q = 201; q <= kSize; ++q) diagonal[std::size_t(q - 201)] = {q, q};
     std::array<float, 312> values;
     const double start = now();
     double elapsed = 0;
@@ -305,7 +310,7 @@ std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<in
     // Pixels each method computes, times the share of the refinements (1.71)
     // and of the replication (1.02).
     const float e = float(elapsed), per = float(count) * 100.0f;
-    if (pass == 0) estimate[0] = e * 262144.0f / per;
+    if (pass == 0) estimate[0] = e * float(PatternImage::kPixels) / per;
     if (pass == 1) estimate[1] = e * 65025.0f * 1.71f / per;
     if (pass == 2) estimate[2] = e * 28900.0f * 1.02f / per;
   }

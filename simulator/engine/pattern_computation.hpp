@@ -28,13 +28,21 @@
 
 namespace velmorant {
 
+// How the field of directions is sampled; the first command-line argument
+// "0", "1" or "2" names one (app/sampling_method.hpp).
+enum class SamplingMethod : int {
+  full = 0,      // every pixel, full series
+  adaptive = 1,  // every second pixel, the rest interpolated where the neighbours agree
+  block = 2,     // every third pixel in both directions, each standing for a 3 x 3 block
+};
+
 // Series limits (largest number of Taylor terms) of the three methods.
 inline constexpr int kFullSeriesLimit = 1000;    // method 0
 inline constexpr int kAdaptiveSeriesLimit = 7;   // method 1
 inline constexpr int kBlockSeriesLimit = 3;      // method 2
 
 // Work units at the start of each method (units_left).
-inline constexpr int kFullUnits = 262144;      // 512^2 computed pixels
+inline constexpr int kFullUnits = PatternImage::kSize * PatternImage::kSize;  // 512^2 computed pixels
 inline constexpr int kAdaptiveUnits = 111411;  // 256^2 coarse pixels plus the refinements
 inline constexpr int kBlockUnits = 28900;      // 170^2 sampled pixels
 
@@ -100,16 +108,16 @@ private:
   int series_limit_ = kFullSeriesLimit;
 };
 
-// Computes the whole pattern into `image` with sampling method 0 (every
-// pixel, full series), 1 (every second pixel, adaptive refinement, 7 terms)
-// or any other value (every third pixel replicated into 3 x 3 blocks, 3
-// terms). Builds the coupling matrix first. Non-finite intensities are
+// Computes the whole pattern into `image` with the sampling method: full
+// (every pixel, full series), adaptive (every second pixel, adaptive
+// refinement, 7 terms) or block (every third pixel replicated into 3 x 3
+// blocks, 3 terms). Builds the coupling matrix first. Non-finite intensities are
 // stored as they are. Does not write the image file (see above).
 // `threads` compute the pixels (1: all on the calling thread).
-void compute_pattern(const SimulationInput& in, const BeamList& beams, int method, RunControl& control,
-                     PatternImage& image, int threads = 1);
+void compute_pattern(const SimulationInput& in, const BeamList& beams, SamplingMethod method,
+                     RunControl& control, PatternImage& image, int threads = 1);
 // The same with a prepared engine (its coupling matrix already built).
-void compute_pattern(PixelEngine& engine, int method, PatternImage& image);
+void compute_pattern(PixelEngine& engine, SamplingMethod method, PatternImage& image);
 
 // Threshold of the adaptive method from the coarse samples at spacing `step`:
 // the differences between each sample and its neighbours `step` further along

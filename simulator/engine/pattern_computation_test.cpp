@@ -90,7 +90,7 @@ TEST(EmptyCrystal, FullMethodGivesOneEverywhereAndCountsEveryPixel) {
   BeamList beams;  // N = 0
   QuietRun run;
   PatternImage image;
-  compute_pattern(*in, beams, 0, run.control, image);
+  compute_pattern(*in, beams, SamplingMethod::full, run.control, image);
   EXPECT_EQ(count_not_equal(image, 1.0f), 0);
   // One update for the single row of the coupling matrix, then one per pixel
   // with the units left before that pixel is counted.
@@ -107,7 +107,7 @@ TEST(EmptyCrystal, AdaptiveMethodComputesEveryRefinementPixelAndFollowsTheUnitFo
   BeamList beams;
   QuietRun run;
   PatternImage image;
-  compute_pattern(*in, beams, 1, run.control, image);
+  compute_pattern(*in, beams, SamplingMethod::adaptive, run.control, image);
   EXPECT_EQ(count_not_equal(image, 1.0f), 0);
   // T = 0 and every difference is 0, which is not below T: all 65536 coarse
   // pixels plus 256 x 255 and 255 x 511 refinement pixels are computed.
@@ -132,7 +132,7 @@ TEST(EmptyCrystal, BlockMethodGivesOneEverywhere) {
   BeamList beams;
   QuietRun run;
   PatternImage image;
-  compute_pattern(*in, beams, 2, run.control, image);
+  compute_pattern(*in, beams, SamplingMethod::block, run.control, image);
   EXPECT_EQ(count_not_equal(image, 1.0f), 0);
   EXPECT_EQ(run.presentation.units.size(), 1u + 28900u);
   EXPECT_EQ(run.presentation.units[1], 28900);
@@ -145,7 +145,7 @@ TEST(EmptyCrystal, AnyOtherMethodNumberIsTheBlockMethod) {
   BeamList beams;
   QuietRun run;
   PatternImage image;
-  compute_pattern(*in, beams, 7, run.control, image);
+  compute_pattern(*in, beams, static_cast<SamplingMethod>(7), run.control, image);
   EXPECT_EQ(run.presentation.units.size(), 1u + 28900u);
 }
 
@@ -231,7 +231,7 @@ protected:
       QuietRun run;
       PixelEngine engine(*in_, *beams_, run.control, constant_factor(cf(4.0f, 0.3f)));
       images_[method] = new PatternImage;
-      compute_pattern(engine, method, *images_[method]);
+      compute_pattern(engine, static_cast<SamplingMethod>(method), *images_[method]);
     }
   }
   static void TearDownTestSuite() {
@@ -418,7 +418,7 @@ TEST(CrystalStructureFactors, BlockPatternIsFiniteAndDarkened) {
   const BeamList beams = small_crystal_beams();
   QuietRun run;
   PatternImage image;
-  compute_pattern(*in, beams, 2, run.control, image);
+  compute_pattern(*in, beams, SamplingMethod::block, run.control, image);
   EXPECT_EQ(run.presentation.units.size(), 3u + 28900u);  // 3 coupling rows
   float lowest = 2.0f, highest = -1.0f;
   for (std::size_t k = 0; k < PatternImage::size(); ++k) {
@@ -490,7 +490,7 @@ ThreadedRun run_with_threads(int method, int threads) {
   ThreadedRun result;
   PixelEngine engine(*in, beams, run.control, constant_factor(cf(4.0f, 0.3f)), threads);
   EXPECT_EQ(engine.threads(), threads);
-  compute_pattern(engine, method, result.image);
+  compute_pattern(engine, static_cast<SamplingMethod>(method), result.image);
   result.units = run.presentation.units;
   result.rate_updates = run.rate_updates;
   return result;

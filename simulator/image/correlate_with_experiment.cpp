@@ -121,6 +121,10 @@ float correlate_grey_levels(const std::vector<int>& grey, const PatternImage& sc
   return r;
 }
 
+void check_experimental_image(const SimulationInput& in) {
+  (void)read_experimental_image(experimental_image_path(in));
+}
+
 float correlate_with_experiment(const PatternImage& scaled, const SimulationInput& in) {
   return correlate_grey_levels(read_experimental_image(experimental_image_path(in)), scaled);
 }

@@ -30,6 +30,12 @@ std::vector<int> read_experimental_image(const std::string& path);
 // unusable file. Throws FileError for a missing or short file.
 float correlate_with_experiment(const PatternImage& scaled, const SimulationInput& in);
 
+// Throws the FileError that correlate_with_experiment would throw at the end
+// of a run (the experimental image missing, unreadable or short), so that a
+// long computation need not run first. An image that is readable but
+// unusable (r = 2.0) passes: that is a result, not an error.
+void check_experimental_image(const SimulationInput& in);
+
 // The correlation of grey levels (as read) with a scaled image.
 float correlate_grey_levels(const std::vector<int>& grey, const PatternImage& scaled);
 

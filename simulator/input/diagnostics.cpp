@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/pattern_image.hpp"
 #include "scattering/electron_form_factor.hpp"
 #include "scattering/structure_factor.hpp"
 
@@ -51,7 +52,7 @@ void print_diagnostics(const SimulationInput& in, const BeamList& beams, std::os
       << "   accelerating voltage (kV) " << fmt("%.6g", accelerating_voltage_kv(in.wavelength))
       << "\n";
   out << "pixel scale (tan per pixel)   " << fmt("%.7g", in.pixel_scale)
-      << "   field half-width (mrad) " << fmt("%.5g", std::atan(256.0 * in.pixel_scale) * 1000.0)
+      << "   field half-width (mrad) " << fmt("%.5g", std::atan(0.5 * PatternImage::kSize * in.pixel_scale) * 1000.0)
       << "\n";
   out << "effective thickness (A)       " << fmt("%.7g", in.effective_thickness) << "\n";
   out << "potential factor (1/A^3)      " << fmt("%.7g", in.potential_factor) << "\n";
