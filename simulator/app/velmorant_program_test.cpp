@@ -1,6 +1,8 @@
 // Whole-program runs of Velmorant in a scratch working directory on a tiny crystal.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -281,6 +283,71 @@ TEST_F(Program, NonFinitePixelsAreWrittenBlackAndGiveMinusOne) {
   const Bytes image = read_bytes(work / "DS_experiment.bmp");
   ASSERT_EQ(image.size(), 263222u);
   EXPECT_TRUE(std::all_of(image.begin() + 1078, image.end(), [](std::uint8_t g) { return g == 0; }));
+}
+
+// Ctrl+C on the terminal presentation: the terminal gets its echo back, the
+// result file holds "  -101" and the exit status is 2. The program runs with
+// a pseudo-terminal as its controlling terminal, in a confirmed search of
+// hours, and Ctrl+C is typed on that terminal.
+TEST_F(Program, CtrlCOnTheTerminalRestoresEchoAndLeavesMinus101) {
+  prepare(TinyCrystal{.index_limit = 1000});
+  write_text(work / "VelmorantDS.res", " 0.25\n");
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || !::ptsname(master))
+    GTEST_SKIP() << "no pseudo-terminal available";
+  const std::string slave = ::ptsname(master);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    const int tty = ::open(slave.c_str(), O_RDWR);  // the session's controlling terminal
+    if (tty < 0 || ::ioctl(tty, TIOCSCTTY, 0) != 0 || ::chdir(work.path().c_str()) != 0) ::_exit(121);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(tty, 0), ::dup2(null, 1), ::dup2(tty, 2);
+    ::setenv("VELMORANT_PRESENTATION", "terminal", 1);
+    ::setenv("VELMORANT_LONG_SEARCH", "1", 1);
+    ::unsetenv("VELMORANT_DIAGNOSTICS");
+    ::execl(VELMORANT_PROGRAM, VELMORANT_PROGRAM, "0", static_cast<char*>(nullptr));
+    ::_exit(122);
+  }
+  const int tty = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(tty, 0);
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string drawn;
+  auto drain = [&] {
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) drawn.append(buf, std::size_t(n));
+  };
+  auto echo_on = [&] {
+    termios t{};
+    return ::tcgetattr(tty, &t) == 0 && (t.c_lflag & ECHO) && (t.c_lflag & ICANON);
+  };
+  ASSERT_TRUE(echo_on());
+  // The progress line is up once echo is off (up to 20 s on a loaded machine).
+  for (int i = 0; i < 2000 && echo_on(); ++i) {
+    drain();
+    ::usleep(10000);
+  }
+  ASSERT_FALSE(echo_on()) << drawn;
+  ASSERT_EQ(::write(master, "\x03", 1), 1);  // Ctrl+C
+  int wstatus = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 2000 && ended == 0; ++i) {
+    drain();
+    ended = ::waitpid(pid, &wstatus, WNOHANG);
+    if (ended == 0) ::usleep(10000);
+  }
+  if (ended == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &wstatus, 0);
+    FAIL() << "Ctrl+C did not end the run: " << drawn;
+  }
+  drain();
+  EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 2) << wstatus << " " << drawn;
+  EXPECT_TRUE(echo_on());
+  EXPECT_EQ(result(), "  -101\n");
+  EXPECT_NE(drawn.find("interrupted by SIGINT"), std::string::npos) << drawn;
+  ::close(tty);
+  ::close(master);
 }
 
 }  // namespace
