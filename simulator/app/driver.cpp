@@ -37,7 +37,7 @@ struct RunEndedByUser {};
 // 1.71 x 255^2, 1.02 x 170^2 of the calibration).
 float start_seconds_per_unit(SamplingMethod method, float estimate) {
   switch (method) {
-    case SamplingMethod::full: return estimate * 1.5f * 3.8146973e-06f;  // 2^-18
+    case SamplingMethod::full: return estimate * 1.5f * (1.0f / float(PatternImage::kPixels));  // 2^-18, exact
     case SamplingMethod::adaptive: return estimate * 1.5f / 111192.76f;
     case SamplingMethod::block: break;
   }

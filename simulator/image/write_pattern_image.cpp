@@ -14,6 +14,7 @@ namespace velmorant {
 namespace {
 
 constexpr int kN = PatternImage::kSize;
+constexpr int kGreyLevels = 256;  // palette entries of the 8-bit layout
 
 void put16(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v & 0xFF);
@@ -79,8 +80,8 @@ void encode_pattern_image(const PatternImage& scaled, std::int32_t image_bits, s
   if (image_bits != 8 && image_bits != 24) return;
   std::uint8_t* px;
   if (image_bits == 8) {
-    put_header(out, kBmp8FileSize, 1078, 8, kN * kN, 2808, 256);
-    for (int k = 0; k < 256; ++k) {
+    put_header(out, kBmp8FileSize, 1078, 8, kN * kN, 2808, kGreyLevels);
+    for (int k = 0; k < kGreyLevels; ++k) {
       std::uint8_t* e = out + kBmpHeaderSize + 4 * k;
       e[0] = e[1] = e[2] = static_cast<std::uint8_t>(k);
       e[3] = 0;
