@@ -7,11 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <string>
 
 #include "app/result_file.hpp"
 #include "app/sampling_method.hpp"
 #include "app/thread_count.hpp"
 #include "beams/beam_list.hpp"
+#include "beams/select_beams.hpp"
 #include "engine/pattern_computation.hpp"
 #include "engine/pattern_image.hpp"
 #include "engine/pixel_pool.hpp"
@@ -48,6 +51,29 @@ int count_non_finite(const PatternImage& image) {
   int n = 0;
   for (std::size_t k = 0; k < PatternImage::size(); ++k) n += !std::isfinite(image.data()[k]);
   return n;
+}
+
+// Why the selection kept no diffracted beam, for a crystal whose max_beams
+// asks for at least one: no reflection of the search box passed the strength
+// threshold and the window of directions, or none came near the Ewald sphere.
+std::string no_beam_reason(const SimulationInput& in) {
+  const CandidateList candidates = search_candidates(in);
+  std::ostringstream s;
+  if (candidates.count() == 0) {
+    if (in.strength_fraction > 1.0f)
+      s << "no reflection passed the strength threshold: strength_fraction is "
+        << in.strength_fraction << ", a fraction of the strongest |F|^2 above 1 (not a percentage)";
+    else
+      s << "no reflection with |h|, |k|, |l| <= " << in.hkl_limit
+        << " passed the strength threshold and the window of directions of the field";
+  } else {
+    s << candidates.count() << " reflections passed the strength threshold, but none came within "
+      << candidates.band_half_width << " 1/A of the Ewald sphere for any direction of the field";
+  }
+  s << "; check that the cell is in A, the wavelength in A, the orientation and the field "
+       "(pixel_pitch / camera_length); max_beams 0 computes the bright field of the transmitted "
+       "beam alone";
+  return s.str();
 }
 
 bool variable_is_one(const char* name) {
@@ -87,6 +113,14 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     options.poll = [&control] { control.keep_alive(); };
     read_simulation_input(".", *in, *beams, options);
     if (variable_is_one(kDiagnosticsVariable)) print_diagnostics(*in, *beams, err);
+    // A pattern without any diffracted beam is uniform: computed only when
+    // max_beams asks for the transmitted beam alone, never by accident.
+    if (beams->count == 0 && in->max_beams >= 1) {
+      control.close_dialog();
+      err << "Velmorant: " << kInputFileName << ": no beam was selected besides the transmitted beam: "
+          << no_beam_reason(*in) << "; nothing was computed\n";
+      return kExitFailed;
+    }
 
     // The calibration computes its pixels on the same threads as the run,
     // so the estimates are those of the run.
@@ -96,6 +130,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     const std::optional<SamplingMethod> method = sampling_method(argument);
     if (!method) {
       write_result_file(estimates_line(estimates));
+      out << "Estimated run time (s) of methods 0, 1, 2:" << estimates_line(estimates) << '\n';
       control.close_dialog();
       return kExitDone;
     }

@@ -18,7 +18,10 @@ enum ExitStatus : int {
 // argument (null when there is none): "0", "1", "2" choose the sampling
 // method, anything else asks for the run-time estimates only. The dialog is
 // shown through `presentation`. Error messages go to `err`; the one-line
-// message of a failed form-factor check goes to `out`.
+// message of a failed form-factor check and the estimates of an estimate
+// query go to `out`. A crystal for which no diffracted beam is selected
+// stops with a message before anything is computed, unless max_beams < 1
+// asks for the transmitted beam alone.
 //
 // In order: open the dialog (buttons disabled, queue drained); show
 // "Estimating execution time."; read "VelmorantDS.dat" and select the beams;

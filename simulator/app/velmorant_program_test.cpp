@@ -127,8 +127,10 @@ TEST_F(Program, EstimateQueryWritesThreeEstimatesAndNoImage) {
     write_text(work / "VelmorantDS.res", "an earlier result\n");
     const ProgramRun run = run_program(work.path(), args);
     EXPECT_EQ(run.status, 0) << what << run.err;
-    EXPECT_EQ(run.out + run.err, "") << what;
+    EXPECT_EQ(run.err, "") << what;
     const std::string line = result();
+    // The same three estimates on standard output.
+    EXPECT_EQ(run.out, "Estimated run time (s) of methods 0, 1, 2:" + line) << what;
     ASSERT_EQ(line.substr(0, 1), " ") << what << line;
     ASSERT_EQ(line.back(), '\n');
     const std::vector<float> e = reals(line);
@@ -247,7 +249,7 @@ TEST_F(Program, InputErrorsLeaveTheEarlierResult) {
          s.replace(s.find("\n14\n"), 4, "\n1\n");
          return s;
        }(),
-       "THIS VALUE IS NOT SUPPLIED!", true},
+       "VelmorantDS.dat, line 17: the atomic number of species 1 is 1; expected 2..98", false},
       // A search of hours is refused before it starts, naming the line of index_limit.
       {"index_limit 1000", tiny_input(TinyCrystal{.index_limit = 1000}),
        "./VelmorantDS.dat, line 41: index_limit is 1000: the reflection search would take", false},
@@ -262,6 +264,88 @@ TEST_F(Program, InputErrorsLeaveTheEarlierResult) {
         << c.what << ": " << run.out << run.err;
     EXPECT_EQ(result(), " 0.25\n") << c.what;
     EXPECT_FALSE(std::filesystem::exists(work / "DS_experiment.bmp")) << c.what;
+  }
+}
+
+// The input with `from` (which must occur once) replaced by `to`.
+std::string changed_input(const TinyCrystal& crystal, const std::string& from, const std::string& to) {
+  std::string s = tiny_input(crystal);
+  const size_t at = s.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  EXPECT_EQ(s.find(from, at + 1), std::string::npos) << from;
+  if (at != std::string::npos) s.replace(at, from.size(), to);
+  return s;
+}
+
+// Mistakes of units, numbers and atomic numbers stop the run before any
+// computation with a message naming the file, the line and the value; the
+// earlier result and an earlier simulated image stay as they were.
+TEST_F(Program, InputMistakesStopBeforeTheComputationAndKeepEarlierFiles) {
+  const TinyCrystal xray{.form_factor_model = 0};
+  const struct {
+    const char* what;
+    std::string input;
+    std::vector<std::string> message;  // every part must appear on standard error
+  } cases[] = {
+      {"kV given as the wavelength", changed_input(TinyCrystal{}, "\n0.02508\n", "\n200\n"),
+       {"VelmorantDS.dat, line 71: the wavelength is 200 Å", "did you give kV?"}},
+      {"negative thickness", tiny_input(TinyCrystal{.thickness = -400.0f}),
+       {"line 50: the thickness is -400 Å", "positive thickness"}},
+      {"thousands separator", changed_input(TinyCrystal{}, "\n400\n", "\n1,500.0\n"),
+       {"line 50: \"1,500.0\" holds a comma", "(1500.0)"}},
+      {"cell in nm", tiny_input(TinyCrystal{.cell = 0.4f}),
+       {"line 6: the cell edge a is 0.4 Å long", "is the cell in Å"}},
+      {"field wider than 0.5 rad", changed_input(TinyCrystal{}, "\n0.025\n", "\n25\n"),
+       {"line 74: the pixel scale", "25 / 640", "same unit"}},
+      {"Z = 0, absorptive model", changed_input(TinyCrystal{}, "\n14\n", "\n0\n"),
+       {"line 17: the atomic number of species 1 is 0; expected 2..98"}},
+      {"Z = 0, X-ray model", changed_input(xray, "\n14\n", "\n0\n"),
+       {"line 17: the atomic number of species 1 is 0; expected 1..98"}},
+      {"Z = 113, X-ray model", changed_input(xray, "\n14\n", "\n113\n"),
+       {"line 17: the atomic number of species 1 is 113; expected 1..98"}},
+      {"strength fraction as a percentage", changed_input(TinyCrystal{}, "\n0.0001\n", "\n100\n"),
+       {"no beam was selected", "strength_fraction is 100", "max_beams 0"}},
+      {"no reflection near the Ewald sphere",
+       changed_input(TinyCrystal{}, "\n0.025\n", "\n0.0000001\n"),
+       {"no beam was selected", "none came within"}},
+  };
+  const Bytes earlier_image = {'B', 'M', 'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  for (const auto& c : cases) {
+    write_text(work / "VelmorantDS.dat", c.input);
+    write_text(work / "VelmorantDS.res", " 0.25\n");
+    write_bytes(work / "DS_experiment.bmp", earlier_image);
+    write_bytes(work / "experiment.bmp", experiment());
+    for (const char* argument : {"2", "x"}) {  // a run and an estimate query
+      const ProgramRun run = run_program(work.path(), {argument});
+      EXPECT_EQ(run.status, 1) << c.what;
+      for (const std::string& part : c.message)
+        EXPECT_NE(run.err.find(part), std::string::npos) << c.what << ": " << run.err;
+      EXPECT_EQ(run.out, "") << c.what;
+      EXPECT_EQ(result(), " 0.25\n") << c.what;
+      EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), earlier_image) << c.what;
+    }
+  }
+}
+
+TEST_F(Program, MaxBeamsZeroComputesTheTransmittedBeamAlone) {
+  prepare(TinyCrystal{.max_beams = 0});
+  const ProgramRun run = run_program(work.path(), {"2"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(reals(result()).size(), 1u);
+  // Without diffracted beams every direction transmits alike: one grey level.
+  const Bytes image = read_bytes(work / "DS_experiment.bmp");
+  ASSERT_EQ(image.size(), 263222u);
+  EXPECT_TRUE(std::all_of(image.begin() + 1078, image.end(), [&](std::uint8_t g) { return g == image[1078]; }));
+}
+
+TEST_F(Program, HelpPrintsUsageAndTouchesNothing) {
+  for (const char* argument : {"-h", "--help"}) {
+    prepare(TinyCrystal{}, false);
+    const ProgramRun run = run_program(work.path(), {argument});
+    EXPECT_EQ(run.status, 0) << argument;
+    EXPECT_EQ(run.out.rfind("Usage: Velmorant [0|1|2]\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "") << argument;
+    EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"VelmorantDS.dat"})) << argument;
   }
 }
 

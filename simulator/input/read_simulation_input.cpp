@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "beams/select_beams.hpp"
 #include "common/free_form_reader.hpp"
@@ -41,12 +43,16 @@ public:
   // One free-form read; returns the line where it ended.
   template <typename... T>
   int read(const std::string& what, T&... items) {
+    const int before = reader_.lines_consumed();
     const common::ReadResult r = reader_.read(items...);
     if (!r) {
       if (r.status == common::ReadStatus::end_of_file)
         fail(r.line, "the file ends here; expected " + what);
       fail(r.line, "\"" + r.item + "\" is not " + r.expected + "; expected " + what);
     }
+    constexpr bool numbers_only = (!std::is_same_v<T, std::string> && ...);
+    if constexpr (numbers_only)
+      if (r.line == before + 1) check_split_number(r.line, static_cast<int>(sizeof...(T)), what);
     return r.line;
   }
 
@@ -55,9 +61,89 @@ public:
   }
 
 private:
+  // A comma inside a number ("1,500.0", "0,025") splits it into two values:
+  // the first is taken and the rest of the line would be ignored, or every
+  // later value of the line shifts. When the line holds more numbers than the
+  // read takes and two of the numbers it takes or the first one left over are
+  // joined by a bare comma, the line is refused.
+  void check_split_number(int line, int needed, const std::string& what) {
+    std::string raw;
+    reader_.backspace();
+    reader_.read_line(raw);
+    struct Token {
+      std::string text;
+      bool comma_joined_to_next = false;
+    };
+    std::vector<Token> tokens;
+    size_t pos = 0;
+    while (pos < raw.size()) {
+      while (pos < raw.size() && (raw[pos] == ' ' || raw[pos] == '\t' || raw[pos] == ',')) ++pos;
+      if (pos >= raw.size()) break;
+      Token t;
+      while (pos < raw.size() && raw[pos] != ' ' && raw[pos] != '\t' && raw[pos] != ',')
+        t.text += raw[pos++];
+      t.comma_joined_to_next = pos + 1 < raw.size() && raw[pos] == ',' && raw[pos + 1] != ' ' &&
+                               raw[pos + 1] != '\t' && raw[pos + 1] != ',';
+      tokens.push_back(std::move(t));
+    }
+    if (static_cast<int>(tokens.size()) <= needed || !is_number(tokens[needed].text)) return;
+    for (int i = 0; i < needed; ++i) {
+      if (!tokens[i].comma_joined_to_next || !is_number(tokens[i + 1].text)) continue;
+      const std::string& left = tokens[i].text;
+      const std::string& right = tokens[i + 1].text;
+      const bool thousands = !left.empty() && left.find_first_not_of("0123456789") == std::string::npos &&
+                             left[0] != '0' && right.size() >= 3 && right.find_first_not_of("0123456789") >= 3 &&
+                             (right.size() == 3 || right[3] == '.' || right[3] == 'e' ||
+                              right[3] == 'E');
+      fail(line, "\"" + left + "," + right + "\" holds a comma, which separates values: it reads as " +
+                     left + " and " + right + ", and the line then holds more numbers than the " +
+                     std::to_string(needed) + (needed == 1 ? " value" : " values") +
+                     " read here; write numbers without " +
+                     (thousands ? "a thousands separator (" + left + right + ")"
+                                : "a decimal comma (" + left + "." + right + ")") +
+                     "; expected " + what);
+    }
+  }
+
+  static bool is_number(const std::string& text) {
+    float v = 0;
+    return common::parse_real(text, v);
+  }
+
+public:
+
+private:
   common::FreeFormReader reader_;
   std::string source_;
 };
+
+// Both models know the elements up to Z = 98 (Cf): the X-ray coefficient
+// file holds one block per element from hydrogen, the Weickenmeier-Kohl table
+// has no parameters for hydrogen. A value outside the model's range would
+// otherwise turn into another element (Z = 0 reads the hydrogen block), stop
+// in the coefficient file, or stop with a form-factor message that names no
+// line.
+void check_atomic_number(const InputParser& p, int line, const std::string& species, std::int32_t z,
+                         std::int32_t model) {
+  const int lowest = model == 0 ? 1 : 2;
+  if (z >= lowest && z <= wk::kMaxAtomicNumber) return;
+  std::string why;
+  if (model == 0)
+    why = "the X-ray coefficient file holds the elements H (Z = 1) to Cf (Z = 98)";
+  else if (z == 1)
+    why = "the Weickenmeier-Kohl form factors have no parameters for hydrogen (leave hydrogen out, "
+          "or use form_factor_model 0)";
+  else
+    why = "the Weickenmeier-Kohl form factors cover He (Z = 2) to Cf (Z = 98)";
+  std::string cause;
+  if (z <= 0)
+    cause = "; is this line the atomic number, or has a line been added or removed above it?";
+  else if (z > wk::kMaxAtomicNumber)
+    cause = "; is this line the atomic number, or a site count or other value shifted onto it?";
+  p.fail(line, "the atomic number of " + species + " is " + std::to_string(z) + "; expected " +
+                   std::to_string(lowest) + "..98 with form_factor_model " + std::to_string(model) +
+                   ": " + why + cause);
+}
 
 std::string text_field(std::string text) {
   if (text.size() > static_cast<size_t>(kTextLength)) text.resize(kTextLength);
@@ -70,6 +156,7 @@ std::string text_field(std::string text) {
 void parse_simulation_input(std::istream& stream, const std::string& source, SimulationInput& in,
                             InputLines* lines) {
   in = SimulationInput{};
+  InputLines found;
   InputParser p(stream, source);
 
   p.skip(5, "the cell basis");
@@ -78,7 +165,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
                               "row 3 of the cell basis: c_x c_y c_z (three reals, Å)"};
   for (int r = 1; r <= 3; ++r) {
     float x = 0, y = 0, z = 0;
-    p.read(row_names[r - 1], x, y, z);
+    found.cell_row[r - 1] = p.read(row_names[r - 1], x, y, z);
     in.cell_basis(r, 1) = x;
     in.cell_basis(r, 2) = y;
     in.cell_basis(r, 3) = z;
@@ -98,11 +185,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
     const std::string sp = "species " + std::to_string(s + 1);
     p.skip(1, "the atomic number of " + sp);
     const int z_line = p.read("the atomic number Z of " + sp + " (an integer)", in.atomic_number[s]);
-    if (in.form_factor_model != 0 && in.atomic_number[s] > wk::kMaxAtomicNumber)
-      p.fail(z_line, "the atomic number of " + sp + " is " + std::to_string(in.atomic_number[s]) +
-                         "; expected 1..98 with form_factor_model " +
-                         std::to_string(in.form_factor_model) +
-                         " (the Weickenmeier-Kohl table ends at Z = 98, Cf)");
+    check_atomic_number(p, z_line, sp, in.atomic_number[s], in.form_factor_model);
     p.skip(2, "the site count of " + sp);
     const int m_line =
         p.read("the number of sites of " + sp + " (an integer 0..128)", in.site_count[s]);
@@ -123,15 +206,15 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.read("global_debye_waller (a real, B in Å²)", in.global_debye_waller);
   p.skip(11, "index_limit");
   const int limit_line = p.read("index_limit (an integer, largest |h|, |k|, |l| searched)", in.index_limit);
-  if (lines) lines->index_limit = limit_line;
+  found.index_limit = limit_line;
   p.skip(2, "strength_fraction");
   p.read("strength_fraction (a real, fraction of the strongest |F|²)", in.strength_fraction);
   p.skip(2, "max_beams");
   p.read("max_beams (an integer, the largest number of beams kept)", in.max_beams);
   p.skip(2, "thickness");
-  p.read("thickness (a real, Å)", in.thickness);
+  found.thickness = p.read("thickness (a real, Å)", in.thickness);
   p.skip(2, "pixel_pitch");
-  p.read("pixel_pitch (a real, numerator of the pixel scale)", in.pixel_pitch);
+  found.pixel_pitch = p.read("pixel_pitch (a real, numerator of the pixel scale)", in.pixel_pitch);
   p.skip(7, "image_directory");
   std::string text;
   p.read("image_directory (a text, the folder of the experimental image; quote it if it has blanks)",
@@ -143,7 +226,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.read("image_name (a text, the experimental BMP file name; quote it if it has blanks)", text);
   in.image_name = text_field(text);
   p.skip(2, "wavelength");
-  p.read("wavelength (a real, electron wavelength in Å)", in.wavelength);
+  found.wavelength = p.read("wavelength (a real, electron wavelength in Å)", in.wavelength);
   p.skip(2, "camera_length");
   const int camera_line = p.read("camera_length (a real, denominator of the pixel scale)",
                                  in.camera_length);
@@ -161,6 +244,53 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
                         "(the effective thickness is thickness / surface_normal(3))");
   p.skip(2, "image_bits");
   p.read("image_bits (an integer, 8 or 24)", in.image_bits);
+  found.camera_length = camera_line;
+  if (lines) *lines = found;
+}
+
+void check_plausible_values(const SimulationInput& in, const InputLines& lines,
+                            const std::string& source) {
+  auto fail = [&](int line, const std::string& message) {
+    throw InputError(source + ", line " + std::to_string(line) + ": " + message);
+  };
+  auto text = [](double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return std::string(buf);
+  };
+  // Cell edges: a slip to nanometres or picometres moves them out of this range.
+  const char* edge_names[3] = {"a", "b", "c"};
+  for (int r = 1; r <= 3; ++r) {
+    const double x = in.cell_basis(r, 1), y = in.cell_basis(r, 2), z = in.cell_basis(r, 3);
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length >= kMinCellEdge && length <= kMaxCellEdge))
+      fail(lines.cell_row[r - 1],
+           std::string("the cell edge ") + edge_names[r - 1] + " is " + text(length) +
+               " Å long; expected " + text(kMinCellEdge) + " to " + text(kMaxCellEdge) +
+               " Å: is the cell in Å (1 nm = 10 Å)?");
+  }
+  // Electron wavelengths from about 15 kV to about 12 MV lie inside this range.
+  // Compared as floats, so that "0.1" as written is inside the range.
+  if (!(in.wavelength >= static_cast<float>(kMinWavelength) &&
+        in.wavelength <= static_cast<float>(kMaxWavelength)))
+    fail(lines.wavelength,
+         "the wavelength is " + text(in.wavelength) + " Å; expected " + text(kMinWavelength) +
+             " to " + text(kMaxWavelength) +
+             " Å (0.02508 Å is 200 kV, 0.03701 Å is 100 kV): did you give kV? The wavelength "
+             "for E kV is 12.398419 / sqrt(E (E + 1021.998)) Å");
+  if (!(in.thickness > 0.0f) || !std::isfinite(in.thickness))
+    fail(lines.thickness, "the thickness is " + text(in.thickness) +
+                              " Å; expected a positive thickness in Å");
+  // Field of the 512 x 512 pattern: the angle between its outermost directions.
+  const double scale = static_cast<double>(in.pixel_pitch) / in.camera_length;
+  const double field = 2.0 * std::atan(256.0 * std::fabs(scale));
+  if (!(field <= kMaxFieldWidth))
+    fail(lines.camera_length,
+         "the pixel scale pixel_pitch / camera_length = " + text(in.pixel_pitch) + " / " +
+             text(in.camera_length) + " = " + text(scale) + " makes the field of the 512 x 512 " +
+             "pattern " + text(field) + " rad wide; expected at most " + text(kMaxFieldWidth) +
+             " rad: are the pixel pitch (line " + std::to_string(lines.pixel_pitch) +
+             ") and the camera length in the same unit?");
 }
 
 void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
@@ -264,6 +394,8 @@ void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& b
     parse_simulation_input(text, file.string(), in, &lines);
   }  // closed after the last value
   derive_simulation_input(in, dir);
+  // After the derivations, so that a singular basis stops as before.
+  check_plausible_values(in, lines, file.string());
   // A search of hours is refused before it starts, unless confirmed.
   if (!options.long_search_confirmed)
     check_search_time(in, file.string(), lines.index_limit, measure_evaluation_seconds(in),

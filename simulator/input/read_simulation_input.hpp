@@ -1,6 +1,7 @@
 // Reader of "VelmorantDS.dat", the simulation input file.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <istream>
@@ -26,9 +27,15 @@ struct ReadOptions {
   std::function<void()> poll;  // called often during the beam selection (may throw to stop it)
 };
 
-// Lines of the file where values were found, for checks made after the derivations.
+// Lines of the file where values were found (1-based), for the checks made
+// after the derivations: the unit-mistake checks and the search-time bound.
 struct InputLines {
+  std::array<int, 3> cell_row{};  // rows a, b, c of cell_basis
   int index_limit = 0;
+  int thickness = 0;
+  int pixel_pitch = 0;
+  int wavelength = 0;
+  int camera_length = 0;
 };
 
 // Reads dir / "VelmorantDS.dat" positionally, fills `in`, derives every
@@ -49,12 +56,14 @@ struct InputLines {
 //                    a reflection search predicted to take too long,
 //                    species_count > 16, a site_count outside 0..128,
 //                    camera_length = 0, surface_normal[3] = 0, an atomic number
-//                    above 98 with form_factor_model != 0, and any failure
-//                    reading "f0_WaasKirf.dat";
+//                    outside the range of the model, a number split by a comma,
+//                    the unit-mistake checks of check_plausible_values, and any
+//                    failure reading "f0_WaasKirf.dat";
 //  - SingularBasis   |det cell_basis| < 2^-23 (no message here; the driver
 //                    says on standard error why nothing was computed);
 //  - FormFactorStop  a form-factor check failed while the beams were ranked
-//                    (e.g. Z = 1 with form_factor_model != 0).
+//                    (a negative displacement u; atomic numbers are checked
+//                    when read).
 // `in` is fully overwritten; on an exception its content is unspecified.
 void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams,
                            const ReadOptions& options = {});
@@ -66,9 +75,28 @@ void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in
 void check_search_time(const SimulationInput& in, const std::string& source, int line,
                        double seconds_per_evaluation, double budget_seconds);
 
+// Ranges outside which a value is taken for a unit mistake.
+inline constexpr double kMinCellEdge = 0.5;      // Å
+inline constexpr double kMaxCellEdge = 1000.0;   // Å
+inline constexpr double kMinWavelength = 0.001;  // Å (about 12 MV)
+inline constexpr double kMaxWavelength = 0.1;    // Å (about 15 kV)
+inline constexpr double kMaxFieldWidth = 0.5;    // rad, full angle across the 512 pixels
+
+// Refuses, with an InputError naming `source`, the line, the value and a
+// likely cause: a cell edge outside 0.5..1000 Å, a wavelength outside
+// 0.001..0.1 Å, a thickness that is not positive, and a pixel scale that
+// makes the field wider than 0.5 rad. read_simulation_input calls it after
+// the derivations and before the beams are selected.
+void check_plausible_values(const SimulationInput& in, const InputLines& lines,
+                            const std::string& source);
+
 // The reading and derivation steps alone, without select_beams (and without
 // touching any BeamList): for tests and tools. `source_name` is the name used
-// in error messages; `lines`, when given, receives where some values were found.
+// in error messages.
+// `lines`, when given, receives the lines of the values checked after the
+// derivations. Atomic numbers outside the range of the chosen
+// form-factor model (1..98 for model 0, 2..98 otherwise) and a number split
+// by a comma ("1,500.0") are refused here, naming their line.
 void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in,
                             InputLines* lines = nullptr);
 // Derivation steps 1-10 (the X-ray coefficient file is looked

@@ -287,11 +287,159 @@ TEST(ReadSimulationInput, AtomicNumberAbove98IsRejectedInTheAbsorptiveModel) {
   TestInput t;
   t.species.push_back({99, {{0, 0, 0, 1, 0.05f}}});
   std::string m = parse_error(t.text());
+  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 2..98", 0),
+            0u)
+      << m;
+  t.model = "0";  // the X-ray model ends at Cf too, and says so at the input line
+  m = parse_error(t.text());
   EXPECT_EQ(m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 1..98", 0),
             0u)
       << m;
-  t.model = "0";  // the X-ray model fails later, in the coefficient file
-  EXPECT_EQ(parse_error(t.text()), "");
+}
+
+// Each model's range of atomic numbers, checked where the number is read:
+// Z = 0 must not become hydrogen in the X-ray model, hydrogen has no
+// Weickenmeier-Kohl parameters, and neither table goes beyond Cf.
+TEST(ReadSimulationInput, AtomicNumberOutsideTheModelNamesTheInputLine) {
+  const struct {
+    const char* model;
+    int z;
+    bool accepted;
+  } cases[] = {{"0", 0, false},  {"0", -3, false}, {"0", 1, true},  {"0", 98, true},
+               {"0", 99, false}, {"0", 113, false}, {"1", 0, false}, {"1", 1, false},
+               {"1", 2, true},   {"1", 98, true},   {"2", 1, false}, {"1", 113, false}};
+  for (const auto& c : cases) {
+    TestInput t;
+    t.model = c.model;
+    t.species.push_back(testing::silicon());
+    t.species.push_back({c.z, {{0.1f, 0.2f, 0.3f, 1, 0.05f}}});  // species 2: Z on line 32
+    const std::string m = parse_error(t.text());
+    const std::string where = "model " + std::string(c.model) + " Z " + std::to_string(c.z);
+    if (c.accepted) {
+      EXPECT_EQ(m, "") << where;
+      continue;
+    }
+    EXPECT_EQ(m.rfind("VelmorantDS.dat, line 32: the atomic number of species 2 is " +
+                          std::to_string(c.z) + "; expected ",
+                      0),
+              0u)
+        << where << ": " << m;
+    EXPECT_NE(m.find("with form_factor_model " + std::string(c.model)), std::string::npos) << m;
+    EXPECT_EQ(m.find("f0_WaasKirf"), std::string::npos) << m;  // not the coefficient file's line
+  }
+}
+
+// A comma inside a number splits it into two values; the line is refused
+// when it then holds more numbers than are read from it.
+TEST(ReadSimulationInput, NumberSplitByACommaIsRefused) {
+  const struct {
+    const char* what;
+    void (*change)(TestInput&);
+    int line;           // 0: accepted
+    const char* shown;  // the text the message suggests
+  } cases[] = {
+      {"thousands separator in the thickness", [](TestInput& t) { t.thickness = "1,500.0"; }, 57,
+       "(1500.0)"},
+      {"decimal comma in the pixel pitch", [](TestInput& t) { t.pixel_pitch = "0,025"; }, 60,
+       "(0.025)"},
+      {"decimal comma in a cell row", [](TestInput& t) { t.basis[0] = {"5,4309", "0", "0"}; }, 6,
+       "(5.4309)"},
+      {"thousands separator in an integer", [](TestInput& t) { t.max_beams = "1,000"; }, 54,
+       "(1000)"},
+      {"commas between the Euler angles", [](TestInput& t) { t.euler = "0,54.7356,45"; }, 0, ""},
+      {"commas and blanks between values", [](TestInput& t) { t.surface_normal = "0.0, 0.0, 1.0"; },
+       0, ""},
+      {"a comment after the value", [](TestInput& t) { t.thickness = "1500.0, about 1,5 um"; }, 0,
+       ""},
+  };
+  for (const auto& c : cases) {
+    TestInput t;
+    t.species.push_back(testing::silicon());
+    c.change(t);
+    const std::string m = parse_error(t.text());
+    if (c.line == 0) {
+      EXPECT_EQ(m, "") << c.what;
+      continue;
+    }
+    EXPECT_EQ(m.rfind("VelmorantDS.dat, line " + std::to_string(c.line) + ": ", 0), 0u)
+        << c.what << ": " << m;
+    EXPECT_NE(m.find("holds a comma"), std::string::npos) << c.what << ": " << m;
+    EXPECT_NE(m.find(c.shown), std::string::npos) << c.what << ": " << m;
+  }
+}
+
+// Values that betray a unit mistake are refused by the whole reader with the
+// file, the line, the value and a likely cause; the shipped examples pass.
+TEST(ReadSimulationInput, UnitMistakesNameLineValueAndCause) {
+  const struct {
+    const char* what;
+    void (*change)(TestInput&);
+    int line;
+    const char* value;
+    const char* cause;
+  } cases[] = {
+      {"cell in nm", [](TestInput& t) { t.basis = {{{"0.54309", "0", "0"}, {"0", "0.54309", "0"},
+                                                    {"0", "0", "0.4"}}}; },
+       8, "0.4 Å", "is the cell in Å"},
+      {"cell in pm", [](TestInput& t) { t.basis[1] = {"0", "5430.9", "0"}; }, 7, "5430.9 Å",
+       "is the cell in Å"},
+      {"kV as wavelength", [](TestInput& t) { t.wavelength = "200"; }, 78, "200 Å",
+       "did you give kV?"},
+      {"wavelength in nm", [](TestInput& t) { t.wavelength = "0.0002508"; }, 78, "0.0002508 Å",
+       "did you give kV?"},
+      {"negative thickness", [](TestInput& t) { t.thickness = "-1500"; }, 57, "-1500 Å",
+       "positive thickness"},
+      {"zero thickness", [](TestInput& t) { t.thickness = "0"; }, 57, "0 Å", "positive thickness"},
+      {"pitch in um, camera length in mm", [](TestInput& t) { t.pixel_pitch = "25"; }, 81,
+       "25 / 640", "same unit"},
+  };
+  for (const auto& c : cases) {
+    TestInput t = silicon_input();
+    c.change(t);
+    auto dir = temp_dir("units");
+    write_file(dir / "VelmorantDS.dat", t.text());
+    auto in = std::make_unique<SimulationInput>();
+    BeamList beams;
+    try {
+      read_simulation_input(dir, *in, beams);
+      ADD_FAILURE() << c.what << ": accepted";
+    } catch (const InputError& e) {
+      const std::string m = e.what();
+      EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() + ", line " + std::to_string(c.line) +
+                            ": ",
+                        0),
+                0u)
+          << c.what << ": " << m;
+      EXPECT_NE(m.find(c.value), std::string::npos) << c.what << ": " << m;
+      EXPECT_NE(m.find(c.cause), std::string::npos) << c.what << ": " << m;
+      EXPECT_EQ(m.find('\n'), std::string::npos) << c.what;
+    }
+  }
+  // The edges of the accepted ranges.
+  TestInput t = silicon_input();
+  t.wavelength = "0.1";
+  t.pixel_pitch = "0.6";  // 2 atan(256 * 0.6 / 640) = 0.4706 rad
+  t.thickness = "0.001";
+  InputLines lines;
+  auto in = std::make_unique<SimulationInput>();
+  std::istringstream text(t.text());
+  parse_simulation_input(text, "VelmorantDS.dat", *in, &lines);
+  EXPECT_EQ(lines.cell_row, (std::array<int, 3>{6, 7, 8}));
+  EXPECT_EQ(lines.thickness, 57);
+  EXPECT_EQ(lines.pixel_pitch, 60);
+  EXPECT_EQ(lines.wavelength, 78);
+  EXPECT_EQ(lines.camera_length, 81);
+  derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+  EXPECT_NO_THROW(check_plausible_values(*in, lines, "VelmorantDS.dat"));
+  for (const char* example : {"si-111", "cu-110", "gaas-001"}) {
+    std::ifstream f(fs::path(VELMORANT_EXAMPLES_DIR) / example / "VelmorantDS.dat");
+    std::stringstream s;
+    s << f.rdbuf();
+    std::istringstream e(s.str());
+    parse_simulation_input(e, example, *in, &lines);
+    derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
+    EXPECT_NO_THROW(check_plausible_values(*in, lines, example)) << example;
+  }
 }
 
 // ---- Derivations ----
@@ -380,7 +528,7 @@ TEST(DeriveSimulationInput, SingularBasisStopsWithoutMessage) {
   EXPECT_FALSE(fs::exists(dir / "VelmorantDS.res"));
 }
 
-TEST(ReadSimulationInput, HydrogenInTheAbsorptiveModelStopsWithTheFormFactorMessage) {
+TEST(ReadSimulationInput, HydrogenInTheAbsorptiveModelNamesTheInputLine) {
   TestInput t;
   t.species.push_back({1, {{0, 0, 0, 1, 0.05f}}});
   auto dir = temp_dir("hydrogen");
@@ -390,16 +538,22 @@ TEST(ReadSimulationInput, HydrogenInTheAbsorptiveModelStopsWithTheFormFactorMess
   try {
     read_simulation_input(dir, *in, beams);
     FAIL() << "no stop";
-  } catch (const FormFactorStop& e) {
-    EXPECT_STREQ(e.what(), "  Z =   1 THIS VALUE IS NOT SUPPLIED!");
+  } catch (const InputError& e) {
+    const std::string m = e.what();
+    EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() +
+                          ", line 17: the atomic number of species 1 is 1; expected 2..98",
+                      0),
+              0u)
+        << m;
+    EXPECT_NE(m.find("hydrogen"), std::string::npos) << m;
   }
 }
 
-TEST(ReadSimulationInput, XrayModelWithAtomicNumberBeyondTheTableNamesTheCoefficientFile) {
+TEST(ReadSimulationInput, XrayModelWithAtomicNumberBeyondTheTableNamesTheInputLine) {
   TestInput t;
   t.model = "0";
-  t.species.push_back({99, {{0, 0, 0, 1, 0.0f}}});
-  auto dir = temp_dir("z99");
+  t.species.push_back({113, {{0, 0, 0, 1, 0.0f}}});
+  auto dir = temp_dir("z113");
   write_file(dir / "VelmorantDS.dat", t.text());
   fs::copy_file(fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat", dir / "f0_WaasKirf.dat");
   auto in = std::make_unique<SimulationInput>();
@@ -409,7 +563,11 @@ TEST(ReadSimulationInput, XrayModelWithAtomicNumberBeyondTheTableNamesTheCoeffic
     FAIL() << "no error";
   } catch (const InputError& e) {
     std::string m = e.what();
-    EXPECT_NE(m.find("f0_WaasKirf.dat, line 462: the file ends here"), std::string::npos) << m;
+    EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() +
+                          ", line 17: the atomic number of species 1 is 113; expected 1..98",
+                      0),
+              0u)
+        << m;
   }
 }
 

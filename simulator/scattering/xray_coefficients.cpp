@@ -56,6 +56,10 @@ fs::path find_xray_coefficient_file(const fs::path& first_dir) {
 
 void read_xray_coefficients(const fs::path& file, std::int32_t z, std::int32_t& table_atomic_number,
                             std::array<float, 11>& c) {
+  // Block z is the z-th block: an atomic number below 1 would read hydrogen's.
+  if (z < 1)
+    throw InputError(file.string() + ": there is no block for atomic number " + std::to_string(z) +
+                     "; the table starts at hydrogen, Z = 1");
   std::ifstream stream(file);
   if (!stream)
     throw InputError(file.string() + ": cannot open the X-ray coefficient file");

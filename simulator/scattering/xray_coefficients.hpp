@@ -20,9 +20,10 @@ std::filesystem::path find_xray_coefficient_file(const std::filesystem::path& fi
 
 // Reads the given file: skips 69 lines and (z-1) blocks of 4, reads the
 // table atomic number from columns 3-6 of the block header, skips 2 lines and
-// reads a1..a5, c, b1..b5 in free form. For z <= 1 no block is skipped.
+// reads a1..a5, c, b1..b5 in free form. z = 1 reads the first block.
 // Throws InputError (file, line, what was expected) on a missing file, a
-// premature end or a value that is not a number.
+// premature end or a value that is not a number, and for z < 1 (which would
+// otherwise read hydrogen's block).
 void read_xray_coefficients(const std::filesystem::path& file, std::int32_t z,
                             std::int32_t& table_atomic_number,
                             std::array<float, 11>& coefficients);

@@ -51,11 +51,9 @@ TEST(XrayCoefficients, ShippedFileHasAllElements) {
   EXPECT_FLOAT_EQ(c[9], 86.288643f);
   read_xray_coefficients(kShipped, 98, z, c);
   EXPECT_EQ(z, 98);
-  // Z <= 1 reads the first block.
-  read_xray_coefficients(kShipped, 0, z, c);
-  EXPECT_EQ(z, 1);
-  read_xray_coefficients(kShipped, -5, z, c);
-  EXPECT_EQ(z, 1);
+  // Z below 1 is refused rather than read as hydrogen's block.
+  EXPECT_THROW(read_xray_coefficients(kShipped, 0, z, c), InputError);
+  EXPECT_THROW(read_xray_coefficients(kShipped, -5, z, c), InputError);
 }
 
 TEST(XrayCoefficients, AtomicNumberIsTakenFromColumns3To6) {
@@ -110,6 +108,17 @@ TEST(XrayCoefficients, FailuresNameFileLineAndExpectation) {
                            "a1..a5 c b1..b5 of atomic number 2");
   }
   EXPECT_THROW(read_xray_coefficients(dir / "none.dat", 2, z, c), InputError);
+  // No atomic number below 1 reads hydrogen's block.
+  for (std::int32_t bad : {0, -5}) {
+    try {
+      read_xray_coefficients(kShipped, bad, z, c);
+      ADD_FAILURE() << bad;
+    } catch (const InputError& e) {
+      EXPECT_NE(std::string(e.what()).find("no block for atomic number " + std::to_string(bad)),
+                std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 TEST(XrayCoefficients, LookupPrefersTheWorkingDirectoryAndFallsBackToTheShippedCopy) {
