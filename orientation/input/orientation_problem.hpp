@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "geometry/vec3.hpp"
 
@@ -33,6 +34,13 @@ struct OrientationProblem {
   float cosP2 = 1;                                     // cos(p2)
   std::int32_t patternCount = 0;                       // patterns to read, at least 1
   std::int32_t printFlag = 0;                          // nonzero: wait for Enter at the end
+
+  // Where the crystal was described, for messages about it: the input
+  // file, the line of _LatticeBasis and the line of each family's indices
+  // (0 where the default is in force).
+  std::string sourceFile;
+  int basisLine = 0;
+  std::array<int, kMaxFamilies> familyLine{};
 };
 
 // The current pattern: vectorCount unit scattering vectors in the sample
