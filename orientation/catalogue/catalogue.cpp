@@ -25,6 +25,7 @@ Vec3 Negated(const Vec3& v) { return {-v[0], -v[1], -v[2]}; }
 
 // Hoare partition around the first entry, then each side; the smaller side
 // is handled by recursion, the larger by the loop, so the depth stays small.
+// Not std::sort: the order of entries with equal angles is part of the output.
 void QuickSort(PairEntry* a, int n) {
   while (n >= 2) {
     const float x = a[0].angle;

@@ -82,7 +82,7 @@ void SetDefaults(OrientationProblem& p) {
   Mat3 cubic[kMaxSymmetryOps];
   CubicRotations(cubic);
   for (int o = 0; o < kMaxSymmetryOps; ++o) p.symmetry[o] = cubic[o];
-  p.strategy = 3;
+  p.strategy = IndexingStrategy::orientationVoting;
   p.p1 = DegreesToRadians(2.0f);
   p.p2 = DegreesToRadians(3.5f);
   p.cosP2 = std::cos(p.p2);
@@ -170,8 +170,7 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
       std::int32_t s;
       const auto r = reader.read(s);
       Check(r, kBadStrategy, fn);
-      if (s < 1 || s > 4) ReportFatalError(kStrategyOutOfRange, {}, Found(r, fn, s));
-      p.strategy = s;
+      if (!StrategyFromNumber(s, p.strategy)) ReportFatalError(kStrategyOutOfRange, {}, Found(r, fn, s));
       out << " Indexing strategy : " << std::string(30, ' ') << common::format_int(s, 6) << '\n';
     } else if (keyword == "_ParametersOfStrategy") {
       float p1, p2;

@@ -118,7 +118,7 @@ TEST(ReadHeader, DefaultsAreTheCubicCrystal) {
   EXPECT_EQ(p.families[3].h, 1);
   EXPECT_EQ(p.families[3].l, 3);
   EXPECT_EQ(p.symmetryCount, 24);
-  EXPECT_EQ(p.strategy, 3);
+  EXPECT_EQ(p.strategy, IndexingStrategy::orientationVoting);
   EXPECT_FLOAT_EQ(p.cosP2, 0.9981348f);
   EXPECT_EQ(p.patternCount, 2147483647);
   EXPECT_EQ(p.printFlag, 0);
@@ -132,7 +132,7 @@ TEST(ReadHeader, LaterBlocksOverwriteAndListsUseTheCountInForce) {
   EXPECT_FALSE(run.stopped);
   EXPECT_EQ(run.problem.familyCount, 2);
   EXPECT_EQ(run.problem.families[1].k, 1);
-  EXPECT_EQ(run.problem.strategy, 4);
+  EXPECT_EQ(run.problem.strategy, IndexingStrategy::tripletVoting);
 }
 
 TEST(ReadHeader, ZeroAxisSymmetryIsTheIdentity) {
