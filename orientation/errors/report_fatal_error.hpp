@@ -51,7 +51,7 @@ public:
 struct InputPlace {
   common::FilePosition position;
   int pattern = 0;   // 1-based; 0 outside the patterns
-  std::string what;  // e.g. "\"5\" is not 1, 2, 3 or 4"; may be empty
+  std::string what;  // e.g. "found 5" or "\"x\" is not a real number"; may be empty
 };
 
 // The line that names an InputPlace under a message:
