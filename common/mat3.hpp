@@ -1,4 +1,4 @@
-// 3x3 float matrix (column by column): cofactor determinant and inverse, Bunge orientation matrix.
+// 3x3 float matrix (column by column): determinant, cofactor inverse, Bunge orientation matrix.
 #pragma once
 #include <array>
 #include <cmath>
@@ -24,11 +24,46 @@ struct Mat3 {
   }
 };
 
-// Determinant, expanded term by term in a fixed order so that every program
-// rounds it the same way.
-inline float cofactor_determinant(const Mat3& A) {
-  return A(2, 3) * A(1, 2) * A(3, 1) + A(3, 3) * A(1, 1) * A(2, 2) + A(1, 3) * A(2, 1) * A(3, 2) -
-         A(3, 1) * A(2, 2) * A(1, 3) - A(3, 3) * A(1, 2) * A(2, 1) - A(1, 1) * A(2, 3) * A(3, 2);
+// The six products of the determinant's expansion, each evaluated as
+// (first * second) * third; the first three are added and the last three
+// subtracted, left to right. Single-precision rounding depends on this order,
+// and two orders are in use: each program keeps the one its results were
+// computed with, so that they stay the same bit for bit.
+struct DeterminantTerms {
+  struct Element {
+    int row, col;  // 1-based
+  };
+  std::array<std::array<Element, 3>, 6> product;
+};
+
+// Talvor2 and hklconv.
+inline constexpr DeterminantTerms kOrientationTerms = {{{
+    {{{2, 3}, {1, 2}, {3, 1}}},
+    {{{3, 3}, {1, 1}, {2, 2}}},
+    {{{1, 3}, {2, 1}, {3, 2}}},
+    {{{3, 1}, {2, 2}, {1, 3}}},
+    {{{3, 3}, {1, 2}, {2, 1}}},
+    {{{1, 1}, {2, 3}, {3, 2}}},
+}}};
+
+// Velmorant: the same products; the second and third associate differently.
+inline constexpr DeterminantTerms kSimulatorTerms = {{{
+    {{{1, 2}, {2, 3}, {3, 1}}},
+    {{{1, 1}, {2, 2}, {3, 3}}},
+    {{{2, 1}, {3, 2}, {1, 3}}},
+    {{{3, 1}, {2, 2}, {1, 3}}},
+    {{{3, 3}, {1, 2}, {2, 1}}},
+    {{{1, 1}, {2, 3}, {3, 2}}},
+}}};
+
+// Determinant of A, summed in the order `terms` gives.
+inline float determinant(const Mat3& A, const DeterminantTerms& terms = kOrientationTerms) {
+  float p[6];
+  for (int t = 0; t < 6; ++t) {
+    const auto& f = terms.product[t];
+    p[t] = (A(f[0].row, f[0].col) * A(f[1].row, f[1].col)) * A(f[2].row, f[2].col);
+  }
+  return p[0] + p[1] + p[2] - p[3] - p[4] - p[5];
 }
 
 // Inverse as the transposed cofactor matrix divided by det (det != 0).
@@ -44,6 +79,17 @@ inline Mat3 cofactor_inverse(const Mat3& A, float det) {
   R(3, 2) = (A(1, 2) * A(3, 1) - A(1, 1) * A(3, 2)) / det;
   R(3, 3) = (A(1, 1) * A(2, 2) - A(1, 2) * A(2, 1)) / det;
   return R;
+}
+
+// The one 3x3 inversion of the suite. Returns true on success, with the
+// inverse written; false when |det A| < tolerance (or det is not a number),
+// with `inverse` untouched. `det` receives the determinant either way.
+inline bool invert(const Mat3& A, float tolerance, Mat3& inverse, float& det,
+                   const DeterminantTerms& terms = kOrientationTerms) {
+  det = determinant(A, terms);
+  if (!(std::fabs(det) >= tolerance)) return false;
+  inverse = cofactor_inverse(A, det);
+  return true;
 }
 
 // Orientation matrix from Bunge Euler angles (radians; rotations about z,

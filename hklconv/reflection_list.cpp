@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <ostream>
 
 #include "common/console_pause.hpp"
@@ -24,14 +25,37 @@ constexpr const char* kReflectsFile = "REFLECTS.KIK.";
 constexpr const char* kBasisFile = "BASIS.KIK.   ";
 constexpr const char* kListFile = "LIST.HKL.    ";
 
-[[noreturn]] void file_error(const char* verb, const char* file, const std::string& detail = "") {
+// The name of the file a file text stands for, as the messages' detail lines give it.
+std::string file_name(const char* file) {
+  if (file == kSymmetryFile) return "symmetry.prp";
+  if (file == kReflectsFile) return "reflects.kik";
+  if (file == kBasisFile) return "basis.kik";
+  return "list.hkl";
+}
+
+// The verb and file line; then, when given, a line " <file>, line <n>: <detail>"
+// (" <detail>" when the line is not known).
+[[noreturn]] void file_error(const char* verb, const char* file, const std::string& detail = "",
+                             int line = 0) {
+  const common::FilePosition where{file_name(file), line};
   std::string msg = std::string(" ") + verb + file + "\n";
-  if (!detail.empty()) msg += " " + detail + "\n";
-  throw Stop{msg + "\n", true};
+  if (!detail.empty())
+    msg += " " + (line > 0 ? common::format_position(where) + ": " : std::string()) + detail + "\n";
+  throw Stop(msg + "\n", true, where);
 }
 
 void check(const common::ReadResult& r, const char* file) {
   if (!r) file_error(kRead, file);
+}
+
+// An index that the four columns of reflects.kik can hold.
+void check_index_field(std::int32_t h, std::int32_t k, std::int32_t l, int line) {
+  for (std::int32_t i : {h, k, l})
+    if (i < kMinIndex || i > kMaxIndex)
+      file_error(kRead, kListFile,
+                 "index " + std::to_string(i) + " does not fit the four columns of reflects.kik (" +
+                     std::to_string(kMinIndex) + " to " + std::to_string(kMaxIndex) + ").",
+                 line);
 }
 
 void read_symmetry_file(const std::filesystem::path& path, SymmetryOps& sym) {
@@ -43,9 +67,9 @@ void read_symmetry_file(const std::filesystem::path& path, SymmetryOps& sym) {
   check(r.read(unused1, unused2, nsym), kSymmetryFile);
   if (nsym < 1 || nsym > kMaxSymmetryOps)
     file_error(kRead, kSymmetryFile,
-               "symmetry.prp, line " + std::to_string(r.lines_consumed()) + ": " +
-                   std::to_string(nsym) + " symmetry operations; between 1 and " +
-                   std::to_string(kMaxSymmetryOps) + " are allowed.");
+               std::to_string(nsym) + " symmetry operations; between 1 and " +
+                   std::to_string(kMaxSymmetryOps) + " are allowed.",
+               r.lines_consumed());
   sym.count = nsym;
   for (int k = 0; k < nsym; ++k) {
     check(r.read(), kSymmetryFile);  // label
@@ -98,16 +122,13 @@ void write_reflection_list(const std::filesystem::path& path, const ReflectionLi
 }  // namespace
 
 void invert_basis(CrystalBasis& basis) {
-  float det = common::cofactor_determinant(basis.basis);
-  if (det == 0.0f)
-    throw Stop{" Determinant in SUBROUTINE INVMAT = 0.\n Vectors of the crystal basis are coplanar.\n",
-               false};
-  basis.inverse = common::cofactor_inverse(basis.basis, det);
+  // |det| below the smallest positive float means det == 0: the only
+  // singular basis this program refuses.
+  float det;
+  if (!common::invert(basis.basis, std::numeric_limits<float>::denorm_min(), basis.inverse, det))
+    throw Stop(" Determinant in SUBROUTINE INVMAT = 0.\n Vectors of the crystal basis are coplanar.\n",
+               false, {"basis.kik", 0});
   basis.volume = std::fabs(det);
-}
-
-float length_tolerance(float volume) {
-  return std::pow(volume, 0.33333334f) / 100.0f;
 }
 
 float reciprocal_length_tolerance(float volume) {
@@ -121,9 +142,9 @@ std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l
     w[i - 1] = basis.inverse(i, 1) * fh + basis.inverse(i, 2) * fk + basis.inverse(i, 3) * fl;
   float len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
   if (len < tol_r)
-    throw Stop{" Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
+    throw Stop(" Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
                " One of the reflections must have Miller indices 0 0 0.\n",
-               false};
+               false, {"list.hkl", 0});
   return {w[0] / len, w[1] / len, w[2] / len};
 }
 
@@ -164,25 +185,27 @@ int run(const std::filesystem::path& dir, std::istream& in, std::ostream& out) {
     read_symmetry_file(dir / "symmetry.prp", sym);
     CrystalBasis basis;
     read_basis_file(dir / "basis.kik", basis);
-    const float tol = length_tolerance(basis.volume);
     const float tol_r = reciprocal_length_tolerance(basis.volume);
 
     ReflectionList list;
     std::int32_t h, k, l;
     check(list_reader.read(h, k, l), kListFile);
+    check_index_field(h, k, l, list_reader.lines_consumed());
     list.entry[0] = Reflection{h, k, l, plane_normal(basis, h, k, l, tol_r)};
     list.count = 1;
     for (int line = 1; line < n && list.count < kMaxReflections; ++line) {
       check(list_reader.read(h, k, l), kListFile);
-      add_if_distinct(list, sym, plane_normal(basis, h, k, l, tol_r), h, k, l, tol);
+      check_index_field(h, k, l, list_reader.lines_consumed());
+      add_if_distinct(list, sym, plane_normal(basis, h, k, l, tol_r), h, k, l, kSameNormal);
     }
     list_file.close();
     write_reflection_list(dir / "reflects.kik", list);
   } catch (const Stop& stop) {
-    out << stop.message << std::flush;
-    if (stop.pause) common::console_pause(in, out);
+    common::print_error(out, stop);
+    if (stop.pause()) common::console_pause(in, out);
+    return kExitError;
   }
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace hklconv

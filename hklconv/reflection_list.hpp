@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <utility>
+
+#include "common/input_error.hpp"
 
 #include "common/mat3.hpp"
 
@@ -33,17 +36,33 @@ struct ReflectionList {
   std::array<Reflection, kMaxReflections> entry;
 };
 
-// Ends the run: carries what the console must show and whether to pause.
-struct Stop {
-  std::string message;  // lines, each ending with '\n'
-  bool pause;
+// Indices the I4 fields of reflects.kik can hold; others are refused on input.
+constexpr int kMinIndex = -999;
+constexpr int kMaxIndex = 9999;
+
+// Distance limit between unit plane normals (dimensionless) within which
+// two reflections are one family: about 0.57 degrees, whatever the cell.
+constexpr float kSameNormal = 0.01f;
+
+// Exit status: 0 when reflects.kik was written, 1 after any stop.
+constexpr int kExitSuccess = 0;
+constexpr int kExitError = 1;
+
+// Ends the run: what() is what the console must show (lines, each ending
+// with '\n'); pause() whether to wait for Enter after it; where() the file
+// (and line, when known) it is about.
+class Stop : public common::InputError {
+public:
+  Stop(const std::string& message, bool pause, common::FilePosition where = {})
+      : common::InputError(message, std::move(where)), pause_(pause) {}
+  bool pause() const noexcept { return pause_; }
+
+private:
+  bool pause_;
 };
 
 // INVMAT: inverse and |det| of the basis; stops if the basis is singular.
 void invert_basis(CrystalBasis& basis);
-
-// Distance limit of the family comparison between unit normals: V^(1/3)/100.
-float length_tolerance(float volume);
 
 // Zero-length threshold of a plane normal h b1 + k b2 + l b3, a reciprocal
 // length: one per cent of the reciprocal cell edge, 1 / (100 V^(1/3)).
@@ -56,12 +75,13 @@ float reciprocal_length_tolerance(float volume);
 std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l, float tol_r);
 
 // Appends (h k l) unless a symmetry image of its normal v, or its opposite,
-// lies within tol of a stored normal. Returns true if it was appended.
+// lies within tol (kSameNormal in the program) of a stored normal. Returns
+// true if it was appended.
 bool add_if_distinct(ReflectionList& list, const SymmetryOps& sym, const std::array<float, 3>& v,
                      int h, int k, int l, float tol);
 
 // The whole program on the files of `dir`; console text goes to `out`, the
-// pause reads from `in`. Returns the process exit status (0 in every case).
+// pause reads from `in`. Returns the process exit status.
 int run(const std::filesystem::path& dir, std::istream& in, std::ostream& out);
 
 }  // namespace hklconv

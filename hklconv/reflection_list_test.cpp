@@ -78,10 +78,12 @@ protected:
     fs::create_directories(dir);
   }
   void TearDown() override { fs::remove_all(dir); }
+  // Runs the program; the exit status must be 0 exactly when it printed nothing.
   std::string run(const std::string& stdin_text = "") {
     std::istringstream in(stdin_text);
     std::ostringstream out;
-    EXPECT_EQ(hklconv::run(dir, in, out), 0);
+    const int status = hklconv::run(dir, in, out);
+    EXPECT_EQ(status, out.str().empty() ? 0 : 1) << out.str();
     return out.str();
   }
   void inputs(const std::string& list, const std::string& sym, const std::string& basis) {
@@ -150,19 +152,23 @@ TEST_F(HklconvRun, CoplanarBasisStops) {
 }
 
 TEST_F(HklconvRun, ListStopsAt150FamiliesAndLeavesTheRestUnread) {
-  // 200 distinct directions under the identity; line 151 onward are not even
-  // valid numbers, so reading them would fail.
+  // 150 distinct directions under the identity; the lines after them are not
+  // even valid numbers, so reading them would fail. Two different lattice
+  // directions with indices up to 4 are at least asin(1/48) = 0.02 apart.
   std::ostringstream s;
   s << "list\n 300\n\n";
   int written = 0;
-  for (int h = 1; written < 150; ++h)
-    for (int k = 0; k < h && written < 150; ++k) {
-      if (std::gcd(h, k) != 1) continue;
-      s << ' ' << h << ' ' << k << " 0\n";
-      ++written;
-    }
+  for (int h = 0; h <= 4; ++h)
+    for (int k = -4; k <= 4; ++k)
+      for (int l = -4; l <= 4 && written < 150; ++l) {
+        const bool first_positive = h > 0 || (h == 0 && (k > 0 || (k == 0 && l > 0)));
+        if (!first_positive || std::gcd(std::gcd(h, k), l) != 1) continue;
+        s << ' ' << h << ' ' << k << ' ' << l << "\n";
+        ++written;
+      }
+  ASSERT_EQ(written, 150);
   for (int i = 0; i < 150; ++i) s << " not numbers\n";
-  inputs(s.str(), identity_symmetry_file(), cubic_basis("0.01"));  // tol 1e-4 rad
+  inputs(s.str(), identity_symmetry_file(), cubic_basis("0.01"));
   EXPECT_EQ(run(), "");
   std::string out = slurp(dir / "reflects.kik");
   EXPECT_EQ(out.substr(0, kHeader.size() + 8), kHeader + "   150\n\n");
@@ -213,6 +219,56 @@ TEST_F(HklconvRun, FileErrorsPrintTheirMessageThenPause) {
   }
 }
 
+TEST_F(HklconvRun, FamiliesDoNotDependOnTheCellSize) {
+  // Unit normals are compared with a fixed 0.01 (0.57 degrees): 7 1 0 and
+  // 3 1 0 (10.3 degrees apart) and 20 1 0 and 1 0 0 (2.9 degrees) stay
+  // apart in a cell of any size; 200 1 0 (0.29 degrees from 1 0 0), 0 0 2
+  // and -1 3 0 are equivalents of earlier entries.
+  const std::vector<std::array<int, 3>> hkl = {{1, 0, 0}, {3, 1, 0},  {7, 1, 0},  {1, 1, 0},
+                                               {2, 1, 0}, {1, 1, 1},  {20, 1, 0}, {200, 1, 0},
+                                               {0, 0, 2}, {-1, 3, 0}};
+  const std::string expected = kHeader + "     7\n\n" + "        1   0   0\n" + "        3   1   0\n" +
+                               "        7   1   0\n" + "        1   1   0\n" + "        2   1   0\n" +
+                               "        1   1   1\n" + "       20   1   0\n";
+  for (const char* a : {"4.0", "20.0", "200.0", "2000.0"}) {
+    fs::remove(dir / "reflects.kik");
+    inputs(index_list(hkl), cubic_symmetry_file(), cubic_basis(a));
+    EXPECT_EQ(run(), "") << "a = " << a;
+    EXPECT_EQ(slurp(dir / "reflects.kik"), expected) << "a = " << a;
+  }
+}
+
+TEST_F(HklconvRun, IndicesOutsideTheFourColumnsAreRefusedWithTheirLine) {
+  const struct {
+    std::array<int, 3> hkl;
+    const char* console;  // empty: accepted
+    const char* line;     // its line in reflects.kik when accepted
+  } cases[] = {
+      {{-999, 0, 1}, "", "     -999   0   1\n"},
+      {{9999, 0, 1}, "", "     9999   0   1\n"},
+      {{-1000, 0, 1}, " list.hkl, line 5: index -1000 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
+      {{1, 32768, 0}, " list.hkl, line 5: index 32768 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
+      {{0, 1, 65535}, " list.hkl, line 5: index 65535 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
+      {{10000, 1, 1}, " list.hkl, line 5: index 10000 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir / "reflects.kik");
+    inputs(index_list({{0, 0, 1}, c.hkl}), identity_symmetry_file(), cubic_basis("4.0"));
+    const std::string console = run();
+    if (*c.console == '\0') {
+      EXPECT_EQ(console, "");
+      EXPECT_EQ(slurp(dir / "reflects.kik"), kHeader + "     2\n\n        0   0   1\n" + c.line);
+    } else {
+      EXPECT_EQ(console, "       Cannot read LIST.HKL.    \n" + std::string(c.console) + "\n" + kPause);
+      EXPECT_FALSE(fs::exists(dir / "reflects.kik"));
+    }
+  }
+  // The first index line is checked too.
+  inputs(index_list({{-1000, 0, 0}}), identity_symmetry_file(), cubic_basis("4.0"));
+  EXPECT_EQ(run(), "       Cannot read LIST.HKL.    \n list.hkl, line 4: index -1000 does not fit the four "
+                   "columns of reflects.kik (-999 to 9999).\n\n" + kPause);
+}
+
 TEST_F(HklconvRun, CrLfInputsAndTheMessageWidth) {
   std::string list = index_list({{1, 0, 0}, {0, 0, 1}});
   std::string crlf;
@@ -222,9 +278,7 @@ TEST_F(HklconvRun, CrLfInputsAndTheMessageWidth) {
   EXPECT_EQ(slurp(dir / "reflects.kik"), kHeader + "     1\n\n        1   0   0\n");
 }
 
-TEST(HklconvTolerance, OnePercentOfTheCellEdgeInBothSpaces) {
-  EXPECT_FLOAT_EQ(hklconv::length_tolerance(64.0f), 0.04f);
-  EXPECT_FLOAT_EQ(hklconv::length_tolerance(1728.0f), 0.12f);
+TEST(HklconvTolerance, OnePercentOfTheReciprocalCellEdge) {
   EXPECT_FLOAT_EQ(hklconv::reciprocal_length_tolerance(64.0f), 1.0f / 400.0f);
   EXPECT_FLOAT_EQ(hklconv::reciprocal_length_tolerance(1728.0f), 1.0f / 1200.0f);
 }

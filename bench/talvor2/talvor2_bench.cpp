@@ -65,7 +65,7 @@ void BM_Strategy(benchmark::State& state, const std::string& name, int strategy)
     for (const ScatteringPattern& p : example.patterns) {
       pattern = p;
       store.count = 0;
-      RunStrategy(strategy, ctx);
+      RunStrategy(static_cast<IndexingStrategy>(strategy), ctx);
       benchmark::DoNotOptimize(store.entries[0].fit);
     }
   }

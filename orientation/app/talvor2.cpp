@@ -96,8 +96,7 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
   const float t0 = env.cpu_seconds();
   PrintBanner(out);
   const std::string results_name = ResultsFileName(name);
-  std::ofstream results;
-  WriteResultsHeader(results, env.directory / results_name, results_name, name);
+  ResultsFile results(env.directory / results_name, results_name, name);
 
   for (std::int32_t i = 1; i <= problem.patternCount; ++i) {
     if (i % 10 == 0) WriteProgress(out, i, problem.patternCount);
@@ -113,7 +112,7 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
 
   const float t1 = env.cpu_seconds();
   input.close();
-  results.close();
+  results.Close();  // the report below only after a successful close
   WriteRunReport(out, t1 - t0, results_name);
   if (problem.printFlag != 0) common::console_pause(env.in, out);
 }
@@ -138,36 +137,40 @@ void PrintBanner(std::ostream& out) {
   out << std::string(3, '\n');
 }
 
-void ProcessInputFile(const std::string& name, RunEnvironment& env) {
+int ProcessInputFile(const std::string& name, RunEnvironment& env) {
   try {
     ProcessOrStop(name, env);
   } catch (const FatalStop& stop) {
     ShowFatalStop(stop, env.in, env.out);
+    return kExitError;
   }
+  return kExitSuccess;
 }
 
 int RunTalvor2(const std::vector<std::string>& args, RunEnvironment& env) {
   if (!env.cpu_seconds) env.cpu_seconds = ProcessCpuSeconds;
+  int status = kExitSuccess;
   if (args.empty()) {
     PrintBanner(env.out);
     env.out << " Enter filename : " << std::flush;
     std::string name;
     if (!ReadNameFromPrompt(env.in, name)) {
       env.out << "\n Error: no file name was entered (end of input).\n" << std::flush;
-      return 0;
+      return kExitError;
     }
-    ProcessInputFile(name, env);
+    status = ProcessInputFile(name, env);
   } else if (args.size() == 1 && IsHelpRequest(Strip(args[0]))) {
     PrintHelp(env.out);
     common::console_pause(env.in, env.out);
   } else if (args.size() == 1) {
-    ProcessInputFile(args[0], env);
+    status = ProcessInputFile(args[0], env);
   } else {
     PrintUsage(env.out);
     common::console_pause(env.in, env.out);
+    status = kExitError;
   }
   env.out << std::flush;
-  return 0;
+  return status;
 }
 
 }  // namespace talvor

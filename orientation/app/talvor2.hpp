@@ -24,13 +24,19 @@ float ProcessCpuSeconds();
 // Eleven empty lines, the program's name in six lines of text art, three empty lines.
 void PrintBanner(std::ostream& out);
 
+// Exit status of the program: 0 when it did what was asked (the help text
+// is such a case), 1 after any error, once its message and the pause are done.
+constexpr int kExitSuccess = 0;
+constexpr int kExitError = 1;
+
 // The whole program for the arguments after the program name. Returns the
-// exit status, 0 in every case.
+// exit status.
 int RunTalvor2(const std::vector<std::string>& args, RunEnvironment& env);
 
 // Reads the named input file (blanks around the name are ignored), indexes
 // every pattern and writes the results file. Errors print their message,
-// pause and end the run; they are not thrown out of here.
-void ProcessInputFile(const std::string& name, RunEnvironment& env);
+// pause and end the run; they are not thrown out of here. Returns the exit
+// status.
+int ProcessInputFile(const std::string& name, RunEnvironment& env);
 
 }  // namespace talvor

@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -138,7 +145,7 @@ std::string FirstLines(const std::string& text, int n) {
 }
 
 const std::string kPause = " Press Enter to continue.\n";
-const std::string kReport = "\r" + std::string(60, ' ') + "\r CPU time :     0.000 sec\n\n";
+const std::string kReport = std::string("\r") + std::string(60, ' ') + "\r CPU time :     0.000 sec\n\n";
 
 std::string Saved(const std::string& name) { return " Results saved in file : " + name + "\n\n"; }
 
@@ -168,14 +175,16 @@ protected:
     s << f.rdbuf();
     return s.str();
   }
-  // Runs the program; `stdin_text` is all the standard input there is.
+  // Runs the program; `stdin_text` is all the standard input there is. The
+  // exit status is kept in `status`.
   std::string Run(const std::vector<std::string>& args, const std::string& stdin_text = "") {
     std::istringstream in(stdin_text);
     std::ostringstream out;
     RunEnvironment env{in, out, dir, [] { return 0.0f; }};
-    EXPECT_EQ(RunTalvor2(args, env), 0);
+    status = RunTalvor2(args, env);
     return out.str();
   }
+  int status = -1;
 };
 
 TEST_F(Talvor2Run, CommandLinesThatProcessNoFile) {
@@ -192,22 +201,24 @@ TEST_F(Talvor2Run, CommandLinesThatProcessNoFile) {
   const struct {
     std::vector<std::string> args;
     std::string console;
+    int status;  // only the help text is a success
   } cases[] = {
-      {{"h"}, help},
-      {{"help"}, help},
-      {{"-h"}, help},
-      {{"--help"}, help},
-      {{" -help "}, help},
-      {{"HELP"}, extension},
-      {{"sample.TV2"}, extension},
-      {{".tv2"}, extension},
-      {{"   "}, extension},
-      {{"a.tv2", "b.tv2"}, usage},
-      {{"missing.tv2"}, " Error: Cannot open missing.tv2.\n" + kPause},
-      {{"  missing.tv2 "}, " Error: Cannot open missing.tv2.\n" + kPause},
+      {{"h"}, help, 0},
+      {{"help"}, help, 0},
+      {{"-h"}, help, 0},
+      {{"--help"}, help, 0},
+      {{" -help "}, help, 0},
+      {{"HELP"}, extension, 1},
+      {{"sample.TV2"}, extension, 1},
+      {{".tv2"}, extension, 1},
+      {{"   "}, extension, 1},
+      {{"a.tv2", "b.tv2"}, usage, 1},
+      {{"missing.tv2"}, " Error: Cannot open missing.tv2.\n" + kPause, 1},
+      {{"  missing.tv2 "}, " Error: Cannot open missing.tv2.\n" + kPause, 1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.args), c.console) << c.args[0];
+    EXPECT_EQ(status, c.status) << c.args[0];
   }
   // Nothing was opened for writing.
   for (const auto& entry : fs::directory_iterator(dir))
@@ -220,6 +231,7 @@ TEST_F(Talvor2Run, DeclaredPatternsBeyondTheFileEndNormally) {
             kBlank16 + " Number of patterns :                                  25\n" + Banner() +
                 Progress(10, "        25") + kReport + Saved("run1_tv2.res"));
   EXPECT_EQ(Get("run1_tv2.res"), ResultsHeader("run1.tv2") + kTwelveLines);
+  EXPECT_EQ(status, 0);
   // A second run overwrites the results.
   Run({"run1.tv2"});
   EXPECT_EQ(Get("run1_tv2.res"), ResultsHeader("run1.tv2") + kTwelveLines);
@@ -253,14 +265,18 @@ TEST_F(Talvor2Run, NameFromThePrompt) {
   EXPECT_EQ(Run({}, "  typed.tv2, ignored\n"),
             Banner() + " Enter filename : " + kBlank16 + Banner() + kReport + Saved("typed_tv2.res"));
   EXPECT_EQ(Get("typed_tv2.res"), ResultsHeader("typed.tv2") + FirstLines(kTwelveLines, 1));
+  EXPECT_EQ(status, 0);
   // End of input at the prompt ends the program without waiting.
   EXPECT_EQ(Run({}, ""), Banner() + " Enter filename : \n Error: no file name was entered (end of input).\n");
+  EXPECT_EQ(status, 1);
 }
 
 TEST_F(Talvor2Run, AnErrorInALaterPatternKeepsTheEarlierLines) {
   Put("bad.tv2", std::string("_PatternData\n") + FirstLines(kTwelvePatterns, 14) + "pattern 3\n2\n1 0 0\n0 1 0\n");
   EXPECT_EQ(Run({"bad.tv2"}), kBlank16 + Banner() +
-                                  "\n Error: Number of scattering vectors cannot be smaller than 3\n\n" + kPause);
+                                  "\n Error: Number of scattering vectors cannot be smaller than 3\n"
+                                  " bad.tv2, line 17, pattern 3: found 2.\n\n" + kPause);
+  EXPECT_EQ(status, 1);
   EXPECT_EQ(Get("bad_tv2.res"), ResultsHeader("bad.tv2") + FirstLines(kTwelveLines, 2));
 }
 
@@ -273,16 +289,22 @@ TEST_F(Talvor2Run, HeaderAndGeometryErrorsStopBeforeTheResultsFile) {
        " Basis vector 1 :      1.000000     0.000000     0.000000\n"
        " Basis vector 2 :      0.000000     1.000000     0.000000\n"
        " Basis vector 3 :      1.000000     1.000000     0.000000\n"
-       "\n Error: Vectors of the crystal basis are coplanar.\n\n"},
-      {"_NumberOfFamiliesOfReflectingPlanes\n1\n_FamiliesOfReflectingPlanes\n0 0 0\n_PatternData\n",
-       " Number of families of reflecting planes :              1\n"
+       "\n Error: Vectors of the crystal basis are coplanar.\n"
+       " e.tv2, line 1: _LatticeBasis.\n\n"},
+      {"_NumberOfFamiliesOfReflectingPlanes\n3\n_FamiliesOfReflectingPlanes\n1 0 0\n0 0 0\n1 1 1\n_PatternData\n",
+       " Number of families of reflecting planes :              3\n"
        " Families of reflecting planes                       read\n"
-       "\n Error: One of the reflections has Miller indices (0 0 0).\n\n"},
-      {"_Unknown\n_PatternData\n", " Error reading e.tv2.\n"},
+       "\n Error: One of the reflections has Miller indices (0 0 0).\n"
+       " e.tv2, line 5: family 2.\n\n"},
+      {"_Unknown\n_PatternData\n", " Error reading e.tv2.\n e.tv2, line 1: \"_Unknown\" is not a keyword.\n"},
+      {"# a misspelt keyword\n_IndexingStrategy\n2\n_NumberOfPaterns\n4\n_PatternData\n",
+       " Indexing strategy :                                    2\n"
+       " Error reading e.tv2.\n e.tv2, line 4: \"_NumberOfPaterns\" is not a keyword.\n"},
   };
   for (const auto& c : cases) {
     Put("e.tv2", c.file);
     EXPECT_EQ(Run({"e.tv2"}), kBlank16 + c.console + kPause) << c.file;
+    EXPECT_EQ(status, 1) << c.file;
     EXPECT_FALSE(fs::exists(dir / "e_tv2.res"));
   }
 }
@@ -291,6 +313,111 @@ TEST_F(Talvor2Run, ResultsFileThatCannotBeCreated) {
   Put("ro.tv2", std::string("_PatternData\n") + FirstLines(kTwelvePatterns, 7));
   fs::create_directory(dir / "ro_tv2.res");  // a directory where the file should go
   EXPECT_EQ(Run({"ro.tv2"}), kBlank16 + Banner() + " Error: Cannot open ro_tv2.res.\n" + kPause);
+  EXPECT_EQ(status, 1);
+}
+
+// The numbers of each results line: pattern, three angles, used, all, fit.
+std::vector<std::array<double, 7>> ResultNumbers(const std::string& text) {
+  std::vector<std::array<double, 7>> rows;
+  std::istringstream lines(text.substr(ResultsHeader("s.tv2").size()));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::array<double, 7> row{};
+    for (double& x : row) fields >> x;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(Talvor2Run, TheLengthUnitOfTheBasisDoesNotChangeTheResults) {
+  // The default cube written with edges from 1e-20 to 1e20. A power of two
+  // changes no bit, so the results file is the same byte for byte; a power
+  // of ten moves the plane normals by a rounding, so the angles agree to
+  // the last printed digit.
+  const std::string reference = ResultsHeader("s.tv2") + kTwelveLines;
+  auto run_with_edge = [&](const std::string& a) {
+    const std::string basis = a + " 0 0\n0 " + a + " 0\n0 0 " + a + "\n";
+    Put("s.tv2", "_LatticeBasis\n" + basis + "_PatternData\n" + kTwelvePatterns);
+    Run({"s.tv2"});
+    EXPECT_EQ(status, 0) << a;
+    return Get("s_tv2.res");
+  };
+  for (int exponent : {-66, -40, -10, 0, 2, 10, 40, 66}) {  // 2^66 = 7.4e19
+    std::ostringstream a;
+    a.precision(10);
+    a << std::ldexp(1.0f, exponent);
+    EXPECT_EQ(run_with_edge(a.str()), reference) << a.str();
+  }
+  const auto expected = ResultNumbers(reference);
+  for (const char* a : {"1e-20", "1e-12", "1e-6", "0.001", "4.05", "1e3", "1e6", "1e12", "1e20"}) {
+    const auto got = ResultNumbers(run_with_edge(a));
+    ASSERT_EQ(got.size(), expected.size()) << a;
+    for (std::size_t i = 0; i < got.size(); ++i)
+      for (int k = 0; k < 7; ++k) EXPECT_NEAR(got[i][k], expected[i][k], 0.0101) << a << " line " << i + 1;
+  }
+}
+
+// Runs Talvor2 in a child process whose files may not grow beyond `limit`
+// bytes (the way a full disk ends a write); SIGXFSZ is ignored so that the
+// write fails instead of killing the process. Returns the console text.
+std::string RunWithFileSizeLimit(const fs::path& dir, const std::string& input, rlim_t limit,
+                                 int& exit_status) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    std::istringstream in;
+    std::ostringstream out;
+    RunEnvironment env{in, out, dir, [] { return 0.0f; }};
+    const int status = RunTalvor2({input}, env);
+    const std::string text = out.str();
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t n = write(fds[1], text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    _exit(status);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  exit_status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return text;
+}
+
+TEST_F(Talvor2Run, AFullDiskStopsWithTheFileAndLineAndKeepsTheCompleteLines) {
+  Put("full.tv2", std::string("_PatternData\n") + kTwelvePatterns);
+  const std::string header = ResultsHeader("full.tv2");
+  const struct {
+    rlim_t limit;
+    int complete;  // results lines that fit
+  } cases[] = {
+      {header.size() + 2 * 57 + 20, 2},  // the third line is cut in the middle
+      {header.size() + 5 * 57, 5},       // the sixth line finds no room at all
+      {30, -1},                          // not even the header fits
+  };
+  for (const auto& c : cases) {
+    int exit_status = -1;
+    const std::string console = RunWithFileSizeLimit(dir, "full.tv2", c.limit, exit_status);
+    const int lines = c.complete < 0 ? 0 : 8 + c.complete;
+    const std::string explanation = "\n Error: Cannot write full_tv2.res.\n full_tv2.res, line " +
+                                    std::to_string(lines + 1) + ": File too large; the " +
+                                    std::to_string(lines) + " lines before it are complete.\n\n";
+    EXPECT_EQ(exit_status, 1) << c.limit;
+    EXPECT_NE(console.find(explanation + kPause), std::string::npos) << console;
+    EXPECT_EQ(console.find("Results saved"), std::string::npos) << console;
+    const std::string expected =
+        c.complete < 0 ? header.substr(0, 0) : header + FirstLines(kTwelveLines, c.complete);
+    EXPECT_EQ(Get("full_tv2.res"), expected) << c.limit;
+  }
 }
 
 }  // namespace

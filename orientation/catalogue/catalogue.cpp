@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "geometry/crystal_geometry.hpp"
@@ -24,6 +25,7 @@ Vec3 Negated(const Vec3& v) { return {-v[0], -v[1], -v[2]}; }
 
 // Hoare partition around the first entry, then each side; the smaller side
 // is handled by recursion, the larger by the loop, so the depth stays small.
+// Not std::sort: the order of entries with equal angles is part of the output.
 void QuickSort(PairEntry* a, int n) {
   while (n >= 2) {
     const float x = a[0].angle;
@@ -57,11 +59,13 @@ const std::array<Vec3, kOctantBinCount> kOctantAxes = {
     Axis(-1, -1, -1), Axis(-1, -1, 1), Axis(-1, 1, -1), Axis(1, -1, -1)};
 
 void BuildMemberDirections(const OrientationProblem& problem, Catalogue& cat) {
-  cat.reciprocal = BuildReciprocal(problem.basis);
+  cat.reciprocal = BuildReciprocal(
+      problem.basis, InputPlace{{problem.sourceFile, problem.basisLine}, 0, "_LatticeBasis"});
   const float e = std::cos(problem.p2 / 2.0f);
   for (int f = 0; f < problem.familyCount; ++f) {
     const MillerIndices& hkl = problem.families[f];
-    Vec3 n = PlaneNormal(cat.reciprocal, hkl.h, hkl.k, hkl.l);
+    const InputPlace place{{problem.sourceFile, problem.familyLine[f]}, 0, "family " + std::to_string(f + 1)};
+    Vec3 n = PlaneNormal(cat.reciprocal, hkl.h, hkl.k, hkl.l, place);
     auto& T = cat.members[f];
     int count = problem.symmetryCount;
     for (int o = 0; o < count; ++o) T[o] = Apply(problem.symmetry[o], n);

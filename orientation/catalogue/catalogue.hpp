@@ -43,7 +43,7 @@ struct IndexRange {
 // Read-only structures derived once per run from the OrientationProblem.
 // About a megabyte: allocate it once (not on the stack).
 struct Catalogue {
-  Mat3 reciprocal;  // R = basis^-1, column j = b_j
+  Mat3 reciprocal;  // R = s basis^-1 (s a power of two), column j along b_j
 
   // MemberDirections / MemberCount: the symmetry-distinct unit directions
   // of each family, first occurrence in symmetry-operation order kept.

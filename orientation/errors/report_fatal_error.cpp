@@ -47,23 +47,34 @@ std::string_view ErrorMessage(int code) {
   return MessageTable()[code];
 }
 
-void ReportFatalError(int code, std::string_view detail) {
+std::string PlaceLine(const InputPlace& place) {
+  std::string line(1, ' ');
+  line += common::format_position(place.position);
+  if (place.pattern > 0) line += ", pattern " + std::to_string(place.pattern);
+  if (!place.what.empty()) line += ": " + place.what;
+  return line + ".\n";
+}
+
+void ReportFatalError(int code, std::string_view detail, const InputPlace& place) {
   std::string text = "\n Error: ";
   text += ErrorMessage(code);
   text += detail;
-  text += "\n\n";
-  throw FatalStop{std::move(text)};
+  text += "\n";
+  if (!place.position.file.empty()) text += PlaceLine(place);
+  text += "\n";
+  throw FatalStop(text, place.position);
 }
 
-void StopWithLine(std::string_view line) {
+void StopWithLine(std::string_view line, const InputPlace& place) {
   std::string text = " ";
   text += line;
   text += "\n";
-  throw FatalStop{std::move(text)};
+  if (!place.position.file.empty()) text += PlaceLine(place);
+  throw FatalStop(text, place.position);
 }
 
 void ShowFatalStop(const FatalStop& stop, std::istream& in, std::ostream& out) {
-  out << stop.text << std::flush;
+  common::print_error(out, stop);
   common::console_pause(in, out);
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/input_error.hpp"
+
 namespace talvor {
 
 // Error codes; the message of each is ErrorMessage(code).
@@ -35,19 +37,35 @@ constexpr int kErrorCodeCount = 21;
 // Message of a code (1..kErrorCodeCount), without the leading "Error: ".
 std::string_view ErrorMessage(int code);
 
-// Thrown to end a run: `text` is what the console shows (whole lines)
-// before the pause. The main flow catches it, prints it, pauses and ends
-// with status 0. Files already written stay as they are.
-struct FatalStop {
-  std::string text;
+// Thrown to end a run: what() is what the console shows (whole lines)
+// before the pause, where() the place in the input it names (if any). The
+// main flow catches it, prints it, pauses and ends with a non-zero status.
+// Files already written stay as they are.
+class FatalStop : public common::InputError {
+public:
+  using common::InputError::InputError;
 };
 
-// Ends the run with the message of `code`: an empty line, "Error: " and
-// the message (followed by `detail` when given), an empty line, the pause.
-[[noreturn]] void ReportFatalError(int code, std::string_view detail = {});
+// Where an error was found: the input file and line, and for an error
+// inside a pattern, the pattern's number. `what` says what was found there.
+struct InputPlace {
+  common::FilePosition position;
+  int pattern = 0;   // 1-based; 0 outside the patterns
+  std::string what;  // e.g. "found 5" or "\"x\" is not a real number"; may be empty
+};
 
-// Ends the run with one free-form line (" " + line), then the pause.
-[[noreturn]] void StopWithLine(std::string_view line);
+// The line that names an InputPlace under a message:
+// " <file>, line <n>, pattern <p>: <what>." (parts that are not known are left out).
+std::string PlaceLine(const InputPlace& place);
+
+// Ends the run with the message of `code`: an empty line, "Error: " and
+// the message (followed by `detail` when given), the line naming `place`
+// when it has a file, an empty line, the pause.
+[[noreturn]] void ReportFatalError(int code, std::string_view detail = {}, const InputPlace& place = {});
+
+// Ends the run with one free-form line (" " + line), the line naming
+// `place` when it has a file, then the pause.
+[[noreturn]] void StopWithLine(std::string_view line, const InputPlace& place = {});
 
 // Prints the stop's text on `out`, then pauses (reading a line from `in`).
 void ShowFatalStop(const FatalStop& stop, std::istream& in, std::ostream& out);

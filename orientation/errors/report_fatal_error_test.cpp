@@ -60,7 +60,7 @@ TEST(ReportFatalError, DetailFollowsTheMessage) {
   try {
     ReportFatalError(kZeroLengthVector, ": vector 2 of pattern 5 in a.tv2");
   } catch (const FatalStop& stop) {
-    EXPECT_EQ(stop.text, "\n Error: A scattering vector has zero length: vector 2 of pattern 5 in a.tv2\n\n");
+    EXPECT_EQ(std::string(stop.what()), "\n Error: A scattering vector has zero length: vector 2 of pattern 5 in a.tv2\n\n");
   }
 }
 
@@ -68,7 +68,7 @@ TEST(StopWithLine, OneFreeFormLine) {
   try {
     StopWithLine("Error reading x.tv2.");
   } catch (const FatalStop& stop) {
-    EXPECT_EQ(stop.text, " Error reading x.tv2.\n");
+    EXPECT_EQ(std::string(stop.what()), " Error reading x.tv2.\n");
   }
 }
 

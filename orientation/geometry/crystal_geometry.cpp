@@ -9,10 +9,8 @@
 namespace talvor {
 
 bool InvertMatrix3(const Mat3& A, float tolerance, Mat3& inverse) {
-  float det = common::cofactor_determinant(A);
-  if (!(std::fabs(det) >= tolerance)) return false;  // NaN fails too
-  inverse = common::cofactor_inverse(A, det);
-  return true;
+  float det;
+  return common::invert(A, tolerance, inverse, det);
 }
 
 bool Normalize(const Vec3& v, Vec3& u, float& length) {
@@ -28,22 +26,31 @@ float AngleFromCosine(float c) {
   return std::acos(c);
 }
 
-Mat3 BuildReciprocal(const Mat3& basis) {
+Mat3 BuildReciprocal(const Mat3& basis, const InputPlace& place) {
   float a_max = -std::numeric_limits<float>::max();
   for (float x : basis.a) a_max = std::fmax(a_max, std::fabs(x));
-  float tolerance = a_max * a_max * a_max * 1.0e-5f;
-  Mat3 reciprocal;
   // An all-zero basis has tolerance 0 and det 0: it must fail too.
-  if (a_max == 0.0f || !InvertMatrix3(basis, tolerance, reciprocal)) ReportFatalError(kCoplanarBasis);
+  if (!(a_max > 0.0f) || !std::isfinite(a_max)) ReportFatalError(kCoplanarBasis, {}, place);
+  // Bring the largest element into [0.5, 1) by a power of two: exact, and
+  // it leaves the determinant, the cofactors and the test far from the ends
+  // of the single-precision range whatever the length unit.
+  int exponent;
+  std::frexp(a_max, &exponent);
+  Mat3 scaled;
+  for (int i = 0; i < 9; ++i) scaled.a[i] = std::ldexp(basis.a[i], -exponent);
+  const float a = std::ldexp(a_max, -exponent);
+  const float tolerance = a * a * a * 1.0e-5f;
+  Mat3 reciprocal;
+  if (!InvertMatrix3(scaled, tolerance, reciprocal)) ReportFatalError(kCoplanarBasis, {}, place);
   return reciprocal;
 }
 
-Vec3 PlaneNormal(const Mat3& reciprocal, int h, int k, int l) {
+Vec3 PlaneNormal(const Mat3& reciprocal, int h, int k, int l, const InputPlace& place) {
   Vec3 hkl = {static_cast<float>(h), static_cast<float>(k), static_cast<float>(l)};
   Vec3 n = Apply(reciprocal, hkl);
   Vec3 unit;
   float length;
-  if (!Normalize(n, unit, length)) ReportFatalError(kZeroMillerIndices);
+  if (!Normalize(n, unit, length)) ReportFatalError(kZeroMillerIndices, {}, place);
   return unit;
 }
 

@@ -28,7 +28,7 @@ std::string StopText(F f) {
   try {
     f();
   } catch (const FatalStop& stop) {
-    return stop.text;
+    return std::string(stop.what());
   }
   return "";
 }
@@ -45,10 +45,10 @@ TEST(BuildReciprocal, CoplanarOrNotAtEveryScale) {
       {Rows(1, 0, 0, 0, 1, 0, 0, 0, 1e-4f), false},
       {Rows(3, 0, 0, -1.5f, 2.598076f, 0, 0, 0, 5.2f), false},  // hexagonal
   };
-  for (float scale : {1e-3f, 1.0f, 7.0f, 1e3f}) {
+  for (float scale : {1e-20f, 1e-10f, 1e-3f, 1.0f, 7.0f, 1e3f, 1e10f, 1e20f}) {
     for (const auto& c : cases) {
       std::string text = StopText([&] { BuildReciprocal(Scaled(c.basis, scale)); });
-      EXPECT_EQ(!text.empty(), c.coplanar) << "scale " << scale << " det " << common::cofactor_determinant(c.basis);
+      EXPECT_EQ(!text.empty(), c.coplanar) << "scale " << scale << " det " << common::determinant(c.basis);
       if (c.coplanar) {
         EXPECT_EQ(text, "\n Error: Vectors of the crystal basis are coplanar.\n\n");
       }
@@ -56,14 +56,44 @@ TEST(BuildReciprocal, CoplanarOrNotAtEveryScale) {
   }
 }
 
-TEST(BuildReciprocal, ReciprocalVectorsAreDual) {
+TEST(BuildReciprocal, ReciprocalVectorsAreDualUpToAPowerOfTwo) {
   Mat3 B = Rows(3, 0, 0, -1.5f, 2.598076f, 0, 0.2f, 0.1f, 5.2f);
   Mat3 R = BuildReciprocal(B);
+  const float s = B(1, 1) * R(1, 1) + B(1, 2) * R(2, 1) + B(1, 3) * R(3, 1);
+  int exponent;
+  const float power = std::ldexp(1.0f, std::frexp(s, &exponent) > 0.75f ? exponent : exponent - 1);
+  EXPECT_NEAR(s / power, 1.0f, 1e-6f) << s;
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= 3; ++j) {
       float d = B(i, 1) * R(1, j) + B(i, 2) * R(2, j) + B(i, 3) * R(3, j);
-      EXPECT_NEAR(d, i == j ? 1.0f : 0.0f, 1e-6f);
+      EXPECT_NEAR(d / s, i == j ? 1.0f : 0.0f, 1e-6f);
     }
+}
+
+TEST(PlaneNormal, TheLengthUnitNeverDecides) {
+  // The same hexagonal cell written in units from 1e-20 to 1e20: every
+  // family keeps its normal, none is taken for (0 0 0). Scaling by a power
+  // of two changes no bit.
+  const Mat3 B = Rows(2.95f, 0, 0, -1.475f, 2.554775f, 0, 0, 0, 4.686f);
+  const int families[][3] = {{0, 0, 2}, {1, 0, 0}, {1, 0, 1}, {1, 1, 0}, {1, 0, 3}, {1, 1, 2}, {2, 0, 1}};
+  const Mat3 R1 = BuildReciprocal(B);
+  for (float scale : {1e-20f, 1e-15f, 1e-10f, 1e-5f, 1e5f, 1e10f, 1e15f, 1e20f, 0x1p-60f, 0x1p60f}) {
+    const Mat3 R = BuildReciprocal(Scaled(B, scale));
+    int e;
+    const bool exact = std::frexp(scale, &e) == 0.5f;
+    for (const auto& f : families) {
+      Vec3 n1 = PlaneNormal(R1, f[0], f[1], f[2]);
+      Vec3 n = PlaneNormal(R, f[0], f[1], f[2]);
+      for (int i = 0; i < 3; ++i) {
+        if (exact)
+          EXPECT_EQ(n[i], n1[i]) << "scale " << scale;
+        else
+          EXPECT_NEAR(n[i], n1[i], 1e-6f) << "scale " << scale;
+      }
+    }
+    EXPECT_EQ(StopText([&] { PlaneNormal(R, 0, 0, 0); }),
+              "\n Error: One of the reflections has Miller indices (0 0 0).\n\n");
+  }
 }
 
 TEST(PlaneNormal, UnitAlongReciprocalAndZeroStops) {
@@ -148,7 +178,7 @@ TEST(CubicRotations, ProperRotationsOfTheCube) {
   CubicRotations(cubic);
   EXPECT_EQ(cubic[0].a, Mat3::identity().a);
   for (int o = 0; o < kMaxSymmetryOps; ++o) {
-    EXPECT_NEAR(common::cofactor_determinant(cubic[o]), 1.0f, 1e-6f);
+    EXPECT_NEAR(common::determinant(cubic[o]), 1.0f, 1e-6f);
     for (float x : cubic[o].a)
       EXPECT_TRUE(std::fabs(x) < 1e-6f || std::fabs(std::fabs(x) - 1) < 1e-6f) << "operation " << o + 1;
     for (int p = 0; p < o; ++p)

@@ -1,7 +1,9 @@
 // The results file (header and one line per pattern) and the console progress and run report.
 #include "report/results_file.hpp"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 
@@ -27,20 +29,51 @@ std::string ResultsFileName(const std::string& input_name) {
   return name;
 }
 
-void WriteResultsHeader(std::ofstream& file, const std::filesystem::path& path,
-                        const std::string& results_name, const std::string& input_name) {
+ResultsFile::ResultsFile(const std::filesystem::path& path, const std::string& results_name,
+                         const std::string& input_name)
+    : path_(path), name_(results_name) {
   std::error_code ec;
-  if (!std::filesystem::is_directory(path, ec)) file.open(path, std::ios::out | std::ios::trunc);
-  if (!file.is_open()) StopWithLine("Error: Cannot open " + results_name + ".");
+  if (!std::filesystem::is_directory(path, ec)) file_.open(path, std::ios::out | std::ios::trunc);
+  if (!file_.is_open()) StopWithLine("Error: Cannot open " + results_name + ".");
   const std::string equals(55, '='), dashes(55, '-');
-  file << ' ' << equals << '\n'
-       << ' ' << dashes << '\n'
-       << " \n"  // every header line, the empty ones too, starts with the blank
-       << " Talvor2 : Solutions for " << input_name << '\n'
-       << " \n"
-       << ' ' << dashes << '\n'
-       << "         no      ph1_1     Phi   phi_2  used/all     fit\n"
-       << ' ' << dashes << '\n';
+  WriteLine(' ' + equals);
+  WriteLine(' ' + dashes);
+  WriteLine(" ");  // every header line, the empty ones too, starts with the blank
+  WriteLine(" Talvor2 : Solutions for " + input_name);
+  WriteLine(" ");
+  WriteLine(' ' + dashes);
+  WriteLine("         no      ph1_1     Phi   phi_2  used/all     fit");
+  WriteLine(' ' + dashes);
+}
+
+void ResultsFile::WriteLine(const std::string& line) {
+  errno = 0;
+  file_ << line << '\n';
+  file_.flush();  // one line at a time, so that a failure is known at its line
+  if (!file_) Fail("write", errno, lines_ + 1);
+  ++lines_;
+  bytes_ += line.size() + 1;
+}
+
+void ResultsFile::Close() {
+  errno = 0;
+  file_.close();
+  if (file_.fail()) Fail("close", errno, 0);
+}
+
+void ResultsFile::Fail(const char* verb, int error_number, int line) {
+  file_.close();
+  // Cut off a line that reached the disk only in part.
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path_, ec) && std::filesystem::file_size(path_, ec) > bytes_)
+    std::filesystem::resize_file(path_, bytes_, ec);
+  const std::string reason = error_number != 0 ? std::strerror(error_number) : "the system refused it";
+  std::string text = std::string("\n Error: Cannot ") + verb + " " + name_ + ".\n";
+  const std::string kept = line > 0 ? "; the " + std::to_string(lines_) + " lines before it are complete"
+                                    : "; it holds " + std::to_string(lines_) + " complete lines";
+  text += PlaceLine(InputPlace{{name_, line}, 0, reason + kept});
+  text += "\n";
+  throw FatalStop(text, {name_, line});
 }
 
 int UsedVectorCount(float fit, int n) {
@@ -90,9 +123,9 @@ std::string SolutionLine(int pattern_number, const ScatteringPattern& pattern,
   return line;
 }
 
-void WriteSolutionLine(std::ostream& file, int pattern_number, const ScatteringPattern& pattern,
+void WriteSolutionLine(ResultsFile& file, int pattern_number, const ScatteringPattern& pattern,
                        const SolutionStore& store, const OrientationProblem& problem) {
-  file << SolutionLine(pattern_number, pattern, store, problem) << '\n';
+  file.WriteLine(SolutionLine(pattern_number, pattern, store, problem));
 }
 
 void WriteProgress(std::ostream& console, int pattern_number, int pattern_count) {

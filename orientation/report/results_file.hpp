@@ -1,6 +1,8 @@
 // The results file (header and one line per pattern) and the console progress and run report.
 #pragma once
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <iosfwd>
 #include <string>
 
@@ -13,11 +15,36 @@ namespace talvor {
 // then "_tv2.res". `input_name` is stripped of blanks and ends in ".tv2".
 std::string ResultsFileName(const std::string& input_name);
 
-// Creates or overwrites `path` and writes the eight header lines naming
-// `input_name`. Stops the run with "Error: Cannot open <results_name>."
-// when the file cannot be created; nothing is written then.
-void WriteResultsHeader(std::ofstream& file, const std::filesystem::path& path,
-                        const std::string& results_name, const std::string& input_name);
+// The results file while a run writes it. Each line goes to the file as it
+// is written and is checked, and so is the close: a run on a full disk (or
+// a file size limit) stops with a message naming the file and the line
+// that could not be written, and the file is cut back to its last complete
+// line, so that what it holds is exactly the lines before that one.
+class ResultsFile {
+public:
+  // Creates or overwrites `path` and writes the eight header lines naming
+  // `input_name`. Stops the run with "Error: Cannot open <results_name>."
+  // when the file cannot be created; nothing is written then.
+  ResultsFile(const std::filesystem::path& path, const std::string& results_name,
+              const std::string& input_name);
+
+  // Appends `line` and a line end. Stops the run if it cannot be written.
+  void WriteLine(const std::string& line);
+
+  // Closes the file. Stops the run if the close fails.
+  void Close();
+
+  int lines() const { return lines_; }  // complete lines in the file
+
+private:
+  [[noreturn]] void Fail(const char* verb, int error_number, int line);  // line 0: the close
+
+  std::ofstream file_;
+  std::filesystem::path path_;
+  std::string name_;
+  int lines_ = 0;
+  std::uintmax_t bytes_ = 0;  // size of the complete lines
+};
 
 // The 56-column line of one pattern: number, Bunge angles (degrees) of the
 // stored orientation reduced by symmetry, vectors used out of n, mean
@@ -25,8 +52,8 @@ void WriteResultsHeader(std::ofstream& file, const std::filesystem::path& path,
 std::string SolutionLine(int pattern_number, const ScatteringPattern& pattern,
                          const SolutionStore& store, const OrientationProblem& problem);
 
-// Appends SolutionLine and a line end to the results file.
-void WriteSolutionLine(std::ostream& file, int pattern_number, const ScatteringPattern& pattern,
+// Appends SolutionLine to the results file.
+void WriteSolutionLine(ResultsFile& file, int pattern_number, const ScatteringPattern& pattern,
                        const SolutionStore& store, const OrientationProblem& problem);
 
 // Used vectors derived from the fit F of n vectors: n minus the integer

@@ -75,8 +75,9 @@ TEST(ResultsFile, NameHeaderAndOverwrite) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   for (int run = 0; run < 2; ++run) {  // the second run overwrites
-    std::ofstream f;
-    WriteResultsHeader(f, dir / "run1_tv2.res", "run1_tv2.res", "run1.tv2");
+    ResultsFile f(dir / "run1_tv2.res", "run1_tv2.res", "run1.tv2");
+    EXPECT_EQ(f.lines(), 8);
+    f.Close();
   }
   std::ifstream in(dir / "run1_tv2.res");
   std::stringstream text;
@@ -88,13 +89,33 @@ TEST(ResultsFile, NameHeaderAndOverwrite) {
 }
 
 TEST(ResultsFile, MissingDirectoryStopsWithItsName) {
-  std::ofstream f;
   try {
-    WriteResultsHeader(f, fs::temp_directory_path() / "no_such_dir_talvor" / "a_tv2.res", "a_tv2.res", "a.tv2");
+    ResultsFile f(fs::temp_directory_path() / "no_such_dir_talvor" / "a_tv2.res", "a_tv2.res", "a.tv2");
     FAIL() << "no stop";
   } catch (const FatalStop& stop) {
-    EXPECT_EQ(stop.text, " Error: Cannot open a_tv2.res.\n");
+    EXPECT_EQ(std::string(stop.what()), " Error: Cannot open a_tv2.res.\n");
   }
+}
+
+TEST(ResultsFile, AFullDeviceStopsAtTheFirstLineItCannotWrite) {
+  // A results name that is a link to a device that is always full.
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const fs::path dir = fs::temp_directory_path() / "talvor_results_full";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::create_symlink("/dev/full", dir / "f_tv2.res");
+  try {
+    ResultsFile f(dir / "f_tv2.res", "f_tv2.res", "f.tv2");
+    FAIL() << "no stop";
+  } catch (const FatalStop& stop) {
+    EXPECT_EQ(std::string(stop.what()),
+              "\n Error: Cannot write f_tv2.res.\n"
+              " f_tv2.res, line 1: No space left on device; the 0 lines before it are complete.\n\n");
+    EXPECT_EQ(stop.where().file, "f_tv2.res");
+    EXPECT_EQ(stop.where().line, 1);
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "f_tv2.res"));  // the link itself is left alone
+  fs::remove_all(dir);
 }
 
 TEST(ConsoleReport, ProgressAndRunReport) {

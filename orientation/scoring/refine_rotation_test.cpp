@@ -45,7 +45,7 @@ void ExpectRotation(const Mat3& R) {
   const Mat3 P = Multiply(Transpose(R), R);
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= 3; ++j) EXPECT_NEAR(P(i, j), i == j ? 1.0f : 0.0f, 5e-6f);
-  EXPECT_NEAR(common::cofactor_determinant(R), 1.0f, 5e-6f);
+  EXPECT_NEAR(common::determinant(R), 1.0f, 5e-6f);
 }
 
 TEST(SymmetricEigen4, DecomposesRandomSymmetricMatrices) {

@@ -24,7 +24,7 @@ std::vector<Mat3> CubeRotations() {
     for (int signs = 0; signs < 8; ++signs) {
       Mat3 m;
       for (int r = 0; r < 3; ++r) m(r + 1, p[r] + 1) = (signs >> r & 1) ? -1.0f : 1.0f;
-      if (common::cofactor_determinant(m) > 0.0f) ops.push_back(m);
+      if (common::determinant(m) > 0.0f) ops.push_back(m);
     }
   return ops;
 }

@@ -175,33 +175,31 @@ void TripletVoting(SearchContext& ctx) {
       }
 }
 
-void RunStrategy(int strategy, SearchContext& ctx) {
+void RunStrategy(IndexingStrategy strategy, SearchContext& ctx) {
   const int n = ctx.pattern.vectorCount;
   const int nfam = ctx.problem.familyCount;
   switch (strategy) {
-    case 1:
+    case IndexingStrategy::angleVoting:
       ClearVotes(ctx.work, n, nfam);
       AngleVoting(ctx);
       ChooseTopFamilies(ctx.work, n, nfam, HalfTheFamilies(nfam));
       SearchPairs(ctx, true);
       break;
-    case 2:
+    case IndexingStrategy::exhaustive:
       SearchPairs(ctx, false);
       break;
-    case 3:
+    case IndexingStrategy::orientationVoting:
       ClearVotes(ctx.work, n, nfam);
       OrientationVoting(ctx);
       ChooseTopFamilies(ctx.work, n, nfam, 1);
       SearchPairs(ctx, true);
       break;
-    case 4:
+    case IndexingStrategy::tripletVoting:
       ClearVotes(ctx.work, n, nfam);
       TripletVoting(ctx);
       ChooseTopFamilies(ctx.work, n, nfam, HalfTheFamilies(nfam));
       SearchPairs(ctx, true);
       break;
-    default:
-      break;  // the reader admits 1..4 only
   }
 }
 

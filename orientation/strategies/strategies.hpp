@@ -59,8 +59,8 @@ struct SearchContext {
   SolutionStore& store;
 };
 
-// Runs strategy 1..4 on the pattern; the result is what the store holds.
-void RunStrategy(int strategy, SearchContext& ctx);
+// Runs the strategy on the pattern; the result is what the store holds.
+void RunStrategy(IndexingStrategy strategy, SearchContext& ctx);
 
 // The final search over every pair of measured vectors and every matching
 // table entry; with `restricted`, a trial is built only when the families

@@ -37,7 +37,7 @@ struct StrategyFixture : ::testing::Test {
   void Run(int strategy) {
     store.count = 0;
     SearchContext ctx{problem, *cat, pattern, VoteExponent(*cat), *work, store};
-    RunStrategy(strategy, ctx);
+    RunStrategy(static_cast<IndexingStrategy>(strategy), ctx);
   }
   // A pattern of n plane directions (family, member, sign chosen at random)
   // seen in the orientation g: s = g^T y.

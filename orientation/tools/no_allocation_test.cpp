@@ -62,7 +62,7 @@ TEST(PerPatternWork, AllocatesNothing) {
       for (const ScatteringPattern& p : patterns) {
         pattern = p;
         store.count = 0;
-        RunStrategy(strategy, ctx);
+        RunStrategy(static_cast<IndexingStrategy>(strategy), ctx);
         ASSERT_EQ(store.count, 1);
       }
       EXPECT_EQ(allocations.load() - before, 0) << name << " strategy " << strategy;

@@ -114,7 +114,7 @@ SurveyOutcome RunSurvey(const SurveyCase& c) {
                       kRecoveryToleranceDegrees)
                 continue;
               ++good;
-              if (problem.strategy == 2 || (work->allowed[i][e.f1] && work->allowed[j][e.f2])) ++allowed;
+              if (problem.strategy == IndexingStrategy::exhaustive || (work->allowed[i][e.f1] && work->allowed[j][e.f2])) ++allowed;
             }
           }
         if (good == 0) {

@@ -44,6 +44,7 @@ struct SortView {
   }
 };
 
+// Not std::sort: the order of ties is part of the output (the beam list).
 // Sorts keys[first..last] (0-based, inclusive). Hoare partition: pivot
 // = first key, j from above while key > x, i from below while key < x,
 // exchange while i < j, split q = i + 1 if i = j else i; then both parts.

@@ -9,11 +9,12 @@ namespace velmorant {
 
 // M(1,2)·M(2,3)·M(3,1) + M(1,1)·M(2,2)·M(3,3) + M(2,1)·M(3,2)·M(1,3)
 // − M(3,1)·M(2,2)·M(1,3) − M(3,3)·M(1,2)·M(2,1) − M(1,1)·M(2,3)·M(3,2),
-// evaluated left to right in single precision exactly as written.
+// evaluated left to right in single precision exactly as written
+// (common::kSimulatorTerms).
 float determinant3(const common::Mat3& m);
 
-// Inverse by the transposed cofactor matrix divided by det. Returns the
-// singular flag: true (and `inverse` left untouched) when |det| < tolerance.
+// Inverse by the transposed cofactor matrix divided by det. Returns true on
+// success; false (and `inverse` left untouched) when |det| < tolerance.
 bool invert3(const common::Mat3& m, float tolerance, common::Mat3& inverse);
 
 // Orientation matrix g of the Bunge angles (radians), rotations z, x', z''.

@@ -28,11 +28,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/input_error.hpp"
+
 namespace velmorant {
 
-class InputError : public std::runtime_error {
+// what() is the message as composed by the reader (file, line, what was
+// expected); the position is part of that text.
+class InputError : public common::InputError {
 public:
-  using std::runtime_error::runtime_error;
+  using common::InputError::InputError;
 };
 
 // Deliberately not derived from std::runtime_error, so that a handler for

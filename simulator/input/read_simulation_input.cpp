@@ -300,7 +300,7 @@ void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
   // 3. Pixel scale.
   in.pixel_scale = in.pixel_pitch / in.camera_length;
   // 4. Reciprocal basis; a singular basis stops the program without a message.
-  if (invert3(in.cell_basis, kSingularTolerance, in.reciprocal_basis)) throw SingularBasis();
+  if (!invert3(in.cell_basis, kSingularTolerance, in.reciprocal_basis)) throw SingularBasis();
   // 5. Reciprocal metric.
   const Mat3& r = in.reciprocal_basis;
   for (int row = 1; row <= 3; ++row)
