@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/result_file.hpp"
 #include "app/sampling_method.hpp"
@@ -17,7 +18,9 @@
 #include "engine/pixel_pool.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/file_error.hpp"
+#include "image/image_format.hpp"
 #include "image/image_path.hpp"
+#include "image/simulated_image.hpp"
 #include "image/write_pattern_image.hpp"
 #include "input/diagnostics.hpp"
 #include "input/read_simulation_input.hpp"
@@ -106,7 +109,20 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     // run, and without a readable experimental image the run would end on
     // that error after the computation: both are found before it.
     check_image_folder(*in);
-    check_experimental_image(*in);
+    const ImagePlan plan = plan_images(*in);
+    if (!plan.unusable.empty()) {
+      // The experimental image cannot be compared: r is known without the
+      // computation, and no earlier simulated image is replaced.
+      err << "Velmorant: r = 2.0 without computing the pattern: " << plan.unusable << '\n';
+      write_result_file(correlation_line(kUnusableImage));
+      control.close_dialog();
+      return kExitDone;
+    }
+    const bool raw = variable_is_one(kRawVariable);
+    if (raw && !format_built(ImageFormat::tiff))
+      throw FileError(std::string(kRawVariable) +
+                      "=1 asks for the raw intensities as a TIFF file, and this Velmorant was built "
+                      "without TIFF support (libtiff-dev was not installed)");
     presentation.enable(kSuspendButton, true);
     progress.focus_request = kSuspendButton;
     const float e = estimates[static_cast<std::size_t>(*method)];
@@ -120,14 +136,17 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
       err << "Velmorant: " << bad << " of " << PatternImage::size()
           << " pixels of the pattern are not finite numbers; they are written black and the "
              "correlation is -1\n";
-    write_pattern_image(image, *in);
-    if (encoded_size(in->image_bits) == 0)
-      err << "Velmorant: image_bits = " << in->image_bits
-          << " is neither 8 nor 24: the simulated image \"" << simulated_image_path(*in)
-          << "\" is written empty\n";
+    if (raw) write_raw_intensities(image, raw_intensities_path(plan.simulated_path));
+    write_simulated_image(image, plan, *in);
 
-    const float r = correlate_with_experiment(image, *in);
-    write_result_file(correlation_line(r));
+    Correlation c;
+    if (plan.experiment)
+      c = compare_with_experiment(image, *in);
+    else
+      c.why = "no experimental image is named (image name \"" + std::string(kNoExperiment) +
+              "\"); the pattern is in \"" + plan.simulated_path + "\"";
+    if (!c.why.empty()) err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
+    write_result_file(correlation_line(c.r));
     control.close_dialog();
     return kExitDone;
   } catch (const RunEndedByUser&) {
