@@ -16,6 +16,7 @@
 #include "app/app_test_support.hpp"
 #include "app/result_file.hpp"
 #include "image/encode_image.hpp"
+#include "image/image_format.hpp"
 #include "image/write_pattern_image.hpp"
 #include "input/read_simulation_input.hpp"
 #include "simulator/progress/scripted_presentation.hpp"
@@ -149,7 +150,9 @@ TEST_F(Driver, UnusableOrUnreadableExperimentStopsBeforeTheComputation) {
     b.resize(b.size() / 2);
     return b;
   };
-  const std::vector<std::uint8_t> png = encode_png(grey, 16), tiff = encode_tiff(grey, 32);
+  const bool png_built = format_built(ImageFormat::png), tiff_built = format_built(ImageFormat::tiff);
+  const std::vector<std::uint8_t> png = png_built ? encode_png(grey, 16) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> tiff = tiff_built ? encode_tiff(grey, 32) : std::vector<std::uint8_t>{};
   const bool convert = std::system("convert -version > /dev/null 2>&1") == 0;
   const struct {
     const char* what;
@@ -197,6 +200,8 @@ TEST_F(Driver, UnusableOrUnreadableExperimentStopsBeforeTheComputation) {
        "a TIFF experiment must have 8- or 16-bit unsigned samples or 32-bit floats"},
   };
   for (const auto& c : cases) {
+    const std::string name = c.name;
+    if ((name == "e.png" && !png_built) || (name == "e.tif" && !tiff_built)) continue;  // other messages
     std::filesystem::remove_all(c.name);
     if (c.made && std::string(c.made) == "folder") {
       std::filesystem::create_directory(c.name);

@@ -232,3 +232,44 @@ TEST_F(Correlate, FolderInsteadOfAFileIsAnError) {
 
 }  // namespace
 }  // namespace velmorant
+
+namespace velmorant {
+namespace {
+
+// Every r of -1 comes with the reason; an ordinary r with none.
+TEST(CorrelationReasons, EveryMinusOneSaysWhy) {
+  PatternImage rings_scaled;
+  for (int j = 1; j <= kN; ++j)
+    for (int i = 1; i <= kN; ++i) rings_scaled(i, j) = 127.5f + 127.5f * std::cos(0.05f * float(i * i + j * j) / 100.0f);
+  std::vector<float> same(rings_scaled.data(), rings_scaled.data() + PatternImage::kPixels);
+  std::vector<float> inverted(same), mid(PatternImage::kPixels, 128.0f);
+  for (float& v : inverted) v = 256.0f - v;
+  PatternImage nan_pattern = rings_scaled, mid_pattern;
+  nan_pattern(3, 4) = NAN;
+  mid_pattern.fill(128.0f);
+  const struct {
+    const char* what;
+    const std::vector<float>& grey;
+    const PatternImage& pattern;
+    const char* reason;  // empty: an ordinary r
+  } cases[] = {
+      {"same", same, rings_scaled, ""},
+      {"inverted", inverted, rings_scaled, "inverted (negative) about mid grey"},
+      {"non-finite pixel", same, nan_pattern, "1 of 262144 pixels of the simulated pattern are not finite"},
+      {"experiment mid grey", mid, rings_scaled, "the experimental image is mid grey (128) everywhere"},
+      {"pattern mid grey", same, mid_pattern, "the simulated pattern is mid grey (128) everywhere"},
+  };
+  for (const auto& c : cases) {
+    const Correlation r = correlate_grey_levels_explained(c.grey, c.pattern);
+    if (c.reason[0] == '\0') {
+      EXPECT_GT(r.r, 0.999f) << c.what;
+      EXPECT_EQ(r.why, "") << c.what;
+    } else {
+      EXPECT_EQ(r.r, -1.0f) << c.what;
+      EXPECT_NE(r.why.find(c.reason), std::string::npos) << c.what << ": " << r.why;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmorant
