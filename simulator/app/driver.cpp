@@ -144,7 +144,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
       c = compare_with_experiment(image, *in);
     else
       c.why = "no experimental image is named (image name \"" + std::string(kNoExperiment) +
-              "\"); the pattern is in \"" + plan.simulated_path + "\"";
+              "\" or empty); the pattern is in \"" + plan.simulated_path + "\"";
     if (!c.why.empty()) err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
     write_result_file(correlation_line(c.r));
     control.close_dialog();

@@ -253,7 +253,7 @@ TEST_F(Program, NoExperimentWritesThePatternAndTwo) {
   prepare(crystal, false);
   const ProgramRun run = run_program(work.path(), {"2"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "Velmorant: r = 2.0: no experimental image is named (image name \"-\"); the pattern is in "
+  EXPECT_EQ(run.err, "Velmorant: r = 2.0: no experimental image is named (image name \"-\" or empty); the pattern is in "
                      "\"./DS_pattern.bmp\"\n");
   EXPECT_EQ(result(), " 2.0\n");
   EXPECT_EQ(read_bytes(work / "DS_pattern.bmp"), expected_image(crystal, 2));

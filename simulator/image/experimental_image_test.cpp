@@ -132,6 +132,7 @@ TEST_F(ExperimentalImageTest, FilesConvertedByImageMagickReadTheSame) {
       {"", "c.tif"},
       {"-depth 16", "c16.tif"},
       {"-compress LZW", "lzw.tif"},
+      {"-interlace PNG", "interlaced.png"},
       {"-compress RLE -type Palette", "BMP3:rle.bmp"},
       {"-type TrueColor", "BMP:v4.bmp"},
   };
@@ -335,6 +336,39 @@ TEST_F(ExperimentalImageTest, RunLengthEncodedBmpAppliesItsPalette) {
   b.resize(b.size() - 2);
   write_bytes(path, b);
   EXPECT_THROW(load_experimental_image(path), FileError);
+}
+
+// A grey TIFF whose photometric interpretation says white is zero is read
+// inverted: the sample 40 of 255 is grey level 215.
+TEST_F(ExperimentalImageTest, TiffWithWhiteAsZeroIsInverted) {
+  if (!format_built(ImageFormat::tiff)) GTEST_SKIP() << "built without libtiff";
+  PatternImage levels;
+  levels.fill(40.0f);
+  levels(100, 400) = 250.0f;
+  for (int bits : {8, 16}) {
+    Bytes b = encode_tiff(levels, bits);
+    // Little-endian file: the directory's offset at byte 4, then a count and
+    // 12-byte entries (tag, type, count, value); tag 262 is the photometric
+    // interpretation, 1 black is zero, 0 white is zero.
+    const std::size_t ifd = b[4] | (b[5] << 8) | (b[6] << 16) | (std::size_t(b[7]) << 24);
+    const std::size_t n = b[ifd] | (b[ifd + 1] << 8);
+    bool patched = false;
+    for (std::size_t k = 0; k < n; ++k) {
+      std::uint8_t* e = b.data() + ifd + 2 + 12 * k;
+      if ((e[0] | (e[1] << 8)) == 262) {
+        ASSERT_EQ(e[8], 1);
+        e[8] = 0;
+        patched = true;
+      }
+    }
+    ASSERT_TRUE(patched);
+    const std::string path = dir / "white.tif";
+    write_bytes(path, b);
+    const ExperimentalImage image = load_experimental_image(path);
+    ASSERT_TRUE(image.usable()) << image.problem;
+    EXPECT_FLOAT_EQ(image.grey[PatternImage::index(1, 1)], 215.0f) << bits;
+    EXPECT_FLOAT_EQ(image.grey[PatternImage::index(100, 400)], 5.0f) << bits;
+  }
 }
 
 TEST(RawIntensitiesPath, ReplacesTheExtension) {
