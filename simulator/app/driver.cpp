@@ -134,8 +134,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     compute_pattern(*in, *beams, *method, control, image, threads);
     if (int bad = count_non_finite(image))
       err << "Velmorant: " << bad << " of " << PatternImage::size()
-          << " pixels of the pattern are not finite numbers; they are written black and the "
-             "correlation is -1\n";
+          << " pixels of the pattern are not finite numbers; they are written black"
+          << (plan.experiment ? " and the correlation is -1\n" : "\n");
     if (raw) write_raw_intensities(image, raw_intensities_path(plan.simulated_path));
     write_simulated_image(image, plan, *in);
 

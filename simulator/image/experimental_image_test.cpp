@@ -371,6 +371,38 @@ TEST_F(ExperimentalImageTest, TiffWithWhiteAsZeroIsInverted) {
   }
 }
 
+// A PNG or TIFF signature followed by rubbish: a damaged file (an error)
+// where the format is built in, an image this build cannot read (r = 2.0,
+// saying which library was missing) where it is not.
+TEST_F(ExperimentalImageTest, DamagedOrNotBuiltFormatsSaySo) {
+  const struct {
+    ImageFormat format;
+    Bytes bytes;
+    const char* damaged;
+    const char* not_built;
+  } cases[] = {
+      {ImageFormat::png, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 1, 2, 3},
+       "PNG", "built without PNG support (libpng-dev was not installed)"},
+      {ImageFormat::tiff, {'I', 'I', 42, 0, 200, 1, 0, 0, 9, 9, 9, 9}, "cannot be read as TIFF",
+       "built without TIFF support (libtiff-dev was not installed)"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / "x";
+    write_bytes(path, c.bytes);
+    if (format_built(c.format)) {
+      try {
+        const ExperimentalImage image = load_experimental_image(path);
+        ADD_FAILURE() << format_name(c.format) << ": no error; " << image.problem;
+      } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find(c.damaged), std::string::npos) << e.what();
+      }
+    } else {
+      const ExperimentalImage image = load_experimental_image(path);
+      EXPECT_NE(image.problem.find(c.not_built), std::string::npos) << image.problem;
+    }
+  }
+}
+
 TEST(RawIntensitiesPath, ReplacesTheExtension) {
   EXPECT_EQ(raw_intensities_path("./DS_experiment.bmp"), "./DS_experiment_raw.tif");
   EXPECT_EQ(raw_intensities_path("a.b/DS_x"), "a.b/DS_x_raw.tif");
