@@ -118,6 +118,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
       control.close_dialog();
       return kExitDone;
     }
+    if (!plan.note.empty()) err << "Velmorant: note: " << plan.note << '\n';
     const bool raw = variable_is_one(kRawVariable);
     if (raw && !format_built(ImageFormat::tiff))
       throw FileError(std::string(kRawVariable) +

@@ -1,4 +1,5 @@
 // Experimental BMP images: 8 bits (uncompressed or run-length encoded) and 24 bits, 512 x 512, bottom-up.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -149,6 +150,21 @@ ExperimentalImage decode_bmp(const std::uint8_t* b, std::size_t size, const std:
     }
   } else {
     at = data_offset;
+  }
+  if (bits == 8) {
+    // The palette is not applied; say so when it is not the grey ramp, whose
+    // entry k is (k, k, k).
+    const std::uint64_t palette_at = 14 + std::uint64_t(header_size);
+    const std::uint32_t entries = std::min<std::uint32_t>(colours_used == 0 && header_size != kInfoHeader ? 256 : colours_used, 256);
+    bool ramp = true;
+    for (std::uint32_t k = 0; k < entries && palette_at + 4 * (k + 1) <= size; ++k) {
+      const std::uint8_t* e = b + palette_at + 4 * k;
+      ramp = ramp && e[0] == k && e[1] == k && e[2] == k;
+    }
+    if (!ramp)
+      image.note = about(path, "has a palette that is not the grey ramp 0..255; the pixel bytes are taken as "
+                               "grey levels (the palette of an uncompressed 8-bit BMP is not applied; a "
+                               "run-length encoded BMP, PNG or TIFF has its colours used)");
   }
   const std::uint64_t row_bytes = bits == 8 ? kN : 3 * kN;
   if (at + row_bytes * kN > size) too_short(path, "its pixel data");

@@ -30,6 +30,7 @@ struct ExperimentalImage {
   bool colour = false;
   std::vector<float> grey;  // PatternImage::kPixels levels in element order; empty when unusable
   std::string problem;      // why the image cannot be compared (empty when it can)
+  std::string note;         // a remark on an image that can be compared (empty: none)
   bool usable() const { return problem.empty(); }
 };
 

@@ -403,6 +403,22 @@ TEST_F(ExperimentalImageTest, DamagedOrNotBuiltFormatsSaySo) {
   }
 }
 
+// An uncompressed 8-bit BMP keeps its rule (the pixel byte is the grey
+// level), and a palette that is not the grey ramp earns a note saying so.
+TEST_F(ExperimentalImageTest, UncompressedBmpPaletteIsNotAppliedButNoted) {
+  const std::string path = write_as(kWritten[0], rings(200.0f, 300.0f, 9.0f));
+  const ExperimentalImage plain = load_experimental_image(path);
+  ASSERT_TRUE(plain.usable());
+  EXPECT_EQ(plain.note, "");
+  Bytes b = read_bytes(path);
+  b[54 + 4 * 7 + 1] = 99;  // entry 7 is (7, 99, 7)
+  write_bytes(path, b);
+  const ExperimentalImage noted = load_experimental_image(path);
+  ASSERT_TRUE(noted.usable());
+  EXPECT_EQ(noted.grey, plain.grey);
+  EXPECT_NE(noted.note.find("has a palette that is not the grey ramp"), std::string::npos) << noted.note;
+}
+
 TEST(RawIntensitiesPath, ReplacesTheExtension) {
   EXPECT_EQ(raw_intensities_path("./DS_experiment.bmp"), "./DS_experiment_raw.tif");
   EXPECT_EQ(raw_intensities_path("a.b/DS_x"), "a.b/DS_x_raw.tif");

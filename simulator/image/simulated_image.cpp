@@ -19,6 +19,7 @@ ImagePlan plan_images(const SimulationInput& in) {
   if (plan.experiment) {
     const ExperimentalImage image = load_experimental_image(experimental_image_path(in));
     plan.unusable = image.problem;
+    plan.note = image.note;
     if (!image.usable()) return plan;  // nothing will be written
     plan.format = image.format;
     if (image.format != ImageFormat::bmp) {

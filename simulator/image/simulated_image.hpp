@@ -22,6 +22,7 @@ struct ImagePlan {
   int bits = 8;                           // BMP: image_bits per pixel; PNG, TIFF: per sample (32: float)
   std::string simulated_path;             // simulated_image_path
   std::string unusable;                   // why r would be 2.0; empty when the image can be compared
+  std::string note;                       // a remark on the experimental image (empty: none)
 };
 
 // Reads the experimental image (if one is named) and decides the simulated
