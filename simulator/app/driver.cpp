@@ -20,7 +20,9 @@
 #include "engine/pixel_pool.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/file_error.hpp"
+#include "image/image_format.hpp"
 #include "image/image_path.hpp"
+#include "image/simulated_image.hpp"
 #include "image/write_pattern_image.hpp"
 #include "input/diagnostics.hpp"
 #include "input/read_simulation_input.hpp"
@@ -141,7 +143,21 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     // run, and without a readable experimental image the run would end on
     // that error after the computation: both are found before it.
     check_image_folder(*in);
-    check_experimental_image(*in);
+    const ImagePlan plan = plan_images(*in);
+    if (!plan.unusable.empty()) {
+      // The experimental image cannot be compared: r is known without the
+      // computation, and no earlier simulated image is replaced.
+      err << "Velmorant: r = 2.0 without computing the pattern: " << plan.unusable << '\n';
+      write_result_file(correlation_line(kUnusableImage));
+      control.close_dialog();
+      return kExitDone;
+    }
+    if (!plan.note.empty()) err << "Velmorant: note: " << plan.note << '\n';
+    const bool raw = variable_is_one(kRawVariable);
+    if (raw && !format_built(ImageFormat::tiff))
+      throw FileError(std::string(kRawVariable) +
+                      "=1 asks for the raw intensities as a TIFF file, and this Velmorant was built "
+                      "without TIFF support (libtiff-dev was not installed)");
     presentation.enable(kSuspendButton, true);
     progress.focus_request = kSuspendButton;
     const float e = estimates[static_cast<std::size_t>(*method)];
@@ -153,16 +169,19 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     compute_pattern(*in, *beams, *method, control, image, threads);
     if (int bad = count_non_finite(image))
       err << "Velmorant: " << bad << " of " << PatternImage::size()
-          << " pixels of the pattern are not finite numbers; they are written black and the "
-             "correlation is -1\n";
-    write_pattern_image(image, *in);
-    if (encoded_size(in->image_bits) == 0)
-      err << "Velmorant: image_bits = " << in->image_bits
-          << " is neither 8 nor 24: the simulated image \"" << simulated_image_path(*in)
-          << "\" is written empty\n";
+          << " pixels of the pattern are not finite numbers; they are written black"
+          << (plan.experiment ? " and the correlation is -1\n" : "\n");
+    if (raw) write_raw_intensities(image, raw_intensities_path(plan.simulated_path));
+    write_simulated_image(image, plan, *in);
 
-    const float r = correlate_with_experiment(image, *in);
-    write_result_file(correlation_line(r));
+    Correlation c;
+    if (plan.experiment)
+      c = compare_with_experiment(image, *in);
+    else
+      c.why = "no experimental image is named (image name \"" + std::string(kNoExperiment) +
+              "\" or empty); the pattern is in \"" + plan.simulated_path + "\"";
+    if (!c.why.empty()) err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
+    write_result_file(correlation_line(c.r));
     control.close_dialog();
     return kExitDone;
   } catch (const RunEndedByUser&) {

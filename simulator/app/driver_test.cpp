@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -14,6 +15,9 @@
 
 #include "app/app_test_support.hpp"
 #include "app/result_file.hpp"
+#include "image/encode_image.hpp"
+#include "image/image_format.hpp"
+#include "image/write_pattern_image.hpp"
 #include "input/read_simulation_input.hpp"
 #include "simulator/progress/scripted_presentation.hpp"
 
@@ -84,8 +88,8 @@ TEST_F(Driver, EstimateQueryOpensTheDialogDisabledAndEstimates) {
 }
 
 TEST_F(Driver, RunEnablesSuspendAndFocusesIt) {
-  write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.image_bits = 16}));
-  write_text("experiment.bmp", "not a bitmap");  // readable but unusable: r = 2.0
+  // No experimental image: the pattern is computed and r = 2.0.
+  write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.name = "-"}));
   MessageAtStart dialog;
   EXPECT_EQ(run_velmorant("2", dialog, out, err), kExitDone) << err.str();
   auto enabled_at = std::find(dialog.log.begin(), dialog.log.end(), "enable 30003 1");
@@ -127,6 +131,105 @@ TEST_F(Driver, UnreadableExperimentalImageStopsBeforeTheComputation) {
   }
 }
 
+// Every experimental image that cannot be compared or read is found before
+// the computation (Suspend is never enabled, so no pixel is computed), with
+// one line that names the file and the problem; an earlier simulated image
+// stays as it was. Unusable images give r = 2.0 and exit status 0, unreadable
+// ones "  -101" and exit status 1.
+TEST_F(Driver, UnusableOrUnreadableExperimentStopsBeforeTheComputation) {
+  PatternImage grey;
+  for (int j = 1; j <= PatternImage::kSize; ++j)
+    for (int i = 1; i <= PatternImage::kSize; ++i) grey(i, j) = float((i + 2 * j) % 256);
+  std::vector<std::uint8_t> bmp(encoded_size(8));
+  encode_pattern_image(grey, 8, bmp.data());
+  auto patched = [](std::vector<std::uint8_t> b, std::size_t at, std::uint32_t v, int n) {
+    for (int k = 0; k < n; ++k) b[at + std::size_t(k)] = static_cast<std::uint8_t>(v >> (8 * k));
+    return b;
+  };
+  auto cut = [](std::vector<std::uint8_t> b) {
+    b.resize(b.size() / 2);
+    return b;
+  };
+  const bool png_built = format_built(ImageFormat::png), tiff_built = format_built(ImageFormat::tiff);
+  const std::vector<std::uint8_t> png = png_built ? encode_png(grey, 16) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> tiff = tiff_built ? encode_tiff(grey, 32) : std::vector<std::uint8_t>{};
+  const bool convert = std::system("convert -version > /dev/null 2>&1") == 0;
+  const struct {
+    const char* what;
+    const char* name;
+    std::vector<std::uint8_t> bytes;  // written as the experiment unless `made` is set
+    const char* made;                 // convert arguments before the output file; "folder": a folder
+    int bits;                         // image_bits
+    int status;
+    std::string message;
+  } cases[] = {
+      {"BMP 256 x 256", "e.bmp", patched(bmp, 18, 256, 4), nullptr, 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" is 256 x 512 pixels; it must "
+       "be 512 x 512 (images are not resampled)"},
+      {"BMP 16 bits", "e.bmp", patched(bmp, 28, 16, 2), nullptr, 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" has 16 bits per pixel; a BMP "
+       "experiment must have 8 or 24"},
+      {"BMP RLE4", "e.bmp", patched(bmp, 30, 2, 4), nullptr, 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" is compressed (compression 2, "
+       "RLE4); a BMP experiment must be uncompressed, or run-length encoded (RLE8) with 8 bits per pixel"},
+      {"BMP truncated", "e.bmp", cut(bmp), nullptr, 8, kExitFailed,
+       "the experimental image \"./e.bmp\" is too short: it ends in its pixel data"},
+      {"BMP, image_bits 12", "e.bmp", bmp, nullptr, 12, kExitFailed,
+       "cannot write the simulated image \"./DS_e.bmp\": image_bits is 12; a BMP pattern is written with 8 or "
+       "24 bits per pixel"},
+      {"PNG truncated", "e.png", cut(png), nullptr, 8, kExitFailed,
+       "the experimental image \"./e.png\" is too short: it ends in its PNG data"},
+      {"TIFF truncated", "e.tif", cut(tiff), nullptr, 8, kExitFailed,
+       "the experimental image \"./e.tif\" cannot be read as TIFF: "},
+      {"neither format", "e.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0}, nullptr, 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.jpg\" is neither BMP, PNG nor TIFF "
+       "(it starts with the bytes FF D8)"},
+      {"a folder", "e.png", {}, "folder", 8, kExitFailed,
+       "cannot read the experimental image \"./e.png\": Is a directory"},
+      {"PNG 256 x 256", "e.png", {}, "-size 256x256 xc:gray50 -depth 8", 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.png\" is 256 x 256 pixels; it must "
+       "be 512 x 512 (images are not resampled)"},
+      {"PNG 1 bit", "e.png", {}, "-size 512x512 pattern:checkerboard -type bilevel", 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.png\" has 1 bits per sample; a PNG "
+       "experiment must have 8 or 16"},
+      {"TIFF 256 x 256", "e.tif", {}, "-size 256x256 xc:gray50 -depth 8", 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.tif\" is 256 x 256 pixels; it must "
+       "be 512 x 512 (images are not resampled)"},
+      {"TIFF 1 bit", "e.tif", {}, "-size 512x512 pattern:checkerboard -depth 1", 8, kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.tif\" has 1-bit unsigned samples; "
+       "a TIFF experiment must have 8- or 16-bit unsigned samples or 32-bit floats"},
+  };
+  for (const auto& c : cases) {
+    const std::string name = c.name;
+    if ((name == "e.png" && !png_built) || (name == "e.tif" && !tiff_built)) continue;  // other messages
+    std::filesystem::remove_all(c.name);
+    if (c.made && std::string(c.made) == "folder") {
+      std::filesystem::create_directory(c.name);
+    } else if (c.made) {
+      if (!convert) continue;  // ImageMagick makes these files
+      const std::string command = std::string("convert ") + c.made + " " + c.name;
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    } else {
+      testing::write_bytes(c.name, c.bytes);
+    }
+    write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.name = c.name, .image_bits = c.bits}));
+    write_text(kResultFileName, " 0.5\n");
+    const std::string earlier = std::string("DS_") + c.name;
+    write_text(earlier, "an earlier simulated image");
+    ScriptedPresentation dialog;
+    std::ostringstream out, err;
+    EXPECT_EQ(run_velmorant("0", dialog, out, err), c.status) << c.what << ": " << err.str();
+    const std::string said = err.str();
+    EXPECT_EQ(said.substr(0, 11 + c.message.size()), "Velmorant: " + c.message) << c.what;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << c.what << ": " << said;
+    EXPECT_EQ(read_text(kResultFileName), c.status == kExitDone ? " 2.0\n" : "  -101\n") << c.what;
+    EXPECT_EQ(read_text(earlier), "an earlier simulated image") << c.what;
+    EXPECT_EQ(std::count(dialog.log.begin(), dialog.log.end(), "enable 30003 1"), 0) << c.what;
+    EXPECT_TRUE(dialog.closed()) << c.what;
+    std::filesystem::remove(earlier);
+  }
+}
+
 TEST_F(Driver, MissingImageFolderStopsBeforeTheComputation) {
   write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.folder = "missing"}));
   ScriptedPresentation dialog;
@@ -140,6 +243,7 @@ TEST_F(Driver, MissingImageFolderStopsBeforeTheComputation) {
 }
 
 TEST_F(Driver, ExitWhileSuspendedLeavesMinus101AndNoImage) {
+  write_text("VelmorantDS.dat", tiny_input(TinyCrystal{.name = "-"}));
   write_text("experiment.bmp", "not a bitmap");
   write_text(kResultFileName, " 0.5\n");  // an earlier run's result
   SuspendThenExit dialog;
@@ -245,7 +349,7 @@ TEST_F(Driver, SignalEndsTheRunAndLeavesMinus101) {
   ScopedVariable confirmed(kLongSearchVariable, "1");
   for (const auto& c : cases) {
     write_text("VelmorantDS.dat",
-               tiny_input(TinyCrystal{.index_limit = c.during_computation ? 3 : 1000}));
+               tiny_input(TinyCrystal{.name = "-", .index_limit = c.during_computation ? 3 : 1000}));
     write_text(kResultFileName, " 0.5\n");
     RaiseSignal dialog(c.signal, c.during_computation);
     std::ostringstream out, err;

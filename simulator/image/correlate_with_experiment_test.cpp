@@ -53,7 +53,7 @@ TEST_F(Correlate, CopyOfTheWritten8BitImageGivesNearlyOne) {
   write_pattern_image(image, *in);
   std::filesystem::copy_file(dir / "DS_exp.bmp", experimental());
   // The file holds the rounded levels of the scaled image, element for element.
-  const std::vector<int> grey = read_experimental_image(experimental());
+  const std::vector<float> grey = read_experimental_image(experimental());
   ASSERT_EQ(grey.size(), PatternImage::size());
   for (int j = 1; j <= kN; ++j)
     for (int i = 1; i <= kN; ++i)
@@ -67,7 +67,7 @@ TEST_F(Correlate, CopyOfTheWritten8BitImageGivesNearlyOne) {
 TEST_F(Correlate, CopyOfThe24BitImageReadsThePlainMean) {
   const PatternImage image = scaled_rings();
   write_bytes(experimental(), encoded(image, 24));
-  const std::vector<int> grey = read_experimental_image(experimental());
+  const std::vector<float> grey = read_experimental_image(experimental());
   ASSERT_EQ(grey.size(), PatternImage::size());
   for (int j = 1; j <= kN; j += 7)
     for (int i = 1; i <= kN; i += 5) ASSERT_EQ(grey[PatternImage::index(i, j)], grey_level(image(i, j)));
@@ -115,7 +115,7 @@ TEST_F(Correlate, UnusableFilesGiveTwo) {
     int size;
   } cases[] = {
       {"256 x 256", 18, 256, 4},   {"height 256", 22, 256, 4}, {"top-down rows", 22, std::uint32_t(-512), 4},
-      {"compressed", 30, 1, 4},    {"16 bits", 28, 16, 2},     {"32 bits", 28, 32, 2},
+      {"RLE4", 30, 2, 4},        {"bit fields", 30, 3, 4},    {"16 bits", 28, 16, 2},     {"32 bits", 28, 32, 2},
       {"not BM", 0, 'B' | ('A' << 8), 2},
   };
   const PatternImage image = scaled_rings();
@@ -142,7 +142,7 @@ TEST_F(Correlate, ColoursUsedZeroTakesThePaletteAsPixels) {
   Bytes b = encoded(scaled_rings(), 8);
   put32(b, 46, 0);
   write_bytes(experimental(), b);
-  const std::vector<int> grey = read_experimental_image(experimental());
+  const std::vector<float> grey = read_experimental_image(experimental());
   ASSERT_EQ(grey.size(), PatternImage::size());
   // File pixel p (row p / 512, x = p % 512) is element (p / 512 + 1, 512 - p % 512).
   auto at = [&](std::size_t p) { return grey[PatternImage::index(int(p / kN) + 1, kN - int(p % kN))]; };
@@ -179,7 +179,7 @@ TEST_F(Correlate, FirstPixelChoosesTheTwentyFourBitConversion) {
     }
     std::copy(c.first, c.first + 3, b.begin() + 54);
     write_bytes(experimental(), b);
-    const std::vector<int> grey = read_experimental_image(experimental());
+    const std::vector<float> grey = read_experimental_image(experimental());
     ASSERT_EQ(grey.size(), PatternImage::size());
     EXPECT_EQ(grey[PatternImage::index(1, 512)], c.first_grey);
     EXPECT_EQ(grey[PatternImage::index(200, 17)], c.other_grey);
@@ -193,7 +193,7 @@ TEST_F(Correlate, RampWithBlueZeroAndGreenZero) {
   std::copy(head.begin(), head.begin() + 54, b.begin());
   b[54] = 0, b[55] = 128, b[56] = 128;
   write_bytes(experimental(), b);
-  const std::vector<int> grey = read_experimental_image(experimental());
+  const std::vector<float> grey = read_experimental_image(experimental());
   EXPECT_EQ(grey[PatternImage::index(300, 300)], 255);
 }
 
@@ -228,6 +228,47 @@ TEST_F(Correlate, MissingOrShortFilesAreErrorsNamingTheFile) {
 TEST_F(Correlate, FolderInsteadOfAFileIsAnError) {
   std::filesystem::create_directory(experimental());
   EXPECT_THROW(correlate_with_experiment(scaled_rings(), *in), FileError);
+}
+
+}  // namespace
+}  // namespace velmorant
+
+namespace velmorant {
+namespace {
+
+// Every r of -1 comes with the reason; an ordinary r with none.
+TEST(CorrelationReasons, EveryMinusOneSaysWhy) {
+  PatternImage rings_scaled;
+  for (int j = 1; j <= kN; ++j)
+    for (int i = 1; i <= kN; ++i) rings_scaled(i, j) = 127.5f + 127.5f * std::cos(0.05f * float(i * i + j * j) / 100.0f);
+  std::vector<float> same(rings_scaled.data(), rings_scaled.data() + PatternImage::kPixels);
+  std::vector<float> inverted(same), mid(PatternImage::kPixels, 128.0f);
+  for (float& v : inverted) v = 256.0f - v;
+  PatternImage nan_pattern = rings_scaled, mid_pattern;
+  nan_pattern(3, 4) = NAN;
+  mid_pattern.fill(128.0f);
+  const struct {
+    const char* what;
+    const std::vector<float>& grey;
+    const PatternImage& pattern;
+    const char* reason;  // empty: an ordinary r
+  } cases[] = {
+      {"same", same, rings_scaled, ""},
+      {"inverted", inverted, rings_scaled, "inverted (negative) about mid grey"},
+      {"non-finite pixel", same, nan_pattern, "1 of 262144 pixels of the simulated pattern are not finite"},
+      {"experiment mid grey", mid, rings_scaled, "the experimental image is mid grey (128) everywhere"},
+      {"pattern mid grey", same, mid_pattern, "the simulated pattern is mid grey (128) everywhere"},
+  };
+  for (const auto& c : cases) {
+    const Correlation r = correlate_grey_levels_explained(c.grey, c.pattern);
+    if (c.reason[0] == '\0') {
+      EXPECT_GT(r.r, 0.999f) << c.what;
+      EXPECT_EQ(r.why, "") << c.what;
+    } else {
+      EXPECT_EQ(r.r, -1.0f) << c.what;
+      EXPECT_NE(r.why.find(c.reason), std::string::npos) << c.what << ": " << r.why;
+    }
+  }
 }
 
 }  // namespace

@@ -23,11 +23,17 @@ std::string join_image_path(std::string_view directory, std::string_view name) {
   return path;
 }
 
+bool has_experimental_image(const SimulationInput& in) {
+  const std::string_view name = without_trailing_blanks(in.image_name);
+  return !name.empty() && name != kNoExperiment;
+}
+
 std::string experimental_image_path(const SimulationInput& in) {
   return join_image_path(in.image_directory, in.image_name);
 }
 
 std::string simulated_image_path(const SimulationInput& in) {
+  if (!has_experimental_image(in)) return join_image_path(in.image_directory, kPatternOnlyName);
   return join_image_path(in.image_directory,
                          kSimulatedImagePrefix + std::string(without_trailing_blanks(in.image_name)));
 }

@@ -1,0 +1,28 @@
+// Encoding a pattern as PNG or TIFF bytes (the BMP layouts are in write_pattern_image.hpp).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/pattern_image.hpp"
+#include "image/file_error.hpp"
+
+namespace velmorant {
+
+// Sample written for an element scaled to 0..255, at 8 or 16 bits per
+// sample: 8 bits the grey level of write_pattern_image (nearest integer,
+// halves away from zero); 16 bits the nearest integer to v * 257, so that
+// 255 becomes 65535. A non-finite element is written 0 (black).
+std::uint16_t grey_sample(float scaled, int bits);
+
+// A grey PNG of 8 or 16 bits per sample, rows from the top of the picture
+// (element_from_top). Throws FileError when this build has no PNG support.
+std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits);
+
+// A grey TIFF, one strip per row, uncompressed, rows from the top. bits 8 or
+// 16: grey_sample of the scaled elements; bits 32: the elements as 32-bit
+// IEEE floats, whatever their range (non-finite values kept). Throws
+// FileError when this build has no TIFF support.
+std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits);
+
+}  // namespace velmorant
