@@ -22,6 +22,13 @@ std::unique_ptr<SimulationInput> prepared(const TestInput& t) {
   return testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
 }
 
+using Cell = std::array<std::array<std::string, 3>, 3>;
+Cell cubic_cell() { return {{{"5.4309", "0", "0"}, {"0", "5.4309", "0"}, {"0", "0", "5.4309"}}}; }
+// Titanium's hexagonal cell, a = 2.95 Å, c = 4.68 Å (b = a turned by 120°).
+Cell hexagonal_cell() { return {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}}; }
+// A monoclinic cell (beta = 103.8°), like beta-Ga2O3's.
+Cell monoclinic_cell() { return {{{"12.23", "0", "0"}, {"0", "3.04", "0"}, {"-1.3865", "0", "5.6381"}}}; }
+
 TestInput silicon_111() {
   TestInput t;
   t.species.push_back(testing::silicon());
@@ -116,7 +123,9 @@ TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
     auto in = prepared(t);
     int polls = 0;
     const CandidateList c = search_candidates(*in, [&polls] { ++polls; });
-    EXPECT_EQ(polls, int(search_evaluations(in->hkl_limit, in->strength_fraction)) / kPollInterval)
+    // A cubic cell: the candidates are the box itself.
+    EXPECT_EQ(polls, int(search_evaluations(candidate_region(*in), in->hkl_limit, in->strength_fraction)) /
+                         kPollInterval)
         << fraction;
     EXPECT_EQ(c.count(), search_candidates(*in).count());
     polls = 0;
@@ -136,22 +145,31 @@ TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
   EXPECT_EQ(polls, 2);
 }
 
-// The predicted time follows the cube law and the largest limit within the
-// budget is the last one whose prediction fits.
+// The predicted time follows the cube law (of the index box for a cubic
+// cell, of the box widened to twice n across the sixfold axis for a
+// hexagonal one) and the largest limit within the budget is the last one
+// whose prediction fits.
 TEST(SearchEstimate, CubeLawAndLargestLimitWithinTheBudget) {
-  EXPECT_EQ(search_evaluations(1, 0.0f), 26.0);
-  EXPECT_EQ(search_evaluations(1, 0.5f), 52.0);
-  EXPECT_EQ(search_evaluations(1000, 0.01f), 2.0 * (2001.0 * 2001.0 * 2001.0 - 1.0));
-  for (double per : {1e-9, 3.7e-7, 1e-6, 2.5e-5, 1e-3}) {
-    for (float fraction : {0.0f, 0.01f}) {
-      const SearchEstimate e = estimate_search(20, fraction, per, 60.0);
-      EXPECT_DOUBLE_EQ(e.seconds, search_evaluations(20, fraction) * per);
-      const int m = e.largest_limit;
-      if (m >= 1) {
-        EXPECT_LE(search_evaluations(m, fraction) * per, 60.0) << per;
-      }
-      if (m < 32767) {
-        EXPECT_GT(search_evaluations(m + 1, fraction) * per, 60.0) << per;
+  TestInput t = silicon_111();
+  const CandidateRegion cubic = candidate_region(*prepared(t));
+  EXPECT_EQ(search_evaluations(cubic, 1, 0.0f), 26.0);
+  EXPECT_EQ(search_evaluations(cubic, 1, 0.5f), 52.0);
+  EXPECT_EQ(search_evaluations(cubic, 1000, 0.01f), 2.0 * (2001.0 * 2001.0 * 2001.0 - 1.0));
+  t.basis = hexagonal_cell();
+  const CandidateRegion hexagonal = candidate_region(*prepared(t));
+  EXPECT_EQ(search_evaluations(hexagonal, 1, 0.0f), 5.0 * 5.0 * 3.0 - 1.0);
+  for (const CandidateRegion* region : {&cubic, &hexagonal}) {
+    for (double per : {1e-9, 3.7e-7, 1e-6, 2.5e-5, 1e-3}) {
+      for (float fraction : {0.0f, 0.01f}) {
+        const SearchEstimate e = estimate_search(*region, 20, fraction, per, 60.0);
+        EXPECT_DOUBLE_EQ(e.seconds, search_evaluations(*region, 20, fraction) * per);
+        const int m = e.largest_limit;
+        if (m >= 1) {
+          EXPECT_LE(search_evaluations(*region, m, fraction) * per, 60.0) << per;
+        }
+        if (m < 32767) {
+          EXPECT_GT(search_evaluations(*region, m + 1, fraction) * per, 60.0) << per;
+        }
       }
     }
   }
@@ -233,7 +251,9 @@ TEST(SelectBeams, MoreThan10000ReflectionsKeepTheFirst10000InBoxOrder) {
   for (int i = 1; i < c.count(); ++i) EXPECT_GE(c.strength[i - 1], c.strength[i]);
 }
 
-TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrder) {
+// The cap keeps the first flagged candidates in strength order and then the
+// rest of the group of equal strength it falls into, never part of it.
+TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrderAndWholeGroups) {
   TestInput t = silicon_111();
   t.max_beams = "10000";
   auto in = prepared(t);
@@ -242,11 +262,21 @@ TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrder) {
   filter_by_band(*in, c, all);
   ASSERT_GT(all.count, 8);
   ASSERT_LT(all.count, c.count());  // the band filter threw some away
+  auto strength = [&](int i) { return structure_strength(*in, all.miller[i]); };
   for (int cap : {1, 5, all.count - 1, all.count, all.count + 3}) {
     in->max_beams = cap;
     BeamList some;
-    filter_by_band(*in, c, some);
-    EXPECT_EQ(some.count, std::min(cap, all.count));
+    const std::vector<std::string> lines = filter_by_band(*in, c, some);
+    // The end of the group of beam `cap`: equal strengths within 64 ulp of its first member.
+    int end = std::min(cap, all.count);
+    int first = end;
+    while (first > 1 && strength(first - 1) - strength(end) <= 64 * 1.2e-7f * strength(first - 1)) --first;
+    while (end < all.count && strength(first) - strength(end + 1) <= 64 * 1.2e-7f * strength(first)) ++end;
+    EXPECT_EQ(some.count, end) << cap;
+    const auto cap_lines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.find("the cap max_beams") != std::string::npos;
+    });
+    EXPECT_EQ(cap_lines, some.count > cap ? 1 : 0) << cap;
     for (int i = 0; i <= some.count; ++i) {
       EXPECT_EQ(some.miller[i], all.miller[i]);
       EXPECT_EQ(some.lab_vector[i], all.lab_vector[i]);
