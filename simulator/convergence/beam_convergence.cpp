@@ -61,6 +61,8 @@ ConvergenceResult run_convergence(SimulationInput& in, const ConvergenceOptions&
     for (const std::string& line : select_beams(in, *beams)) messages << line << '\n';
     step.beams = beams->count;
     if (!result.steps.empty() && step.beams == result.steps.back().beams) {
+      // Every beam the selection offers is in already: more cannot change the pattern.
+      result.recommended = int(result.steps.size()) - 1;
       result.stop_reason = "a larger cap adds no beam: the selection offers " + std::to_string(step.beams);
       break;
     }

@@ -10,8 +10,8 @@
 // difference is below the tolerance, when a step took longer than the time
 // limit, when a larger cap no longer adds a beam, or after the last factor.
 // The recommended count is the N of the step before the first one whose
-// change fell below the tolerance: the larger run reproduces it within the
-// tolerance.
+// change fell below the tolerance (the larger run reproduces it within the
+// tolerance), or the N of the last step when a larger cap adds no beam.
 #pragma once
 
 #include <iosfwd>

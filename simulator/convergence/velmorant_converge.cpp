@@ -75,9 +75,13 @@ int main(int argc, char** argv) {
     std::cout << "Stopped: " << result.stop_reason << ". Table written to \"" << csv << "\".\n";
     if (result.recommended >= 0) {
       const ConvergenceStep& s = result.steps[size_t(result.recommended)];
-      std::cout << "Recommended: N = " << s.beams << " (max_beams " << s.cap << "): " << result.steps[size_t(result.recommended) + 1].beams
-                << " beams change the pattern by " << result.steps[size_t(result.recommended) + 1].rms_change
-                << " RMS, below the tolerance " << options.rms_tolerance << ".\n";
+      std::cout << "Recommended: N = " << s.beams << " (max_beams " << s.cap << ")";
+      if (size_t(result.recommended) + 1 < result.steps.size()) {
+        const ConvergenceStep& next = result.steps[size_t(result.recommended) + 1];
+        std::cout << ": " << next.beams << " beams change the pattern by " << next.rms_change
+                  << " RMS, below the tolerance " << options.rms_tolerance;
+      }
+      std::cout << ".\n";
       return 0;
     }
     std::cout << "No step met the tolerance " << options.rms_tolerance << "; raise max_beams or the time limit.\n";
