@@ -113,6 +113,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     ReadOptions options;
     options.long_search_confirmed = variable_is_one(kLongSearchVariable);
     options.poll = [&control] { control.keep_alive(); };
+    options.messages = &err;
     read_simulation_input(".", *in, *beams, options);
     if (variable_is_one(kDiagnosticsVariable)) print_diagnostics(*in, *beams, err);
     // A pattern without any diffracted beam is uniform: computed only when

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "input/read_simulation_input.hpp"
@@ -21,6 +22,10 @@ using testing::TestInput;
 std::unique_ptr<SimulationInput> prepared(const TestInput& t) {
   return testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
 }
+
+using Cell = std::array<std::array<std::string, 3>, 3>;
+// Titanium's hexagonal cell, a = 2.95 Å, c = 4.68 Å (b = a turned by 120°).
+Cell hexagonal_cell() { return {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}}; }
 
 TestInput silicon_111() {
   TestInput t;
@@ -116,7 +121,9 @@ TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
     auto in = prepared(t);
     int polls = 0;
     const CandidateList c = search_candidates(*in, [&polls] { ++polls; });
-    EXPECT_EQ(polls, int(search_evaluations(in->hkl_limit, in->strength_fraction)) / kPollInterval)
+    // A cubic cell: the candidates are the box itself.
+    EXPECT_EQ(polls, int(search_evaluations(candidate_region(*in), in->hkl_limit, in->strength_fraction)) /
+                         kPollInterval)
         << fraction;
     EXPECT_EQ(c.count(), search_candidates(*in).count());
     polls = 0;
@@ -136,22 +143,31 @@ TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
   EXPECT_EQ(polls, 2);
 }
 
-// The predicted time follows the cube law and the largest limit within the
-// budget is the last one whose prediction fits.
+// The predicted time follows the cube law (of the index box for a cubic
+// cell, of the box widened to twice n across the sixfold axis for a
+// hexagonal one) and the largest limit within the budget is the last one
+// whose prediction fits.
 TEST(SearchEstimate, CubeLawAndLargestLimitWithinTheBudget) {
-  EXPECT_EQ(search_evaluations(1, 0.0f), 26.0);
-  EXPECT_EQ(search_evaluations(1, 0.5f), 52.0);
-  EXPECT_EQ(search_evaluations(1000, 0.01f), 2.0 * (2001.0 * 2001.0 * 2001.0 - 1.0));
-  for (double per : {1e-9, 3.7e-7, 1e-6, 2.5e-5, 1e-3}) {
-    for (float fraction : {0.0f, 0.01f}) {
-      const SearchEstimate e = estimate_search(20, fraction, per, 60.0);
-      EXPECT_DOUBLE_EQ(e.seconds, search_evaluations(20, fraction) * per);
-      const int m = e.largest_limit;
-      if (m >= 1) {
-        EXPECT_LE(search_evaluations(m, fraction) * per, 60.0) << per;
-      }
-      if (m < 32767) {
-        EXPECT_GT(search_evaluations(m + 1, fraction) * per, 60.0) << per;
+  TestInput t = silicon_111();
+  const CandidateRegion cubic = candidate_region(*prepared(t));
+  EXPECT_EQ(search_evaluations(cubic, 1, 0.0f), 26.0);
+  EXPECT_EQ(search_evaluations(cubic, 1, 0.5f), 52.0);
+  EXPECT_EQ(search_evaluations(cubic, 1000, 0.01f), 2.0 * (2001.0 * 2001.0 * 2001.0 - 1.0));
+  t.basis = hexagonal_cell();
+  const CandidateRegion hexagonal = candidate_region(*prepared(t));
+  EXPECT_EQ(search_evaluations(hexagonal, 1, 0.0f), 5.0 * 5.0 * 3.0 - 1.0);
+  for (const CandidateRegion* region : {&cubic, &hexagonal}) {
+    for (double per : {1e-9, 3.7e-7, 1e-6, 2.5e-5, 1e-3}) {
+      for (float fraction : {0.0f, 0.01f}) {
+        const SearchEstimate e = estimate_search(*region, 20, fraction, per, 60.0);
+        EXPECT_DOUBLE_EQ(e.seconds, search_evaluations(*region, 20, fraction) * per);
+        const int m = e.largest_limit;
+        if (m >= 1) {
+          EXPECT_LE(search_evaluations(*region, m, fraction) * per, 60.0) << per;
+        }
+        if (m < 32767) {
+          EXPECT_GT(search_evaluations(*region, m + 1, fraction) * per, 60.0) << per;
+        }
       }
     }
   }
@@ -233,7 +249,9 @@ TEST(SelectBeams, MoreThan10000ReflectionsKeepTheFirst10000InBoxOrder) {
   for (int i = 1; i < c.count(); ++i) EXPECT_GE(c.strength[i - 1], c.strength[i]);
 }
 
-TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrder) {
+// The cap keeps the first flagged candidates in strength order and then the
+// rest of the group of equal strength it falls into, never part of it.
+TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrderAndWholeGroups) {
   TestInput t = silicon_111();
   t.max_beams = "10000";
   auto in = prepared(t);
@@ -242,11 +260,21 @@ TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrder) {
   filter_by_band(*in, c, all);
   ASSERT_GT(all.count, 8);
   ASSERT_LT(all.count, c.count());  // the band filter threw some away
+  auto strength = [&](int i) { return structure_strength(*in, all.miller[i]); };
   for (int cap : {1, 5, all.count - 1, all.count, all.count + 3}) {
     in->max_beams = cap;
     BeamList some;
-    filter_by_band(*in, c, some);
-    EXPECT_EQ(some.count, std::min(cap, all.count));
+    const std::vector<std::string> lines = filter_by_band(*in, c, some);
+    // The end of the group of beam `cap`: equal strengths within 64 ulp of its first member.
+    int end = std::min(cap, all.count);
+    int first = end;
+    while (first > 1 && strength(first - 1) - strength(end) <= 64 * 1.2e-7f * strength(first - 1)) --first;
+    while (end < all.count && strength(first) - strength(end + 1) <= 64 * 1.2e-7f * strength(first)) ++end;
+    EXPECT_EQ(some.count, end) << cap;
+    const auto cap_lines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.find("the cap max_beams") != std::string::npos;
+    });
+    EXPECT_EQ(cap_lines, some.count > cap ? 1 : 0) << cap;
     for (int i = 0; i <= some.count; ++i) {
       EXPECT_EQ(some.miller[i], all.miller[i]);
       EXPECT_EQ(some.lab_vector[i], all.lab_vector[i]);
@@ -389,6 +417,172 @@ TEST(SelectBeams, BandFilterKeepsReflectionsThatMeetTheEwaldSphere) {
   EXPECT_FALSE(has_111);
   // Entry 0 is the transmitted beam.
   EXPECT_EQ(beams.miller[0], (std::array<std::int32_t, 3>{0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace velmorant
+
+// ---- Beam sets that keep the crystal's symmetry ----
+
+namespace velmorant {
+namespace {
+
+using testing::TestInput;
+
+// Titanium, hexagonal (a = 2.95 Å, c = 4.68 Å), exactly on [0001]: two atoms
+// at (1/3, 2/3, 1/4) and (2/3, 1/3, 3/4), placed to float precision (the
+// input text carries six decimals only).
+std::unique_ptr<SimulationInput> titanium_0001(const std::string& max_beams) {
+  TestInput t;
+  t.basis = {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}};
+  t.species.push_back({22, {{0.333333f, 0.666667f, 0.25f, 1, 0.08f}, {0.666667f, 0.333333f, 0.75f, 1, 0.08f}}});
+  t.index_limit = "4";
+  t.strength_fraction = "0.0001";
+  t.pixel_pitch = "0.06";  // 24 mrad from the centre to the edge
+  t.max_beams = max_beams;
+  t.euler = "0 0 0";
+  auto in = testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
+  const float third = 1.0f / 3.0f, two_thirds = 2.0f / 3.0f;
+  in->site_position[0][0] = {third, two_thirds, 0.25f};
+  in->site_position[0][1] = {two_thirds, third, 0.75f};
+  for (int j = 0; j < 2; ++j)
+    for (int c = 0; c < 3; ++c) in->phase_position[0][j][c] = 6.2831855f * in->site_position[0][j][c];
+  return in;
+}
+
+std::unique_ptr<SimulationInput> silicon_on_111(const std::string& max_beams) {
+  TestInput t;
+  t.species.push_back(testing::silicon());
+  t.index_limit = "6";
+  t.strength_fraction = "0.001";
+  t.max_beams = max_beams;
+  t.euler = "0.0 54.7356103 45.0";
+  return testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
+}
+
+// Whether every beam's laboratory vector turned by `degrees` about the beam
+// axis is again a beam's (within 1e-4 |g|); the first beam that is not, if any.
+std::string first_unturned(const BeamList& beams, double degrees) {
+  const double c = std::cos(degrees * M_PI / 180.0), s = std::sin(degrees * M_PI / 180.0);
+  for (int i = 1; i <= beams.count; ++i) {
+    const auto& g = beams.lab_vector[i];
+    const double x = c * g[0] - s * g[1], y = s * g[0] + c * g[1], z = g[2];
+    const double len = std::sqrt(double(g[0]) * g[0] + double(g[1]) * g[1] + double(g[2]) * g[2]);
+    bool found = false;
+    for (int j = 1; j <= beams.count && !found; ++j) {
+      const auto& h = beams.lab_vector[j];
+      found = std::fabs(h[0] - x) + std::fabs(h[1] - y) + std::fabs(h[2] - z) <= 1e-4 * len;
+    }
+    if (!found) {
+      std::ostringstream o;
+      o << beams.miller[i][0] << ' ' << beams.miller[i][1] << ' ' << beams.miller[i][2];
+      return o.str();
+    }
+  }
+  return "";
+}
+
+// The plain selection cuts groups of symmetry-equivalent reflections: the
+// index box holds 4 of the 12 members of {1 4 0} at limit 4, the caps 22 and
+// 60 fall inside groups of equal strength, and the square grid of the band
+// filter reaches {3 0 0} along the diagonals only. Kept whole, the beams are
+// closed under the sixfold axis, in the plain selection's order.
+TEST(SymmetricBeams, TitaniumOn0001KeepsTheSixfoldAxisAtEveryCap) {
+  BeamList all;
+  select_beams(*titanium_0001("10000"), all);
+  ASSERT_GT(all.count, 60);
+  EXPECT_EQ(first_unturned(all, 60.0), "");
+  const struct {
+    const char* cap;
+    bool cut;  // the cap falls inside a group
+  } cases[] = {{"22", true}, {"30", false}, {"60", true}};
+  for (const auto& c : cases) {
+    BeamList beams;
+    const std::vector<std::string> lines = select_beams(*titanium_0001(c.cap), beams);
+    const int cap = std::stoi(c.cap);
+    EXPECT_EQ(first_unturned(beams, 60.0), "") << "cap " << cap;
+    EXPECT_EQ(beams.count > cap, c.cut) << "cap " << cap;
+    EXPECT_GE(beams.count, cap);
+    for (int i = 0; i <= beams.count; ++i) EXPECT_EQ(beams.miller[i], all.miller[i]) << "cap " << cap;
+    const std::string said = "the cap max_beams = " + std::string(c.cap) + " would have split; N = " +
+                             std::to_string(beams.count);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& l) { return l.find(said) != std::string::npos; }),
+              c.cut ? 1 : 0)
+        << "cap " << cap;
+  }
+}
+
+// Silicon exactly on [111]: the threefold axis survives the cap and the
+// square grid of the band filter, which alone reaches only some of {4 4 0}.
+TEST(SymmetricBeams, SiliconOn111KeepsTheThreefoldAxis) {
+  for (const char* cap : {"10", "20", "10000"}) {
+    BeamList beams;
+    const std::vector<std::string> lines = select_beams(*silicon_on_111(cap), beams);
+    EXPECT_EQ(first_unturned(beams, 120.0), "") << cap;
+    if (beams.count >= 18) {
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back(),
+                "Velmorant: beam selection: kept whole the group of 6 reflections of equal strength "
+                "{0 -4 4, 4 -4 0, 4 0 -4, 0 4 -4, -4 0 4, -4 4 0} that the band filter's square grid of "
+                "directions would have split; N = " + std::to_string(beams.count));
+    }
+  }
+}
+
+// Every candidate turned by a rotation of the lattice is a candidate: with
+// no threshold and a window open to every direction, the candidates are the
+// whole region. It is the box itself for the cubic and monoclinic cells.
+TEST(SymmetricBeams, CandidatesAreClosedUnderTheLatticeRotations) {
+  using Cell = std::array<std::array<std::string, 3>, 3>;
+  const struct {
+    Cell cell;
+    std::vector<std::array<double, 4>> turns;  // axis (Cartesian) and angle in degrees
+    bool box;
+  } cases[] = {
+      {{{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}}, {{0, 0, 1, 60}, {1, 0, 0, 180}}, false},
+      {{{{"5.4309", "0", "0"}, {"0", "5.4309", "0"}, {"0", "0", "5.4309"}}}, {{0, 0, 1, 90}, {1, 1, 1, 120}}, true},
+      {{{{"12.23", "0", "0"}, {"0", "3.04", "0"}, {"-1.3865", "0", "5.6381"}}}, {{0, 1, 0, 180}}, true},
+  };
+  for (const auto& c : cases) {
+    TestInput t;
+    t.species.push_back(testing::silicon());
+    t.basis = c.cell;
+    t.index_limit = "4";
+    t.strength_fraction = "0";
+    t.pixel_pitch = "320";  // p = 0.5: the window takes every reflection
+    t.wavelength = "0.0005";
+    auto in = testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
+    const CandidateList cand = search_candidates(*in);
+    std::set<std::array<std::int32_t, 3>> set(cand.miller.begin(), cand.miller.end());
+    ASSERT_EQ(set.size(), size_t(cand.count()));
+    EXPECT_EQ(cand.count() == 9 * 9 * 9 - 1, c.box) << c.cell[0][0];
+    for (const auto& turn : c.turns) {
+      // Rodrigues' rotation of g = R·hkl, back to indices h = a·g.
+      const double norm = std::sqrt(turn[0] * turn[0] + turn[1] * turn[1] + turn[2] * turn[2]);
+      const double u[3] = {turn[0] / norm, turn[1] / norm, turn[2] / norm};
+      const double ct = std::cos(turn[3] * M_PI / 180.0), st = std::sin(turn[3] * M_PI / 180.0);
+      int missing = 0;
+      for (const auto& m : cand.miller) {
+        double g[3];
+        for (int r = 0; r < 3; ++r)
+          g[r] = in->reciprocal_basis(r + 1, 1) * m[0] + in->reciprocal_basis(r + 1, 2) * m[1] +
+                 in->reciprocal_basis(r + 1, 3) * m[2];
+        const double dot = u[0] * g[0] + u[1] * g[1] + u[2] * g[2];
+        const double cross[3] = {u[1] * g[2] - u[2] * g[1], u[2] * g[0] - u[0] * g[2], u[0] * g[1] - u[1] * g[0]};
+        double turned[3];
+        for (int r = 0; r < 3; ++r) turned[r] = g[r] * ct + cross[r] * st + u[r] * dot * (1 - ct);
+        std::array<std::int32_t, 3> hkl;
+        for (int r = 0; r < 3; ++r) {
+          double h = 0;
+          for (int col = 0; col < 3; ++col) h += in->cell_basis(r + 1, col + 1) * turned[col];
+          hkl[r] = std::int32_t(std::lround(h));
+        }
+        missing += !set.count(hkl);
+      }
+      EXPECT_EQ(missing, 0) << c.cell[0][0] << " turn " << turn[3];
+    }
+  }
 }
 
 }  // namespace

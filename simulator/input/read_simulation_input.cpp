@@ -356,8 +356,9 @@ std::string duration_text(double seconds) {
 
 void check_search_time(const SimulationInput& in, const std::string& source, int line,
                        double seconds_per_evaluation, double budget_seconds) {
-  const SearchEstimate e =
-      estimate_search(in.hkl_limit, in.strength_fraction, seconds_per_evaluation, budget_seconds);
+  const CandidateRegion region = candidate_region(in);
+  const SearchEstimate e = estimate_search(region, in.hkl_limit, in.strength_fraction,
+                                           seconds_per_evaluation, budget_seconds);
   if (e.seconds <= budget_seconds || in.hkl_limit <= 1) return;  // nothing smaller to offer
   char per[48], count[32];
   if (seconds_per_evaluation < 1e-3)
@@ -366,7 +367,7 @@ void check_search_time(const SimulationInput& in, const std::string& source, int
     std::snprintf(per, sizeof per, "%.2g ms", seconds_per_evaluation * 1e3);
   else
     std::snprintf(per, sizeof per, "%.2g s", seconds_per_evaluation);
-  std::snprintf(count, sizeof count, "%.0f", search_evaluations(in.hkl_limit, in.strength_fraction));
+  std::snprintf(count, sizeof count, "%.0f", search_evaluations(region, in.hkl_limit, in.strength_fraction));
   std::string message = "index_limit is " + std::to_string(in.index_limit);
   if (in.index_limit != in.hkl_limit)
     message += " (searched as " + std::to_string(in.hkl_limit) + ", its low 16 bits)";
@@ -401,7 +402,9 @@ void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& b
     check_search_time(in, file.string(), lines.index_limit, measure_evaluation_seconds(in),
                       options.search_time_budget);
   // 11. Reflection list and geometric beam filter.
-  select_beams(in, beams, options.poll);
+  const std::vector<std::string> kept = select_beams(in, beams, options.poll);
+  if (options.messages)
+    for (const std::string& line : kept) *options.messages << line << '\n';
 }
 
 }  // namespace velmorant

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <istream>
+#include <ostream>
 #include <string>
 
 #include "beams/beam_list.hpp"
@@ -25,6 +26,9 @@ struct ReadOptions {
   bool long_search_confirmed = false;            // run a search however long it is predicted to take
   double search_time_budget = kSearchTimeBudget;  // s
   std::function<void()> poll;  // called often during the beam selection (may throw to stop it)
+  // Receives one line per group of reflections of equal strength that the
+  // selection kept whole rather than split (null: not reported).
+  std::ostream* messages = nullptr;
 };
 
 // Lines of the file where values were found (1-based), for the checks made
