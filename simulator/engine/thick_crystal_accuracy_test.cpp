@@ -1,0 +1,100 @@
+// Accuracy of the full series (method 0) against an exact double-precision exponential, thin and thick silicon.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "beams/select_beams.hpp"
+#include "engine/double_reference_kernel.hpp"
+#include "engine/pattern_computation.hpp"
+#include "input/read_simulation_input.hpp"
+#include "simulator/progress/silent_presentation.hpp"
+
+namespace velmorant {
+namespace {
+
+// The silicon example (near [111], 200 kV, absorptive form factors) with its
+// thickness replaced, keeping its 16 strongest beams.
+std::unique_ptr<SimulationInput> silicon(float thickness) {
+  const std::string dir = VELMORANT_EXAMPLES_DIR "/si-111";
+  const std::string file = dir + "/VelmorantDS.dat";
+  std::ifstream text(file);
+  auto in = std::make_unique<SimulationInput>();
+  parse_simulation_input(text, file, *in);
+  derive_simulation_input(*in, dir);
+  in->effective_thickness = thickness;
+  in->max_beams = 16;
+  return in;
+}
+
+struct AccuracyCase {
+  float thickness;  // Å
+  double bound;     // largest |I - I_exact| allowed over the field
+};
+
+class FullSeriesAccuracy : public ::testing::TestWithParam<AccuracyCase> {};
+
+// A 32 x 32 grid of directions over the whole field. At 12000 Å the phase
+// 2 pi t x (excitation term) reaches about 10^4 rad at the field's edge: a
+// relative error of 1e-7 in the excitation term alone would move it by 1e-3.
+TEST_P(FullSeriesAccuracy, LargestIntensityErrorOverTheField) {
+  const AccuracyCase c = GetParam();
+  auto in = silicon(c.thickness);
+  BeamList beams;
+  select_beams(*in, beams);
+  ASSERT_EQ(beams.count, 16);
+  ProgressState state;
+  SilentPresentation presentation;
+  RunControl control(state, presentation);
+  PixelEngine engine(*in, beams, control);
+  ExponentialWorkspace ws(beams.order());
+  double largest = 0, mean_exact = 0;
+  int at_i = 0, at_j = 0;
+  for (int i = 8; i <= 512; i += 16)
+    for (int j = 8; j <= 512; j += 16) {
+      const auto k = engine.wave_vector(i, j);
+      const double exact = testing::reference_intensity_double(k, engine.coupling_matrix(), beams);
+      const double got = transmitted_intensity(k, engine.coupling_matrix(), beams, kFullSeriesLimit, ws);
+      mean_exact += exact;
+      if (std::fabs(got - exact) > largest) {
+        largest = std::fabs(got - exact);
+        at_i = i;
+        at_j = j;
+      }
+    }
+  mean_exact /= 32.0 * 32.0;
+  std::printf("t = %.0f A, N = %d: largest |I - I_exact| = %.5f at pixel (%d, %d)\n", double(c.thickness),
+              beams.count, largest, at_i, at_j);
+  // The intensities are not trivially small: absorption leaves a visible pattern.
+  EXPECT_GT(mean_exact, 0.05) << "t = " << c.thickness;
+  EXPECT_LT(largest, c.bound) << "t = " << c.thickness << " Å, N = " << beams.count << ", worst pixel (" << at_i
+                              << ", " << at_j << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(Silicon, FullSeriesAccuracy,
+                         ::testing::Values(AccuracyCase{1500.0f, 1e-3}, AccuracyCase{12000.0f, 0.005}));
+
+// The yardstick itself: two beams at the exact Bragg condition (k = (0, 0, 5),
+// k + g = (3, 0, 4)) give the Pendellösung cos^2(2 pi t K F / (2 sqrt(n0 n1))).
+TEST(DoubleReferenceKernel, TwoBeamPendelloesungToDoublePrecision) {
+  BeamList beams;
+  beams.count = 1;
+  beams.miller[1] = {1, 0, 0};
+  beams.lab_vector[1] = {3.0f, 0.0f, -1.0f};
+  for (float t : {100.0f, 12000.0f, 50000.0f}) {
+    ComplexMatrix w;
+    build_coupling_matrix(beams, t, 0.02f, [](const auto&) { return std::complex<float>(1.5f, 0.0f); }, {}, w);
+    // W carries 2 pi t K F rounded to single precision: the phase uses that value.
+    const double phase = double(w(1, 0).imag()) / (2.0 * std::sqrt(20.0));
+    EXPECT_NEAR(testing::reference_intensity_double({0.0f, 0.0f, 5.0f}, w, beams), std::pow(std::cos(phase), 2),
+                1e-12)
+        << "t = " << t;
+  }
+}
+
+}  // namespace
+}  // namespace velmorant
