@@ -8,8 +8,9 @@ for a in "$1"/*.bmp; do
   name=$(basename "$a")
   b="$2/$name"
   # cmp -l prints offset and the two differing bytes in octal.
-  stats=$(cmp -l "$a" "$b" | awk '{d = strtonum("0" $2) - strtonum("0" $3); if (d < 0) d = -d;
-          n++; if (d > m) m = d} END {printf "%d pixels differ, largest %d grey levels", n, m}' || true)
+  stats=$(cmp -l "$a" "$b" | awk 'function oct(s,  v, i) { v = 0; for (i = 1; i <= length(s); ++i) v = 8 * v + substr(s, i, 1); return v }
+          {d = oct($2) - oct($3); if (d < 0) d = -d; n++; if (d > m) m = d}
+          END {printf "%d pixels differ, largest %d grey levels", n, m}' || true)
   printf '%-18s %s   r: %s | %s\n' "$name" "$stats" "$(cat "${a%.bmp}.res")" "$(cat "${b%.bmp}.res")"
 done
 for a in "$1"/*-beams.txt; do
