@@ -293,7 +293,10 @@ int main(int argc, char** argv) {
   for (int a = 0; a < 16; ++a)
     for (int b = 0; b < 16; ++b) pixels.push_back({16 + 32 * a, 16 + 32 * b});
 
-  // The split of a method-0 pixel.
+  // The split of a method-0 pixel, on an 8 x 8 grid over the field.
+  std::vector<PixelEngine::Pixel> grid8;
+  for (int a = 0; a < 8; ++a)
+    for (int b = 0; b < 8; ++b) grid8.push_back({32 + 64 * a, 32 + 64 * b});
   print_split_header();
   for (int asked : {18, 32, 64, 128}) {
     auto in = std::make_unique<SimulationInput>(*base);
@@ -305,7 +308,7 @@ int main(int argc, char** argv) {
     RunControl control(state, presentation);
     PixelEngine single(*in, beams, control, {}, 1);
     PixelEngine all(*in, beams, control, {}, cores);
-    print_split(split_method0(single, all, beams, pixels, budget), attainable);
+    print_split(split_method0(single, all, beams, grid8, budget), attainable);
   }
   if (method0_only) return 0;
   std::printf("\n");
