@@ -204,7 +204,7 @@ Method0Split split_method0(PixelEngine& single, PixelEngine& all, const BeamList
   std::vector<float> values(pixels.size());
   Method0Split m;
   m.n = beams.count;
-  const double specified = specified_products(single, beams, pixels, kFullSeriesLimit);
+  const double needed = specified_products(single, beams, pixels, kFullSeriesLimit);
   m.pixel = time_per_call([&] {
     single.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
   }, budget) / n_pix;
@@ -230,7 +230,7 @@ Method0Split split_method0(PixelEngine& single, PixelEngine& all, const BeamList
       build_exponent_matrix_with_norm(single.wave_vector(p.i, p.j), single.coupling_matrix(), beams,
                                       ws.normal.data(), ws.term);
   }, budget) / n_pix;
-  m.effective = 8.0 * double(order) * order * order * specified / m.all * 1e-9;
+  m.effective = 8.0 * double(order) * order * order * needed / m.all * 1e-9;
   return m;
 }
 
