@@ -1,6 +1,6 @@
 // Speed of Velmorant's engine on the silicon example at N = 16, 32, 64 and 128 beams, as one table.
 //
-// Usage: velmorant_bench [--quick] [example folder]   (default: the silicon example)
+// Usage: velmorant_bench [--quick] [--method0] [example folder]   (default: the silicon example)
 //
 // For each beam count it measures, side by side in the same run:
 //  - the time per pixel with the series limits 1000, 7 and 3 of the
@@ -18,9 +18,18 @@
 //    beside the calibrated estimates.
 // The machine's attainable rate is a large Eigen complex product (the better
 // of orders 512 and 1024) on one core times the number of cores, measured
-// first; the same product on all cores at once is printed beside it.
+// first; the same product on all cores at once is printed beside it. It is
+// compiled with the same instruction-set level as the engine, printed first.
+//
+// A second table splits the time of a method-0 pixel (limit 1000, one
+// thread) at N = 18, 32, 64 and 128: the matrix products (the same products
+// replayed alone), everything else (norms, element-wise passes, building the
+// exponent matrix, copies) and the exponent-matrix build by itself.
+// `--method0` prints only that table and the attainable rate; compare_levels.sh
+// runs it for the portable and the default build side by side.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -125,14 +134,131 @@ double specified_products(PixelEngine& engine, const BeamList& beams, const std:
   return products / double(pixels.size());
 }
 
+
+// The instruction-set level of this build and the vector extensions it enables.
+std::string build_level() {
+  std::string s = "build level ";
+#ifdef TEM_SIMD_LEVEL
+  s += TEM_SIMD_LEVEL;
+#else
+  s += "unknown";
+#endif
+  s += " (vector extensions: SSE2";
+#ifdef __AVX__
+  s += " AVX";
+#endif
+#ifdef __AVX2__
+  s += " AVX2";
+#endif
+#ifdef __FMA__
+  s += " FMA";
+#endif
+#ifdef __AVX512F__
+  s += " AVX512F";
+#endif
+  return s + ")";
+}
+
+// Matrix and vector products of one method-0 pixel as the engine does them.
+struct PixelProducts {
+  int series = 0;   // term x A, from the second term on
+  int squarings = 0;  // whole-matrix squarings
+  int vector = 0;   // row x Q and Q x column each
+};
+
+PixelProducts count_products(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
+                             int limit, ExponentialWorkspace& ws) {
+  build_exponent_matrix(k, w, beams, ws.a);
+  const int s = scaling_exponent(frobenius_norm(ws.a));
+  ws.a /= std::ldexp(1.0f, s);
+  const int added = taylor_exponential(ws.a, limit, ws.e, ws.term, ws.product);
+  const int tried = added < limit ? added + 1 : added;
+  const int d = corner_squarings(beams.order(), s);
+  PixelProducts p;
+  p.series = added == 0 ? 0 : tried - 1;
+  p.squarings = s - d;
+  p.vector = d == 0 ? 0 : (1 << (d - 1)) - 1;
+  return p;
+}
+
+struct Method0Split {
+  int n = 0;
+  double pixel = 0, products = 0, build = 0, all = 0;  // seconds per pixel
+  double effective = 0;  // Gflop/s on all threads, 8 (N+1)^3 per product the algorithm as written needs
+};
+
+// Time per method-0 pixel on one thread and on all, with the products
+// replayed alone (on matrices of the pixel's order holding values of the
+// same size) and the exponent-matrix build alone.
+Method0Split split_method0(PixelEngine& single, PixelEngine& all, const BeamList& beams,
+                           const std::vector<PixelEngine::Pixel>& pixels, double budget) {
+  const int order = beams.order();
+  single.set_series_limit(kFullSeriesLimit);
+  all.set_series_limit(kFullSeriesLimit);
+  ExponentialWorkspace ws(order);
+  std::vector<PixelProducts> counts;
+  for (const auto& p : pixels)
+    counts.push_back(count_products(single.wave_vector(p.i, p.j), single.coupling_matrix(), beams,
+                                    kFullSeriesLimit, ws));
+  const double n_pix = double(pixels.size());
+  std::vector<float> values(pixels.size());
+  Method0Split m;
+  m.n = beams.count;
+  const double needed = specified_products(single, beams, pixels, kFullSeriesLimit);
+  m.pixel = time_per_call([&] {
+    single.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
+  }, budget) / n_pix;
+  m.all = time_per_call([&] {
+    all.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
+  }, budget) / n_pix;
+  // ws.a and ws.e now hold a scaled exponent and a series sum: realistic operands.
+  ComplexMatrix p1(order, order), p2(order, order);
+  ComplexRow row = ws.e.row(0), row_next(order);
+  ComplexColumn column = ws.e.col(0), column_next(order);
+  m.products = time_per_call([&] {
+    for (const PixelProducts& c : counts) {
+      for (int q = 0; q < c.series; ++q) p1.noalias() = ws.e * ws.a;
+      for (int q = 0; q < c.squarings; ++q) p2.noalias() = ws.e * ws.e;
+      for (int q = 0; q < c.vector; ++q) {
+        row_next.noalias() = row * ws.e;
+        column_next.noalias() = ws.e * column;
+      }
+    }
+  }, budget) / n_pix;
+  m.build = time_per_call([&] {
+    for (const auto& p : pixels)
+      build_exponent_matrix_with_norm(single.wave_vector(p.i, p.j), single.coupling_matrix(), beams,
+                                      ws.normal.data(), ws.term);
+  }, budget) / n_pix;
+  m.effective = 8.0 * double(order) * order * order * needed / m.all * 1e-9;
+  return m;
+}
+
+void print_split_header() {
+  std::printf("\nmethod 0 (limit 1000): ms per pixel; products replayed alone; outside = pixel - products\n"
+              "%-5s %10s %10s %10s %9s %10s %8s %10s %9s %9s %9s\n",
+              "N", "1thr ms", "products", "outside", "outside%", "build ms", "build%", "all ms", "1thr/all",
+              "eff Gf/s", "eff/attn");
+}
+
+void print_split(const Method0Split& m, double attainable) {
+  std::printf("%-5d %10.4f %10.4f %10.4f %8.1f%% %10.5f %7.2f%% %10.4f %9.2f %9.2f %8.0f%%   (load %.2f)\n", m.n,
+              1e3 * m.pixel, 1e3 * m.products, 1e3 * (m.pixel - m.products), 100.0 * (m.pixel - m.products) / m.pixel,
+              1e3 * m.build, 100.0 * m.build / m.pixel, 1e3 * m.all, m.pixel / m.all, m.effective,
+              100.0 * m.effective / attainable, load_average());
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool quick = false;
+  bool quick = false, method0_only = false;
   std::string dir = VELMORANT_EXAMPLES_DIR "/si-111";
   for (int a = 1; a < argc; ++a) {
     if (std::string(argv[a]) == "--quick")
       quick = true;
+    else if (std::string(argv[a]) == "--method0")
+      method0_only = true;
     else
       dir = argv[a];
   }
@@ -151,8 +277,8 @@ int main(int argc, char** argv) {
   base->hkl_limit = std::max(base->hkl_limit, 14);
   const int cores = hardware_threads();
 
-  std::printf("Velmorant engine benchmark: %s, %d hardware threads, load average %.2f\n", file.c_str(), cores,
-              load_average());
+  std::printf("Velmorant engine benchmark: %s, %d hardware threads, load average %.2f\n%s\n", file.c_str(), cores,
+              load_average(), build_level().c_str());
   // The better of two large orders (1024 leaves the caches more often).
   const double rate_512 = eigen_product_rate(512, 2 * budget), rate_1024 = eigen_product_rate(1024, 2 * budget);
   const int large = rate_512 >= rate_1024 ? 512 : 1024;
@@ -166,6 +292,26 @@ int main(int argc, char** argv) {
   std::vector<PixelEngine::Pixel> pixels;  // a 16 x 16 grid over the whole field
   for (int a = 0; a < 16; ++a)
     for (int b = 0; b < 16; ++b) pixels.push_back({16 + 32 * a, 16 + 32 * b});
+
+  // The split of a method-0 pixel, on an 8 x 8 grid over the field.
+  std::vector<PixelEngine::Pixel> grid8;
+  for (int a = 0; a < 8; ++a)
+    for (int b = 0; b < 8; ++b) grid8.push_back({32 + 64 * a, 32 + 64 * b});
+  print_split_header();
+  for (int asked : {18, 32, 64, 128}) {
+    auto in = std::make_unique<SimulationInput>(*base);
+    in->max_beams = asked;
+    BeamList beams;
+    select_beams(*in, beams);
+    ProgressState state;
+    SilentPresentation presentation;
+    RunControl control(state, presentation);
+    PixelEngine single(*in, beams, control, {}, 1);
+    PixelEngine all(*in, beams, control, {}, cores);
+    print_split(split_method0(single, all, beams, grid8, budget), attainable);
+  }
+  if (method0_only) return 0;
+  std::printf("\n");
 
   std::printf("%-5s %-6s %9s %9s %9s %9s %8s %8s %8s %9s %9s %6s %10s\n", "N", "limit", "products", "ref ms",
               "1thr ms", "all ms", "1thr/ref", "all/1thr", "all/ref", "eff Gf/s", "eff/attn", "s", "calib/all");

@@ -65,34 +65,54 @@ namespace {
 // measured on x86-64 cores for orders 16 to 128.
 constexpr int kVectorProductSlowdown = 4;
 
-// m = m / divisor element by element; returns frobenius_norm(m) of the
-// result, summed in the same order, in the same pass over memory.
-float divide_with_norm(ComplexMatrix& m, float divisor) {
-  std::complex<float>* p = m.data();
-  const Eigen::Index n = m.size();
-  float sum = 0.0f;
+// The first pass after scaling, fused: a = a * 2^-s (exact: a power of two),
+// candidate = I + a, and the two norms, each summed in storage order exactly
+// as frobenius_norm would sum it. Every element of `candidate` is written.
+void scale_and_add_identity(ComplexMatrix& a, float inverse_scale, ComplexMatrix& candidate, float& a_norm,
+                            float& candidate_norm) {
+  const Eigen::Index n = a.rows();
+  float sum_a = 0.0f, sum_c = 0.0f;
+  for (Eigen::Index c = 0; c < n; ++c) {
+    std::complex<float>* p = a.data() + c * n;
+    std::complex<float>* q = candidate.data() + c * n;
+    for (Eigen::Index r = 0; r < n; ++r) {
+      const float re = p[r].real() * inverse_scale;
+      const float im = p[r].imag() * inverse_scale;
+      p[r] = std::complex<float>(re, im);
+      const float one = r == c ? 1.0f : 0.0f;
+      const float sre = one + re;  // 0 + (-0) is +0, as in the sum I + A
+      const float sim = 0.0f + im;
+      q[r] = std::complex<float>(sre, sim);
+      sum_a += re * re + im * im;
+      sum_c += sre * sre + sim * sim;
+    }
+  }
+  a_norm = std::sqrt(sum_a);
+  candidate_norm = std::sqrt(sum_c);
+}
+
+// One series step after the product, fused: t = t / divisor (the new term,
+// in place), candidate = e + t, and the norms of both, each summed in
+// storage order as frobenius_norm would sum it.
+void divide_and_add(ComplexMatrix& t, float divisor, const ComplexMatrix& e, ComplexMatrix& candidate,
+                    float& t_norm, float& candidate_norm) {
+  std::complex<float>* p = t.data();
+  const std::complex<float>* q = e.data();
+  std::complex<float>* o = candidate.data();
+  const Eigen::Index n = t.size();
+  float sum_t = 0.0f, sum_c = 0.0f;
   for (Eigen::Index k = 0; k < n; ++k) {
     const float re = p[k].real() / divisor;
     const float im = p[k].imag() / divisor;
     p[k] = std::complex<float>(re, im);
-    sum += re * re + im * im;
+    const float sre = q[k].real() + re;
+    const float sim = q[k].imag() + im;
+    o[k] = std::complex<float>(sre, sim);
+    sum_t += re * re + im * im;
+    sum_c += sre * sre + sim * sim;
   }
-  return std::sqrt(sum);
-}
-
-// e = e + t element by element; returns frobenius_norm(e) of the result.
-float add_with_norm(ComplexMatrix& e, const ComplexMatrix& t) {
-  std::complex<float>* p = e.data();
-  const std::complex<float>* q = t.data();
-  const Eigen::Index n = e.size();
-  float sum = 0.0f;
-  for (Eigen::Index k = 0; k < n; ++k) {
-    const float re = p[k].real() + q[k].real();
-    const float im = p[k].imag() + q[k].imag();
-    p[k] = std::complex<float>(re, im);
-    sum += re * re + im * im;
-  }
-  return std::sqrt(sum);
+  t_norm = std::sqrt(sum_t);
+  candidate_norm = std::sqrt(sum_c);
 }
 }  // namespace
 
@@ -105,25 +125,41 @@ int corner_squarings(int order, int s) {
 }
 
 std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit) {
-  const int s = scaling_exponent(frobenius_norm(ws.a));
-  const float m = std::ldexp(1.0f, s);
-  ws.a /= m;  // exact: a power of two
-  ws.e.setIdentity();
+  return exponential_corner(ws, series_limit, frobenius_norm(ws.a));
+}
+
+std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit, float norm) {
+  const int s = scaling_exponent(norm);
+  const int order = ws.order();
+  // frobenius_norm of the identity: a sum of `order` ones, exact in single precision.
+  const float identity_norm = std::sqrt(static_cast<float>(order));
+  bool identity = true;
   if (series_limit >= 1) {
-    // First term: I A / 1 = A exactly.
-    ws.term = ws.a;
-    float e_norm = frobenius_norm(ws.e);
-    if (!(frobenius_norm(ws.term) / e_norm < kSeriesRatioLimit)) {
-      e_norm = add_with_norm(ws.e, ws.term);
+    // First term: I A / 1 = A itself (the product I A is exact), so A, once
+    // divided by 2^s, serves as the term; E = I + A is formed in the same pass.
+    float a_norm = 0.0f, e_norm = 0.0f;
+    scale_and_add_identity(ws.a, std::ldexp(1.0f, -s), ws.e, a_norm, e_norm);
+    if (!(a_norm / identity_norm < kSeriesRatioLimit)) {
+      identity = false;
+      // The current term lives in *term; the product goes to the buffer that
+      // holds neither it nor A, and the candidate sum to the one left free.
+      ComplexMatrix* term = &ws.a;
       for (int j = 2; j <= series_limit; ++j) {
-        ws.product.noalias() = ws.term * ws.a;
-        const float term_norm = divide_with_norm(ws.product, static_cast<float>(j));
-        ws.term.swap(ws.product);
+        ComplexMatrix* next = term == &ws.product ? &ws.term : &ws.product;
+        ComplexMatrix* candidate = term == &ws.a ? &ws.term : term;
+        next->noalias() = *term * ws.a;
+        float term_norm = 0.0f, sum_norm = 0.0f;
+        divide_and_add(*next, static_cast<float>(j), ws.e, *candidate, term_norm, sum_norm);
         if (term_norm / e_norm < kSeriesRatioLimit) break;
-        e_norm = add_with_norm(ws.e, ws.term);
+        ws.e.swap(*candidate);
+        e_norm = sum_norm;
+        term = next;
       }
     }
+  } else {
+    ws.a *= std::ldexp(1.0f, -s);  // exact: a power of two
   }
+  if (identity) ws.e.setIdentity();
   const int d = corner_squarings(ws.order(), s);
   for (int q = 0; q < s - d; ++q) {
     ws.product.noalias() = ws.e * ws.e;

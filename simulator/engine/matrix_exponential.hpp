@@ -2,6 +2,8 @@
 #pragma once
 
 #include <complex>
+#include <cstddef>
+#include <vector>
 
 #include <Eigen/Core>
 #include "common/physical_constants.hpp"
@@ -24,8 +26,9 @@ using ComplexColumn = Eigen::Matrix<std::complex<float>, Eigen::Dynamic, 1>;
 using ComplexRow = Eigen::Matrix<std::complex<float>, 1, Eigen::Dynamic>;
 
 // The working matrices of one order: the exponent A, the result E, the
-// series term and one product buffer, and two rows and two columns for the
-// last squarings of exponential_corner. Allocate once per computation (one
+// series term and one product buffer, two rows and two columns for the
+// last squarings of exponential_corner, and the normal components of one
+// direction. About 4 (N + 1)^2 x 8 bytes: 8 MB per thread at N = 500. Allocate once per computation (one
 // per thread) and reuse for every direction; nothing inside the exponential
 // allocates.
 struct ExponentialWorkspace {
@@ -33,7 +36,7 @@ struct ExponentialWorkspace {
       : a(ComplexMatrix::Zero(order, order)), e(ComplexMatrix::Zero(order, order)),
         term(ComplexMatrix::Zero(order, order)), product(ComplexMatrix::Zero(order, order)),
         row(ComplexRow::Zero(order)), row_next(ComplexRow::Zero(order)), column(ComplexColumn::Zero(order)),
-        column_next(ComplexColumn::Zero(order)) {}
+        column_next(ComplexColumn::Zero(order)), normal(std::size_t(order), 0.0f) {}
   int order() const { return int(a.rows()); }
 
   ComplexMatrix a;        // exponent; the exponentials leave it divided by 2^s
@@ -42,6 +45,7 @@ struct ExponentialWorkspace {
   ComplexMatrix product;  // product buffer
   ComplexRow row, row_next;           // row 0 of powers of E (exponential_corner)
   ComplexColumn column, column_next;  // column 0 of powers of E (exponential_corner)
+  std::vector<float> normal;          // normal components of k + g_r (Å^-1) of the current direction
 };
 
 // sqrt(sum of re^2 + im^2 over all elements), summed in single precision in storage order.
@@ -86,5 +90,7 @@ int corner_squarings(int order, int s);
 // rounding (the products are summed in another order). ws.a is left divided
 // by 2^s; ws.e holds Q.
 std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit);
+// The same when frobenius_norm(ws.a) is already known (`norm`, bit for bit).
+std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit, float norm);
 
 }  // namespace velmorant

@@ -33,11 +33,17 @@ void build_coupling_matrix(const BeamList& beams, float effective_thickness, flo
 // wave vector k (Å^-1, |k| = 1/lambda), written into `a` (already of W's order):
 //   n_r = third component of k + g_r (surface normal along the optical axis)
 //   A(r, c) = W(r, c) / (2 sqrt(n_r n_c))                      (r != c)
-//   A(r, r) = W(r, r) (|k|^2 - |k + g_r|^2) / (2 sqrt(n_r n_r))
+//   A(r, r) = W(r, r) (-(2 k.g_r + |g_r|^2)) / (2 sqrt(n_r n_r))
+// The excitation term -(2 k.g + |g|^2) equals |k|^2 - |k + g|^2 but is formed
+// without subtracting two numbers near 1/lambda^2 (see the source).
 // A beam running backwards (n_r < 0) gives values that are not numbers; they
 // are left to propagate into the intensity.
 void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
                            ComplexMatrix& a);
+// The same, with the normal components n_r kept in `normal` (order floats of
+// working storage); returns frobenius_norm(a), summed in the same order.
+float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
+                                      float* normal, ComplexMatrix& a);
 
 // |E(0,0)|^2 with E = exp(A(k)), the series cut after at most `series_limit`
 // terms: the fraction of the incident intensity left in the transmitted beam.

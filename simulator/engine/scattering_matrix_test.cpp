@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -235,6 +236,83 @@ INSTANTIATE_TEST_SUITE_P(Table, CornerKernel,
                          ::testing::Values(KernelCase{1, 300.0f}, KernelCase{4, 50.0f}, KernelCase{8, 700.0f},
                                            KernelCase{16, 1500.0f}, KernelCase{33, 400.0f},
                                            KernelCase{64, 500.0f}, KernelCase{100, 300.0f}));
+
+// The engine's kernel fuses its element-wise passes (scaling with I + A, the
+// division of each term with the sum and both norms) and reuses buffers
+// instead of copying. The same steps, one pass each, as first written: the
+// fusion must not change a single bit of the intensity.
+float unfused_corner_intensity(const std::array<float, 3>& k, const RandomCrystal& c, int limit,
+                               ExponentialWorkspace& ws) {
+  auto norm_of = [](const ComplexMatrix& m) { return frobenius_norm(m); };
+  build_exponent_matrix(k, c.w, c.beams, ws.a);
+  const int s = scaling_exponent(norm_of(ws.a));
+  ws.a /= std::ldexp(1.0f, s);
+  ws.e.setIdentity();
+  if (limit >= 1) {
+    ws.term = ws.a;
+    float e_norm = norm_of(ws.e);
+    if (!(norm_of(ws.term) / e_norm < kSeriesRatioLimit)) {
+      ws.e += ws.term;
+      e_norm = norm_of(ws.e);
+      for (int j = 2; j <= limit; ++j) {
+        ws.product.noalias() = ws.term * ws.a;
+        for (Eigen::Index q = 0; q < ws.product.size(); ++q) {
+          const cf v = ws.product.data()[q];
+          ws.product.data()[q] = cf(v.real() / float(j), v.imag() / float(j));
+        }
+        const float term_norm = norm_of(ws.product);
+        ws.term.swap(ws.product);
+        if (term_norm / e_norm < kSeriesRatioLimit) break;
+        ws.e += ws.term;
+        e_norm = norm_of(ws.e);
+      }
+    }
+  }
+  const int d = corner_squarings(ws.order(), s);
+  for (int q = 0; q < s - d; ++q) {
+    ws.product.noalias() = ws.e * ws.e;
+    ws.e.swap(ws.product);
+  }
+  cf corner = ws.e(0, 0);
+  if (d > 0) {
+    ComplexRow row = ws.e.row(0);
+    ComplexColumn column = ws.e.col(0);
+    for (int q = 1; q < (1 << (d - 1)); ++q) {
+      const ComplexRow next_row = row * ws.e;
+      const ComplexColumn next_column = ws.e * column;
+      row = next_row;
+      column = next_column;
+    }
+    corner = cf(0.0f, 0.0f);
+    for (int q = 0; q < ws.order(); ++q) corner += row(q) * column(q);
+  }
+  return corner.real() * corner.real() + corner.imag() * corner.imag();
+}
+
+class FusedKernel : public ::testing::TestWithParam<KernelCase> {};
+
+TEST_P(FusedKernel, GivesTheUnfusedStepsBitForBit) {
+  const KernelCase kc = GetParam();
+  const RandomCrystal c = random_crystal(kc.beams, kc.thickness, unsigned(kc.beams * 31 + int(kc.thickness)));
+  ExponentialWorkspace fused(kc.beams + 1), plain(kc.beams + 1);
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> tilt(-0.4f, 0.4f);
+  for (int limit : {1000, 7, 3, 2, 1, 0}) {
+    for (int pixel = 0; pixel < 6; ++pixel) {
+      const float kx = tilt(random), ky = tilt(random);
+      const std::array<float, 3> k{kx, ky, std::sqrt(1600.0f - kx * kx - ky * ky)};
+      const float a = transmitted_intensity(k, c.w, c.beams, limit, fused);
+      const float b = unfused_corner_intensity(k, c, limit, plain);
+      EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0)
+          << a << " vs " << b << ": N " << kc.beams << ", t " << kc.thickness << ", limit " << limit;
+    }
+  }
+}
+
+// Zero thickness: the first term is rejected by the ratio test and E stays I.
+INSTANTIATE_TEST_SUITE_P(Table, FusedKernel,
+                         ::testing::Values(KernelCase{0, 500.0f}, KernelCase{1, 300.0f}, KernelCase{5, 0.0f},
+                                           KernelCase{8, 700.0f}, KernelCase{18, 1500.0f}, KernelCase{40, 9000.0f}));
 
 }  // namespace
 }  // namespace velmorant
