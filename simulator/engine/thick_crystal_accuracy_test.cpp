@@ -50,7 +50,9 @@ TEST_P(FullSeriesAccuracy, LargestIntensityErrorOverTheField) {
   BeamList beams;
   select_beams(*in, beams);
   if (c.max_beams > 0) {
-    ASSERT_EQ(beams.count, c.max_beams);
+    // The cap may be exceeded by the rest of an equal-strength group it falls into.
+    ASSERT_GE(beams.count, c.max_beams);
+    ASSERT_LE(beams.count, c.max_beams + 6);
   }
   ProgressState state;
   SilentPresentation presentation;
