@@ -12,7 +12,7 @@
 #include "errors/report_fatal_error.hpp"
 #include "input/input_file.hpp"
 #include "report/results_file.hpp"
-#include "strategies/strategies.hpp"
+#include "app/pattern_pipeline.hpp"
 
 namespace talvor {
 
@@ -88,27 +88,21 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
   // Engine preparation, once per run: about a megabyte of tables.
   auto catalogue = std::make_unique<Catalogue>();
   BuildCatalogue(problem, *catalogue);
-  const float vote_exponent = VoteExponent(*catalogue);
-  auto workspace = std::make_unique<StrategyWorkspace>();
-  ScatteringPattern pattern;
-  SolutionStore store;
 
   const float t0 = env.cpu_seconds();
   PrintBanner(out);
   const std::string results_name = ResultsFileName(name);
   ResultsFile results(env.directory / results_name, results_name, name);
 
-  for (std::int32_t i = 1; i <= problem.patternCount; ++i) {
+  PatternCallbacks calls;
+  calls.before = [&](std::int32_t i) {
     if (i % 10 == 0) WriteProgress(out, i, problem.patternCount);
-    if (ReadPattern(reader, i, name, pattern) != PatternStatus::read) break;
-    store.count = 0;
-    if (pattern.vectorCount >= kMinVectors) {
-      SearchContext ctx{problem, *catalogue, pattern, vote_exponent, *workspace, store};
-      RunStrategy(problem.strategy, ctx);
-    }
-    WriteSolutionLine(results, i, pattern, store, problem);
-    if (i == kAllPatterns) break;  // the counter must not pass the largest integer
-  }
+  };
+  calls.write = [&](const PatternSlot& slot) {
+    WriteSolutionLine(results, slot.number, slot.pattern, slot.store, problem);
+  };
+  const int threads = env.threads > 0 ? env.threads : SolverThreadCount();
+  RunPatternLoop(reader, name, problem, *catalogue, threads, calls);
 
   const float t1 = env.cpu_seconds();
   input.close();

@@ -16,6 +16,7 @@ struct RunEnvironment {
   std::ostream& out;
   std::filesystem::path directory = ".";
   std::function<float()> cpu_seconds;
+  int threads = 0;  // threads that solve patterns; 0: SolverThreadCount()
 };
 
 // Processor time used by this process so far, in seconds.
