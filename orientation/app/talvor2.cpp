@@ -5,6 +5,7 @@
 #include <fstream>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "catalogue/catalogue.hpp"
@@ -12,7 +13,13 @@
 #include "errors/report_fatal_error.hpp"
 #include "input/input_file.hpp"
 #include "report/results_file.hpp"
-#include "strategies/strategies.hpp"
+#include "app/pattern_pipeline.hpp"
+#include "maps/ipf_colour.hpp"
+#include "maps/map_position.hpp"
+#include "maps/map_table.hpp"
+#ifdef TALVOR2_WITH_PNG
+#include "maps/map_picture.hpp"
+#endif
 
 namespace talvor {
 
@@ -88,32 +95,64 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
   // Engine preparation, once per run: about a megabyte of tables.
   auto catalogue = std::make_unique<Catalogue>();
   BuildCatalogue(problem, *catalogue);
-  const float vote_exponent = VoteExponent(*catalogue);
-  auto workspace = std::make_unique<StrategyWorkspace>();
-  ScatteringPattern pattern;
-  SolutionStore store;
 
   const float t0 = env.cpu_seconds();
   PrintBanner(out);
   const std::string results_name = ResultsFileName(name);
   ResultsFile results(env.directory / results_name, results_name, name);
 
-  for (std::int32_t i = 1; i <= problem.patternCount; ++i) {
-    if (i % 10 == 0) WriteProgress(out, i, problem.patternCount);
-    if (ReadPattern(reader, i, name, pattern) != PatternStatus::read) break;
-    store.count = 0;
-    if (pattern.vectorCount >= kMinVectors) {
-      SearchContext ctx{problem, *catalogue, pattern, vote_exponent, *workspace, store};
-      RunStrategy(problem.strategy, ctx);
-    }
-    WriteSolutionLine(results, i, pattern, store, problem);
-    if (i == kAllPatterns) break;  // the counter must not pass the largest integer
+  // The map outputs, when asked for: the table beside the results file and
+  // the picture of the patterns that carry positions.
+  const std::string table_name = MapTableName(name);
+  std::unique_ptr<MapTableFile> table;
+  if (env.writeMap) table = std::make_unique<MapTableFile>(env.directory / table_name, table_name);
+#ifdef TALVOR2_WITH_PNG
+  std::unique_ptr<MapPicture> picture;
+  if (env.writeMap) {
+    std::optional<LaueClass> laue =
+        env.ipfClass.empty() ? LaueClassOf(problem) : LaueClassFromName(env.ipfClass);
+    if (laue) picture = std::make_unique<MapPicture>(MakeIpfFrame(problem, *laue));
   }
+#endif
+
+  PatternCallbacks calls;
+  calls.before = [&](std::int32_t i) {
+    if (i % 10 == 0) WriteProgress(out, i, problem.patternCount);
+  };
+  calls.write = [&](const PatternSlot& slot) {
+    WriteSolutionLine(results, slot.number, slot.pattern, slot.store, problem);
+    if (!table) return;
+    const MapPosition position = ParseMapPosition(slot.title);
+    table->WriteRow(MapTableRow(slot.number, slot.title, position, slot.pattern, slot.store, problem));
+#ifdef TALVOR2_WITH_PNG
+    if (picture) picture->Add(position, slot.store.count > 0, slot.store.entries[0].orientation);
+#endif
+  };
+  const int threads = env.threads > 0 ? env.threads : SolverThreadCount();
+  RunPatternLoop(reader, name, problem, *catalogue, threads, calls);
 
   const float t1 = env.cpu_seconds();
   input.close();
   results.Close();  // the report below only after a successful close
+  if (table) table->Close();
   WriteRunReport(out, t1 - t0, results_name);
+  if (table) out << " Map table saved in file : " << table_name << "\n";
+#ifdef TALVOR2_WITH_PNG
+  if (env.writeMap && !picture)
+    out << " No map picture: the symmetry operations are neither cubic (24) nor hexagonal (12);"
+           " --ipf=cubic or --ipf=hexagonal chooses the colours.\n";
+  if (picture && picture->points() == 0) out << " No map picture: no title carries a position x=.. y=...\n";
+  if (picture && picture->points() > 0) {
+    const std::string picture_name = MapPictureName(name);
+    WritePng(picture->Draw(), env.directory / picture_name, picture_name);
+    out << " Map picture saved in file : " << picture_name << "\n";
+    if (picture->outside() > 0)
+      out << " " << picture->outside() << " positions outside 0.." << kMaxMapCoordinate << " are not drawn.\n";
+  }
+#else
+  if (env.writeMap) out << " No map picture: this Talvor2 was built without libpng.\n";
+#endif
+  if (table) out << "\n";
   if (problem.printFlag != 0) common::console_pause(env.in, out);
 }
 
@@ -147,9 +186,26 @@ int ProcessInputFile(const std::string& name, RunEnvironment& env) {
   return kExitSuccess;
 }
 
-int RunTalvor2(const std::vector<std::string>& args, RunEnvironment& env) {
+int RunTalvor2(const std::vector<std::string>& all_args, RunEnvironment& env) {
   if (!env.cpu_seconds) env.cpu_seconds = ProcessCpuSeconds;
   int status = kExitSuccess;
+  // The map options come out first; the rest is the command line as always.
+  std::vector<std::string> args;
+  for (const std::string& arg : all_args) {
+    const std::string a = Strip(arg);
+    if (a == "--map") {
+      env.writeMap = true;
+    } else if (a.rfind("--ipf=", 0) == 0) {
+      env.ipfClass = a.substr(6);
+      if (!LaueClassFromName(env.ipfClass)) {
+        env.out << " Error: --ipf takes cubic, m-3m, hexagonal or 6/mmm, not \"" << env.ipfClass << "\".\n"
+                << std::flush;
+        return kExitError;
+      }
+    } else {
+      args.push_back(arg);
+    }
+  }
   if (args.empty()) {
     PrintBanner(env.out);
     env.out << " Enter filename : " << std::flush;

@@ -16,6 +16,11 @@ struct RunEnvironment {
   std::ostream& out;
   std::filesystem::path directory = ".";
   std::function<float()> cpu_seconds;
+  int threads = 0;  // threads that solve patterns; 0: SolverThreadCount()
+  // --map: also the CSV table and, for patterns with positions, the picture.
+  bool writeMap = false;
+  // --ipf=NAME: the Laue class of the picture's colours ("" : from the symmetry operations).
+  std::string ipfClass = {};
 };
 
 // Processor time used by this process so far, in seconds.

@@ -208,9 +208,17 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
   StopWithLine("Error reading " + file_name + ".", stop_place);
 }
 
-PatternStatus ReadPattern(common::FreeFormReader& reader, int pattern_number,
-                          const std::string& file_name, ScatteringPattern& pattern) {
-  if (!reader.skip_lines(1)) return PatternStatus::no_more;  // title line
+namespace {
+
+// Title line skipped (title null) or kept, then the count and the vectors.
+PatternStatus ReadPatternAfterTitle(common::FreeFormReader& reader, int pattern_number,
+                                    const std::string& file_name, ScatteringPattern& pattern,
+                                    std::string* title) {
+  if (title != nullptr) {
+    if (!reader.read_line(*title)) return PatternStatus::no_more;
+  } else if (!reader.skip_lines(1)) {
+    return PatternStatus::no_more;
+  }
   std::int32_t n;
   const common::ReadResult count = reader.read(n);
   if (!count) return PatternStatus::no_more;
@@ -232,6 +240,19 @@ PatternStatus ReadPattern(common::FreeFormReader& reader, int pattern_number,
   }
   pattern.vectorCount = n;
   return PatternStatus::read;
+}
+
+}  // namespace
+
+PatternStatus ReadPattern(common::FreeFormReader& reader, int pattern_number,
+                          const std::string& file_name, ScatteringPattern& pattern) {
+  return ReadPatternAfterTitle(reader, pattern_number, file_name, pattern, nullptr);
+}
+
+PatternStatus ReadPattern(common::FreeFormReader& reader, int pattern_number,
+                          const std::string& file_name, ScatteringPattern& pattern,
+                          std::string& title) {
+  return ReadPatternAfterTitle(reader, pattern_number, file_name, pattern, &title);
 }
 
 }  // namespace talvor

@@ -33,4 +33,11 @@ enum class PatternStatus {
 PatternStatus ReadPattern(common::FreeFormReader& reader, int pattern_number,
                           const std::string& file_name, ScatteringPattern& pattern);
 
+// The same, keeping the title line as it stands (without its line end) in
+// `title`; its capacity is reused, so a loop over patterns allocates only
+// for a title longer than any before it.
+PatternStatus ReadPattern(common::FreeFormReader& reader, int pattern_number,
+                          const std::string& file_name, ScatteringPattern& pattern,
+                          std::string& title);
+
 }  // namespace talvor

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 
 namespace talvor::tools {
@@ -236,66 +237,63 @@ std::vector<Matrix3d> SymmetryMatrices(const CrystalDescription& crystal) {
   return ops;
 }
 
-std::vector<GeneratedPattern> GeneratePatterns(const CrystalDescription& crystal,
-                                               const PatternSettings& settings) {
-  Random random(settings.seed);
-  const std::vector<Vector3d> axes = PlaneAxes(crystal);
+namespace {
+
+// The vectors of one pattern of the true orientation g: plane normals of
+// random axes far enough apart with random sign, the spurious directions,
+// noise on the genuine ones, everything in random order.
+GeneratedPattern DrawPattern(const Matrix3d& g, const std::vector<Vector3d>& axes,
+                             const PatternSettings& settings, Random& random) {
   const double separation_cos = std::cos(settings.separationDegrees * kRad);
   const double noise = settings.noiseDegrees * kRad;
+  GeneratedPattern pattern;
+  pattern.orientation = g;
+  const int n = random.Between(settings.minVectors, settings.maxVectors);
+  const int spurious = static_cast<int>(std::lround(settings.spuriousFraction * n));
 
-  std::vector<GeneratedPattern> patterns;
-  for (int p = 0; p < settings.patternCount; ++p) {
-    GeneratedPattern pattern;
-    pattern.orientation = RandomRotation(random);
-    const int n = random.Between(settings.minVectors, settings.maxVectors);
-    const int spurious = static_cast<int>(std::lround(settings.spuriousFraction * n));
-
-    // Plane normals: random axes (crystal frame) far enough apart, random sign.
-    std::vector<Vector3d> chosen;
-    std::vector<int> order(axes.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    for (size_t i = 0; i + 1 < order.size(); ++i)  // Fisher-Yates shuffle
-      std::swap(order[i], order[i + random.Between(0, static_cast<int>(order.size() - 1 - i))]);
-    for (int index : order) {
-      if (static_cast<int>(chosen.size()) == n - spurious) break;
-      if (WellSeparated(axes[index], chosen, separation_cos)) chosen.push_back(axes[index]);
-    }
-
-    std::vector<Vector3d> sample;  // sample frame, exact
-    for (Vector3d y : chosen) {
-      if (random.Uniform() < 0.5) y = {-y[0], -y[1], -y[2]};
-      sample.push_back(ApplyTransposed(pattern.orientation, y));
-    }
-    // Spurious directions: not within the separation of any plane normal in
-    // the true orientation, nor of another vector.
-    std::vector<Vector3d> sample_axes;
-    for (const Vector3d& y : axes) sample_axes.push_back(ApplyTransposed(pattern.orientation, y));
-    const int genuine = static_cast<int>(sample.size());
-    while (static_cast<int>(sample.size()) < genuine + spurious) {
-      const Vector3d v = RandomUnitVector(random);
-      if (WellSeparated(v, sample_axes, separation_cos) && WellSeparated(v, sample, separation_cos))
-        sample.push_back(v);
-    }
-
-    // Noise on the genuine vectors, then everything in random order.
-    for (int i = 0; i < genuine; ++i) sample[i] = WithNoise(sample[i], noise, random);
-    std::vector<int> position(sample.size());
-    for (size_t i = 0; i < position.size(); ++i) position[i] = static_cast<int>(i);
-    for (size_t i = 0; i + 1 < position.size(); ++i)
-      std::swap(position[i],
-                position[i + random.Between(0, static_cast<int>(position.size() - 1 - i))]);
-    for (size_t i = 0; i < position.size(); ++i) {
-      pattern.vectors.push_back(sample[position[i]]);
-      if (position[i] >= genuine) pattern.spurious.push_back(static_cast<int>(i));
-    }
-    patterns.push_back(std::move(pattern));
+  // Plane normals: random axes (crystal frame) far enough apart, random sign.
+  std::vector<Vector3d> chosen;
+  std::vector<int> order(axes.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  for (size_t i = 0; i + 1 < order.size(); ++i)  // Fisher-Yates shuffle
+    std::swap(order[i], order[i + random.Between(0, static_cast<int>(order.size() - 1 - i))]);
+  for (int index : order) {
+    if (static_cast<int>(chosen.size()) == n - spurious) break;
+    if (WellSeparated(axes[index], chosen, separation_cos)) chosen.push_back(axes[index]);
   }
-  return patterns;
+
+  std::vector<Vector3d> sample;  // sample frame, exact
+  for (Vector3d y : chosen) {
+    if (random.Uniform() < 0.5) y = {-y[0], -y[1], -y[2]};
+    sample.push_back(ApplyTransposed(pattern.orientation, y));
+  }
+  // Spurious directions: not within the separation of any plane normal in
+  // the true orientation, nor of another vector.
+  std::vector<Vector3d> sample_axes;
+  for (const Vector3d& y : axes) sample_axes.push_back(ApplyTransposed(pattern.orientation, y));
+  const int genuine = static_cast<int>(sample.size());
+  while (static_cast<int>(sample.size()) < genuine + spurious) {
+    const Vector3d v = RandomUnitVector(random);
+    if (WellSeparated(v, sample_axes, separation_cos) && WellSeparated(v, sample, separation_cos))
+      sample.push_back(v);
+  }
+
+  // Noise on the genuine vectors, then everything in random order.
+  for (int i = 0; i < genuine; ++i) sample[i] = WithNoise(sample[i], noise, random);
+  std::vector<int> position(sample.size());
+  for (size_t i = 0; i < position.size(); ++i) position[i] = static_cast<int>(i);
+  for (size_t i = 0; i + 1 < position.size(); ++i)
+    std::swap(position[i],
+              position[i + random.Between(0, static_cast<int>(position.size() - 1 - i))]);
+  for (size_t i = 0; i < position.size(); ++i) {
+    pattern.vectors.push_back(sample[position[i]]);
+    if (position[i] >= genuine) pattern.spurious.push_back(static_cast<int>(i));
+  }
+  return pattern;
 }
 
-std::string FormatInput(const CrystalDescription& crystal, const RunParameters& run,
-                        const std::vector<GeneratedPattern>& patterns) {
-  std::ostringstream out;
+void WriteHeader(std::ostream& out, const CrystalDescription& crystal, const RunParameters& run,
+                 std::int64_t pattern_count) {
   out << "# Talvor2 input: " << crystal.title << "\n";
   out << "# Synthetic patterns from talvor2_patterns (known orientations), not measured data.\n";
   out << "_LatticeBasis\n";
@@ -312,14 +310,80 @@ std::string FormatInput(const CrystalDescription& crystal, const RunParameters& 
   out << "_IndexingStrategy\n" << run.strategy << "\n";
   out << "_ParametersOfStrategy\n" << Fixed(run.p1Degrees, 0, 2) << " " << Fixed(run.p2Degrees, 0, 2)
       << "\n";
-  out << "_NumberOfPatterns\n" << patterns.size() << "\n";
+  out << "_NumberOfPatterns\n" << pattern_count << "\n";
   out << "_PrintComputationTime\n0\n";
   out << "_PatternData\n";
-  for (size_t p = 0; p < patterns.size(); ++p) {
-    out << "Pattern " << p + 1 << "\n" << patterns[p].vectors.size() << "\n";
-    for (const Vector3d& v : patterns[p].vectors)
-      out << Fixed(v[0], 12, 7) << Fixed(v[1], 12, 7) << Fixed(v[2], 12, 7) << "\n";
+}
+
+void WritePattern(std::ostream& out, const std::string& title, const GeneratedPattern& pattern) {
+  out << title << "\n" << pattern.vectors.size() << "\n";
+  for (const Vector3d& v : pattern.vectors)
+    out << Fixed(v[0], 12, 7) << Fixed(v[1], 12, 7) << Fixed(v[2], 12, 7) << "\n";
+}
+
+}  // namespace
+
+std::vector<GeneratedPattern> GeneratePatterns(const CrystalDescription& crystal,
+                                               const PatternSettings& settings) {
+  Random random(settings.seed);
+  const std::vector<Vector3d> axes = PlaneAxes(crystal);
+  std::vector<GeneratedPattern> patterns;
+  for (int p = 0; p < settings.patternCount; ++p) {
+    const Matrix3d g = RandomRotation(random);
+    patterns.push_back(DrawPattern(g, axes, settings, random));
   }
+  return patterns;
+}
+
+int GrainAt(const MapSettings& map, int x, int y) {
+  const int gx = static_cast<int>(static_cast<std::int64_t>(x) * map.grainsX / map.width);
+  const int gy = static_cast<int>(static_cast<std::int64_t>(y) * map.grainsY / map.height);
+  return gy * map.grainsX + gx;
+}
+
+std::vector<Matrix3d> MapGrains(const MapSettings& map) {
+  Random random(map.patterns.seed);
+  std::vector<Matrix3d> grains;
+  for (int g = 0; g < map.grainsX * map.grainsY; ++g) grains.push_back(RandomRotation(random));
+  return grains;
+}
+
+void WriteMap(std::ostream& input, std::ostream& truth, const CrystalDescription& crystal,
+              const RunParameters& run, const MapSettings& map) {
+  const std::vector<Matrix3d> grains = MapGrains(map);
+  // The vectors draw from their own sequence, after the grains' orientations.
+  Random random(map.patterns.seed ^ 0x6D61705F706F696EULL);
+  const std::vector<Vector3d> axes = PlaneAxes(crystal);
+  const std::int64_t count = static_cast<std::int64_t>(map.width) * map.height;
+  WriteHeader(input, crystal, run, count);
+  truth << "# True orientations of the synthetic map (" << crystal.title << "), " << map.width
+        << " x " << map.height << " points, " << grains.size() << " grains\n";
+  truth << "# grain      phi1       Phi      phi2   (Bunge, degrees, reduced by the crystal symmetry)\n";
+  for (std::size_t g = 0; g < grains.size(); ++g) {
+    const Vector3d e = ReducedBungeDegrees(grains[g], crystal);
+    truth << "#" << Fixed(static_cast<double>(g + 1), 6, 0) << Fixed(e[0], 10, 4) << Fixed(e[1], 10, 4)
+          << Fixed(e[2], 10, 4) << "\n";
+  }
+  truth << "#      no     x     y grain\n";
+  std::int64_t number = 0;
+  for (int y = 0; y < map.height; ++y) {
+    for (int x = 0; x < map.width; ++x) {
+      ++number;
+      const int grain = GrainAt(map, x, y);
+      const GeneratedPattern p = DrawPattern(grains[grain], axes, map.patterns, random);
+      WritePattern(input, "Pattern " + std::to_string(number) + " x=" + std::to_string(x) +
+                              " y=" + std::to_string(y), p);
+      truth << Fixed(static_cast<double>(number), 9, 0) << Fixed(x, 6, 0) << Fixed(y, 6, 0)
+            << Fixed(grain + 1, 6, 0) << "\n";
+    }
+  }
+}
+
+std::string FormatInput(const CrystalDescription& crystal, const RunParameters& run,
+                        const std::vector<GeneratedPattern>& patterns) {
+  std::ostringstream out;
+  WriteHeader(out, crystal, run, static_cast<std::int64_t>(patterns.size()));
+  for (size_t p = 0; p < patterns.size(); ++p) WritePattern(out, "Pattern " + std::to_string(p + 1), patterns[p]);
   return out.str();
 }
 

@@ -1,6 +1,7 @@
 // Synthetic patterns of measured scattering vectors with known orientations, for examples and tests.
 #pragma once
 #include <array>
+#include <iosfwd>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -84,6 +85,33 @@ std::string FormatInput(const CrystalDescription& crystal, const RunParameters& 
 // and the positions (1-based) of the spurious vectors.
 std::string FormatTruth(const CrystalDescription& crystal,
                         const std::vector<GeneratedPattern>& patterns);
+
+// A synthetic orientation map: width x height points (x fastest), cut into
+// grainsX x grainsY equal rectangles of grains, each with its own random
+// orientation; every point is a pattern drawn as GeneratePatterns draws one
+// (the orientation aside) with `patterns`' vector counts, noise and
+// spurious share. patterns.seed seeds everything; patterns.patternCount is
+// not used.
+struct MapSettings {
+  int width = 100;   // points along x
+  int height = 100;  // points along y
+  int grainsX = 2;
+  int grainsY = 2;
+  PatternSettings patterns;
+};
+
+// Grain (0-based, row-major) of the point (x, y).
+int GrainAt(const MapSettings& map, int x, int y);
+
+// True orientations (g: sample -> crystal) of the grains, by grain index.
+std::vector<Matrix3d> MapGrains(const MapSettings& map);
+
+// Streams the map as a .tv2 input (title of point k, 1-based in x-fastest
+// order: "Pattern k x=X y=Y") and its truth: the grains' reduced Bunge
+// angles in comment lines, then per point its number, x, y and grain
+// (1-based). Memory does not grow with the number of points.
+void WriteMap(std::ostream& input, std::ostream& truth, const CrystalDescription& crystal,
+              const RunParameters& run, const MapSettings& map);
 
 // Rotation matrices of the crystal's symmetry operations.
 std::vector<Matrix3d> SymmetryMatrices(const CrystalDescription& crystal);
