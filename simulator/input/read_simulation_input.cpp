@@ -66,7 +66,9 @@ std::string text_field(std::string text) {
 
 }  // namespace
 
-void parse_simulation_input(std::istream& stream, const std::string& source, SimulationInput& in) {
+void parse_simulation_input(std::istream& stream, const std::string& source, SimulationInput& in,
+                            InputValueLines* lines) {
+  InputValueLines found;
   in = SimulationInput{};
   InputParser p(stream, source);
 
@@ -126,13 +128,13 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.skip(2, "max_beams");
   p.read("max_beams (an integer, the largest number of beams kept)", in.max_beams);
   p.skip(2, "thickness");
-  p.read("thickness (a real, Å)", in.thickness);
+  found.thickness = p.read("thickness (a real, Å)", in.thickness);
   p.skip(2, "pixel_pitch");
   p.read("pixel_pitch (a real, numerator of the pixel scale)", in.pixel_pitch);
   p.skip(7, "image_directory");
   std::string text;
-  p.read("image_directory (a text, the folder of the experimental image; quote it if it has blanks)",
-         text);
+  found.image_directory =
+      p.read("image_directory (a text, the folder of the experimental image; quote it if it has blanks)", text);
   in.image_directory = text_field(text);
   p.skip(4, "image_name");
   p.skip(2, "image_name");
@@ -140,7 +142,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.read("image_name (a text, the experimental BMP file name; quote it if it has blanks)", text);
   in.image_name = text_field(text);
   p.skip(2, "wavelength");
-  p.read("wavelength (a real, electron wavelength in Å)", in.wavelength);
+  found.wavelength = p.read("wavelength (a real, electron wavelength in Å)", in.wavelength);
   p.skip(2, "camera_length");
   const int camera_line = p.read("camera_length (a real, denominator of the pixel scale)",
                                  in.camera_length);
@@ -148,7 +150,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
     p.fail(camera_line, "camera_length is 0; expected a non-zero real (the pixel scale is "
                         "pixel_pitch / camera_length)");
   p.skip(2, "the Euler angles");
-  p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)", in.euler_angles[0],
+  found.euler_angles = p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)", in.euler_angles[0],
          in.euler_angles[1], in.euler_angles[2]);
   p.skip(2, "surface_normal");
   const int normal_line = p.read("surface_normal (three reals)", in.surface_normal[0],
@@ -158,6 +160,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
                         "(the effective thickness is thickness / surface_normal(3))");
   p.skip(2, "image_bits");
   p.read("image_bits (an integer, 8 or 24)", in.image_bits);
+  if (lines) *lines = found;
 }
 
 void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
@@ -194,11 +197,15 @@ void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
         read_xray_coefficients(file, in.atomic_number[s], in.table_atomic_number[s],
                                in.xray_coefficients[s]);
     }
-    in.potential_factor = std::sqrt(0.00058869814f / (in.wavelength * in.wavelength) + 1.0f) /
-                          (volume * kPi);
-  } else {
-    in.potential_factor = 1.0f / (volume * kPi);
   }
+  in.potential_factor = potential_factor(in);
+}
+
+float potential_factor(const SimulationInput& in) {
+  const float volume = in.cell_volume;
+  if (in.form_factor_model == 0)
+    return std::sqrt(0.00058869814f / (in.wavelength * in.wavelength) + 1.0f) / (volume * kPi);
+  return 1.0f / (volume * kPi);
 }
 
 void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& beams) {

@@ -32,12 +32,27 @@ inline constexpr const char* kInputFileName = "VelmorantDS.dat";
 // `in` is fully overwritten; on an exception its content is unspecified.
 void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams);
 
+// Line numbers (from 1) of the value lines a tool may rewrite to make a new
+// input from an old one without touching its captions.
+struct InputValueLines {
+  int thickness = 0;
+  int image_directory = 0;
+  int wavelength = 0;
+  int euler_angles = 0;
+};
+
 // The reading and derivation steps alone, without select_beams (and without
 // touching any BeamList): for tests and tools. `source_name` is the name used
-// in error messages.
-void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in);
+// in error messages. `lines`, when given, receives the lines of the values above.
+void parse_simulation_input(std::istream& text, const std::string& source_name, SimulationInput& in,
+                            InputValueLines* lines = nullptr);
 // Derivation steps 1-10 (the X-ray coefficient file is looked
 // up with find_xray_coefficient_file(xray_dir) when form_factor_model = 0).
 void derive_simulation_input(SimulationInput& in, const std::filesystem::path& xray_dir);
+
+// Potential factor K (Å^-2 per Å of structure factor) of derivation step 10:
+// gamma / (pi V) with the relativistic gamma of the wavelength for
+// form_factor_model 0, 1 / (pi V) otherwise (V = cell_volume).
+float potential_factor(const SimulationInput& in);
 
 }  // namespace velmorant
