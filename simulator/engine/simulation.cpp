@@ -157,9 +157,15 @@ void Simulation::compute_series(int method, const ThicknessSeries& series, std::
     // directions), the step's coupling matrix from the same structure factors.
     set_thickness(series.first);
     PixelEngine first(*current_, *beams_, control, stored_structure_factor(), 1);
-    ComplexMatrix w_step;
-    build_coupling_matrix(*beams_, series.step / current_->surface_normal[2], current_->potential_factor,
+    const SeriesPlan plan = series_plan(series.first, series.step, series.count, beams_->order());
+    const float normal = current_->surface_normal[2];
+    ComplexMatrix w_step, w_rest;
+    build_coupling_matrix(*beams_, series.step / float(plan.substeps) / normal, current_->potential_factor,
                           stored_structure_factor(), {}, w_step);
+    if (plan.steps >= 0 && plan.rest != 0.0f)
+      build_coupling_matrix(*beams_, plan.rest / normal, current_->potential_factor, stored_structure_factor(), {},
+                            w_rest);
+    const ComplexMatrix& w_first = plan.steps < 0 ? first.coupling_matrix() : w_rest;
     const int limit = method == 0 ? kFullSeriesLimit : kBlockSeriesLimit;
     std::vector<PixelEngine::Pixel> pixels;
     sampled_pixels(method, pixels);
@@ -174,7 +180,7 @@ void Simulation::compute_series(int method, const ThicknessSeries& series, std::
         [&](int item, int thread) {
           const auto [i, j] = pixels[std::size_t(item)];
           float* v = values[std::size_t(thread)].data();
-          transmitted_series(first.wave_vector(i, j), first.coupling_matrix(), w_step, *beams_, limit, count,
+          transmitted_series(first.wave_vector(i, j), w_first, w_step, *beams_, limit, count, plan,
                              ws[std::size_t(thread)], v);
           const std::size_t at = PatternImage::index(i, j);
           for (int k = 0; k < count; ++k) images[std::size_t(k)].data()[at] = v[k];

@@ -91,8 +91,10 @@ public:
   // (replacing its thickness); images is resized to series.count. Methods 0
   // and 2 carry the wave of every sampled direction from one thickness to
   // the next by one product with the propagator exp(A step) (see
-  // thickness_series.hpp): about the cost of one pattern. Method 1, whose
-  // samples depend on the pattern, computes each thickness on its own.
+  // thickness_series.hpp): about the cost of one pattern. The members are
+  // at least as accurate as separate patterns, so with method 2 they differ
+  // from them by the method's own truncation. Method 1, whose samples depend
+  // on the pattern, computes each thickness on its own.
   // The current input's thickness is left unchanged.
   void compute_series(int method, const ThicknessSeries& series, std::vector<PatternImage>& images,
                       RunControl& control);
