@@ -120,7 +120,9 @@ class RecoversKnownParameters : public ::testing::TestWithParam<Recovery> {};
 // A synthetic experiment from the example at a known thickness and voltage
 // with noise of 12 grey levels; the fit starts from the example's own 1500 Å
 // and 200 kV. It must find the thickness within 1 % and the voltage within
-// 0.5 kV, and Velmorant run on the written input must give the same r.
+// 0.5 kV, and Velmorant run on the written input must give the same r. The
+// thickness grid is fine (the series makes it cheap): the score falls from
+// its peak within a few tens of Å.
 TEST_P(RecoversKnownParameters, ThicknessWithinOnePercentAndVoltageWithinHalfAKilovolt) {
   const Recovery c = GetParam();
   ExampleCopy copy(c.example, std::string("recovery_") + c.example);
@@ -131,11 +133,11 @@ TEST_P(RecoversKnownParameters, ThicknessWithinOnePercentAndVoltageWithinHalfAKi
   write_text(copy.dir() / kInputFileName, original);
 
   const ProgramRun fit = run_in(copy.dir(), kFit +
-                                         " --vary thickness=1200:2200:100 --vary voltage=196:206:2 --threads 2"
-                                         " --max-evaluations 30 --tolerance 0.05 --output result --no-plots");
+                                         " --vary thickness=1200:2200:10 --vary voltage=196:206:2 --threads 2"
+                                         " --max-evaluations 40 --tolerance 0.05 --output result --no-plots");
   ASSERT_EQ(fit.status, 0) << fit.out << fit.err;
   const std::vector<CsvRow> rows = read_csv(copy.dir() / "result" / "points.csv");
-  ASSERT_GE(rows.size(), 66u);  // the 11 x 6 grid first
+  ASSERT_GE(rows.size(), 606u);  // the 101 x 6 grid first
   const CsvRow& best = best_row(rows);
   RecordProperty("thickness", best.fields[kThickness]);
   RecordProperty("voltage", best.fields[kVoltage]);
@@ -210,8 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
   const std::string mpiexec = VELMORANT_FIT_MPIEXEC;
   if (mpiexec.empty()) GTEST_SKIP() << "built without MPI";
-  ExampleCopy copy("si-111", "mpi");
-  const std::string fit = " --vary voltage=198:202:1 --vary thickness=1400:1800:100 --threads 1"
+  ExampleCopy copy("cu-110", "mpi");  // X-ray coefficients: a new voltage's beams are quickly found
+  const std::string fit = " --vary voltage=198:202:2 --vary thickness=1250:1450:25 --threads 1"
                           " --max-evaluations 8 --no-plots --output ";
   const ProgramRun one = run_in(copy.dir(), kFit + fit + "one");
   ASSERT_EQ(one.status, 0) << one.err;
@@ -220,7 +222,7 @@ TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
   const std::vector<CsvRow> a = read_csv(copy.dir() / "one" / "points.csv");
   const std::vector<CsvRow> b = read_csv(copy.dir() / "two" / "points.csv");
   ASSERT_EQ(a.size(), b.size());
-  ASSERT_GE(a.size(), 25u);
+  ASSERT_GE(a.size(), 27u);
   for (std::size_t k = 0; k < a.size(); ++k) {
     ASSERT_EQ(a[k].fields.size(), 11u);
     for (int f = 0; f < kSeconds; ++f) EXPECT_EQ(a[k].fields[std::size_t(f)], b[k].fields[std::size_t(f)]) << k;
@@ -230,8 +232,9 @@ TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
 
 TEST(Pictures, ScoreAndComparisonAreDrawnAsPng) {
   if (!VELMORANT_FIT_PICTURES) GTEST_SKIP() << "python3 with matplotlib was not found";
-  ExampleCopy copy("si-111", "pictures");
-  const ProgramRun r = run_in(copy.dir(), kFit + " --vary thickness=1500:1800:100 --max-evaluations 0 --threads 2 --output result");
+  ExampleCopy copy("cu-110", "pictures");
+  const ProgramRun r =
+      run_in(copy.dir(), kFit + " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 --output result");
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* name : {"score.png", "comparison.png"}) {
     const std::string png = read_text(copy.dir() / "result" / name);

@@ -118,7 +118,9 @@ struct Arguments {
   bool plots = true;
 };
 
-int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path& output_dir) {
+// `fitting` is set while several ranks compute: an error there may be one
+// rank's alone, and the others would wait for it for ever.
+int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path& output_dir, bool& fitting) {
   const bool talk = ranks.rank() == 0;
   FitOptions options;
   for (const std::string& v : a.vary) options.ranges.push_back(parse_range(v));
@@ -164,7 +166,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   const bool show = talk && isatty(STDERR_FILENO);
   FitProgress progress;
   if (show) progress = std::ref(bar);
+  fitting = ranks.size() > 1;
   const FitResult result = run_fit(options, *in, *beams, euler_degrees, grey, ranks, progress);
+  fitting = false;
   if (show) bar.finish();
   if (!talk) return 0;
 
@@ -260,17 +264,18 @@ int main(int argc, char** argv) {
     const int status = app.exit(e);
     return status == 0 ? 0 : 2;
   }
-  bool plots = false;
+  bool plots = false, fitting = false;
   fs::path output_dir;
   int status = 0;
   try {
-    status = fit_main(*ranks, a, plots, output_dir);
+    status = fit_main(*ranks, a, plots, output_dir, fitting);
   } catch (const SingularBasis&) {
     if (talk) std::fprintf(stderr, "velmorant_fit: %s: the cell basis is singular; nothing was computed\n", kInputFileName);
     status = 1;
   } catch (const std::exception& e) {
-    if (talk) std::fprintf(stderr, "velmorant_fit: %s\n", e.what());
+    if (talk || fitting) std::fprintf(stderr, "velmorant_fit: %s\n", e.what());
     status = 1;
+    if (fitting) ranks->abort(status);
   }
   ranks.reset();  // ends MPI before a process is started for the pictures
   if (status == 0 && plots && talk) {

@@ -48,14 +48,17 @@ SearchResult golden_section(double low, double high, double tolerance, int max_e
   return result;
 }
 
-SearchResult nelder_mead(const Point& start, double start_score, const Point& scale, const Point& low,
-                         const Point& high, double tolerance, int max_evaluations, const BatchScore& f) {
+namespace {
+
+// One Nelder–Mead descent from `start`, adding to `result`.
+void nelder_mead_round(const Point& start, double start_score, const Point& scale, const Point& low,
+                       const Point& high, double tolerance, int max_evaluations, const BatchScore& f,
+                       SearchResult& result) {
   const std::size_t n = start.size();
   auto clamp = [&](Point x) {
     for (std::size_t i = 0; i < n; ++i) x[i] = std::clamp(x[i], low[i], high[i]);
     return x;
   };
-  SearchResult result{start, start_score, 0};
   auto score = [&](const std::vector<Point>& batch) {
     std::vector<double> s = f(batch);
     result.evaluations += int(batch.size());
@@ -113,6 +116,22 @@ SearchResult nelder_mead(const Point& start, double start_score, const Point& sc
         for (std::size_t v = 1; v <= n; ++v) simplex[v] = {batch[v - 1], s[v - 1]};
       }
     }
+  }
+}
+
+}  // namespace
+
+SearchResult nelder_mead(const Point& start, double start_score, const Point& scale, const Point& low,
+                         const Point& high, double tolerance, int max_evaluations, const BatchScore& f) {
+  // A simplex can collapse before it reaches the maximum, in a long valley
+  // above all: a new simplex of the first size is started from the best
+  // point as long as the previous round improved it (at most 4 rounds).
+  SearchResult result{start, start_score, 0};
+  for (int round = 0; round < 4 && result.evaluations < max_evaluations; ++round) {
+    const double before = result.score;
+    const Point from = result.best;
+    nelder_mead_round(from, before, scale, low, high, tolerance, max_evaluations, f, result);
+    if (round > 0 && !(result.score > before)) break;
   }
   return result;
 }

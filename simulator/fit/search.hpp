@@ -31,8 +31,11 @@ SearchResult golden_section(double low, double high, double tolerance, int max_e
 // Maximum of f by the Nelder–Mead simplex (reflection 1, expansion 2,
 // contraction 1/2, shrink 1/2) from `start` (score `start_score`, already
 // known) and the vertices start + scale_i e_i (one batch). Points are kept
-// within [low_i, high_i]. Stops when every vertex lies within tolerance *
-// scale_i of the best along every axis, or after max_evaluations points.
+// within [low_i, high_i]. A round stops when every vertex lies within
+// tolerance * scale_i of the best along every axis; a new round starts from
+// the best point with the first simplex size while the last one improved it
+// (at most 4 rounds: a simplex can collapse early in a long valley). Stops
+// after max_evaluations points at the latest.
 SearchResult nelder_mead(const Point& start, double start_score, const Point& scale, const Point& low,
                          const Point& high, double tolerance, int max_evaluations, const BatchScore& f);
 
