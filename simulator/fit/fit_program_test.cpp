@@ -213,8 +213,9 @@ TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
   const std::string mpiexec = VELMORANT_FIT_MPIEXEC;
   if (mpiexec.empty()) GTEST_SKIP() << "built without MPI";
   ExampleCopy copy("cu-110", "mpi");  // X-ray coefficients: a new voltage's beams are quickly found
+  ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
   const std::string fit = " --vary voltage=198:202:2 --vary thickness=1250:1450:25 --threads 1"
-                          " --max-evaluations 8 --no-plots --output ";
+                          " --max-evaluations 4 --no-plots --output ";
   const ProgramRun one = run_in(copy.dir(), kFit + fit + "one");
   ASSERT_EQ(one.status, 0) << one.err;
   const ProgramRun two = run_in(copy.dir(), mpiexec + " --allow-run-as-root --oversubscribe -np 2 " + kFit + fit + "two");
@@ -233,6 +234,7 @@ TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
 TEST(Pictures, ScoreAndComparisonAreDrawnAsPng) {
   if (!VELMORANT_FIT_PICTURES) GTEST_SKIP() << "python3 with matplotlib was not found";
   ExampleCopy copy("cu-110", "pictures");
+  ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
   const ProgramRun r =
       run_in(copy.dir(), kFit + " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 --output result");
   ASSERT_EQ(r.status, 0) << r.err;
