@@ -18,6 +18,7 @@
 #include "engine/pattern_computation.hpp"
 #include "engine/pattern_image.hpp"
 #include "engine/pixel_pool.hpp"
+#include "engine/simulation.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/file_error.hpp"
 #include "image/image_format.hpp"
@@ -128,7 +129,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     // The calibration computes its pixels on the same threads as the run,
     // so the estimates are those of the run.
     const int threads = thread_count(std::getenv(kThreadsVariable), hardware_threads(), err);
-    const std::array<float, 3> estimates = calibrate_speed(*in, *beams, control, {}, threads);
+    Simulation simulation(*in, *beams, threads);
+    const std::array<float, 3> estimates = simulation.calibrate(control);
 
     const std::optional<SamplingMethod> method = sampling_method(argument);
     if (!method) {
@@ -167,7 +169,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     progress.remaining_seconds = e;
     progress.progress_percent = 1;
 
-    compute_pattern(*in, *beams, *method, control, image, threads);
+    simulation.compute(*method, image, control);
     if (int bad = count_non_finite(image))
       err << "Velmorant: " << bad << " of " << PatternImage::size()
           << " pixels of the pattern are not finite numbers; they are written black"

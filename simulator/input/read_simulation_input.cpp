@@ -217,8 +217,8 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   found.pixel_pitch = p.read("pixel_pitch (a real, numerator of the pixel scale)", in.pixel_pitch);
   p.skip(7, "image_directory");
   std::string text;
-  p.read("image_directory (a text, the folder of the experimental image; quote it if it has blanks)",
-         text);
+  found.image_directory =
+      p.read("image_directory (a text, the folder of the experimental image; quote it if it has blanks)", text);
   in.image_directory = text_field(text);
   p.skip(4, "image_name");
   p.skip(2, "image_name");
@@ -234,7 +234,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
     p.fail(camera_line, "camera_length is 0; expected a non-zero real (the pixel scale is "
                         "pixel_pitch / camera_length)");
   p.skip(2, "the Euler angles");
-  p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)", in.euler_angles[0],
+  found.euler_angles = p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)", in.euler_angles[0],
          in.euler_angles[1], in.euler_angles[2]);
   p.skip(2, "surface_normal");
   const int normal_line = p.read("surface_normal (three reals)", in.surface_normal[0],
@@ -327,11 +327,15 @@ void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
         read_xray_coefficients(file, in.atomic_number[s], in.table_atomic_number[s],
                                in.xray_coefficients[s]);
     }
-    in.potential_factor = std::sqrt(0.00058869814f / (in.wavelength * in.wavelength) + 1.0f) /
-                          (volume * kPi);
-  } else {
-    in.potential_factor = 1.0f / (volume * kPi);
   }
+  in.potential_factor = potential_factor(in);
+}
+
+float potential_factor(const SimulationInput& in) {
+  const float volume = in.cell_volume;
+  if (in.form_factor_model == 0)
+    return std::sqrt(0.00058869814f / (in.wavelength * in.wavelength) + 1.0f) / (volume * kPi);
+  return 1.0f / (volume * kPi);
 }
 
 namespace {

@@ -31,15 +31,18 @@ struct ReadOptions {
   std::ostream* messages = nullptr;
 };
 
-// Lines of the file where values were found (1-based), for the checks made
-// after the derivations: the unit-mistake checks and the search-time bound.
+// Lines of the file where values were found (1-based): for the checks made
+// after the derivations (unit mistakes, the search-time bound), and for tools
+// that rewrite a value line of an input without touching its captions.
 struct InputLines {
   std::array<int, 3> cell_row{};  // rows a, b, c of cell_basis
   int index_limit = 0;
   int thickness = 0;
   int pixel_pitch = 0;
+  int image_directory = 0;
   int wavelength = 0;
   int camera_length = 0;
+  int euler_angles = 0;
 };
 
 // Reads dir / "VelmorantDS.dat" positionally, fills `in`, derives every
@@ -106,5 +109,10 @@ void parse_simulation_input(std::istream& text, const std::string& source_name, 
 // Derivation steps 1-10 (the X-ray coefficient file is looked
 // up with find_xray_coefficient_file(xray_dir) when form_factor_model = 0).
 void derive_simulation_input(SimulationInput& in, const std::filesystem::path& xray_dir);
+
+// Potential factor K (Å^-2 per Å of structure factor) of derivation step 10:
+// gamma / (pi V) with the relativistic gamma of the wavelength for
+// form_factor_model 0, 1 / (pi V) otherwise (V = cell_volume).
+float potential_factor(const SimulationInput& in);
 
 }  // namespace velmorant
