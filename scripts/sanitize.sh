@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The suite under the sanitizers (warnings are errors, every finding fails):
+#  1. build-asan/: everything with AddressSanitizer and UndefinedBehaviorSanitizer
+#     (-O1 -g), then the whole test suite, the fuzz harnesses with
+#     FUZZ_RUNS mutated inputs each (default 20000) seeded from examples/;
+#  2. build-tsan/: the engine and pixel-pool tests under ThreadSanitizer.
+# Either step alone: scripts/sanitize.sh asan | tsan
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+steps=${1:-all}
+fuzz_runs=${FUZZ_RUNS:-20000}
+
+# halt_on_error: the first report ends the process with a non-zero status.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+common=(-DCMAKE_BUILD_TYPE=Debug -DTEM_WARNINGS_AS_ERRORS=ON -DTEM_BUILD_BENCHMARKS=OFF)
+
+if [[ $steps == all || $steps == asan ]]; then
+  echo "== AddressSanitizer + UndefinedBehaviorSanitizer: build-asan/"
+  cmake -S "$root" -B "$root/build-asan" "${common[@]}" -DTEM_SANITIZERS=address,undefined \
+        -DTEM_FUZZ_RUNS="$fuzz_runs" >/dev/null
+  cmake --build "$root/build-asan" -j"$jobs"
+  ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs" </dev/null
+fi
+
+if [[ $steps == all || $steps == tsan ]]; then
+  echo "== ThreadSanitizer: build-tsan/ (engine and pixel-pool tests)"
+  cmake -S "$root" -B "$root/build-tsan" "${common[@]}" -DTEM_SANITIZERS=thread >/dev/null
+  cmake --build "$root/build-tsan" -j"$jobs" --target velmorant_engine_tests
+  "$root/build-tsan/bin/velmorant_engine_tests" </dev/null
+fi
