@@ -1,4 +1,5 @@
 // Whole runs of Talvor2 in a temporary directory: console text and results file byte for byte.
+#include "app/run_folder_fixture.hpp"
 #include "app/talvor2.hpp"
 
 #include <gtest/gtest.h>
@@ -154,27 +155,9 @@ std::string Progress(int i, const char* total) {
          " -->" + total;
 }
 
-class Talvor2Run : public ::testing::Test {
+class Talvor2Run : public RunFolder {
 protected:
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("talvor2_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  void Put(const std::string& name, const std::string& text) {
-    std::ofstream f(dir / name, std::ios::binary);
-    f << text;
-  }
-  std::string Get(const std::string& name) {
-    std::ifstream f(dir / name, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  Talvor2Run() : RunFolder("talvor2_") {}
   // Runs the program; `stdin_text` is all the standard input there is. The
   // exit status is kept in `status`.
   std::string Run(const std::vector<std::string>& args, const std::string& stdin_text = "") {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/run_folder_fixture.hpp"
 #include "app/talvor2.hpp"
 #include "tools/pattern_generator.hpp"
 
@@ -14,27 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ThreadedRun : public ::testing::Test {
+class ThreadedRun : public RunFolder {
 protected:
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("talvor2_threads_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  void Put(const std::string& name, const std::string& text) {
-    std::ofstream f(dir / name, std::ios::binary);
-    f << text;
-  }
-  std::string Get(const std::string& name) {
-    std::ifstream f(dir / name, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  ThreadedRun() : RunFolder("talvor2_threads_") {}
   // Console text of a run with `threads` solving threads; the files stay in `dir`.
   std::string Run(const std::vector<std::string>& args, int threads) {
     std::istringstream in;

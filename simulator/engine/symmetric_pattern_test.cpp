@@ -23,41 +23,13 @@ struct QuietRun {
   RunControl control{state, presentation, [] { throw std::runtime_error("run ended"); }, [] { return 0; }};
 };
 
-// Titanium, hexagonal (a = 2.95 Å, c = 4.68 Å), exactly on [0001]: two atoms
-// at (1/3, 2/3, 1/4) and (2/3, 1/3, 3/4). The input text carries six
-// decimals only, which would break the sixfold axis by about 1e-6 of the
-// cell; the positions are set again to float precision.
+// 500 Å: thin enough for the block grid to resolve the lines.
 std::unique_ptr<SimulationInput> titanium_0001(const std::string& max_beams) {
-  testing::TestInput t;
-  t.basis = {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}};
-  t.species.push_back({22, {{0.333333f, 0.666667f, 0.25f, 1, 0.08f}, {0.666667f, 0.333333f, 0.75f, 1, 0.08f}}});
-  t.index_limit = "4";
-  t.strength_fraction = "0.0001";
-  t.pixel_pitch = "0.06";  // 24 mrad from the centre to the edge
-  t.thickness = "500.0";   // Å: thin enough for the block grid to resolve the lines
-  t.max_beams = max_beams;
-  t.euler = "0 0 0";
-  auto in = testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
-  const float third = 1.0f / 3.0f, two_thirds = 2.0f / 3.0f;
-  in->site_position[0][0] = {third, two_thirds, 0.25f};
-  in->site_position[0][1] = {two_thirds, third, 0.75f};
-  for (int j = 0; j < 2; ++j)
-    for (int c = 0; c < 3; ++c) in->phase_position[0][j][c] = 6.2831855f * in->site_position[0][j][c];
-  return in;
+  return testing::titanium_on_0001(max_beams, "500.0", VELMORANT_SOURCE_DATA_DIR);
 }
 
-// Silicon exactly on [111] (Φ = arccos(1/√3), φ2 = 45°). The values are
-// assigned as strings, not literals: GCC 12 warns falsely (-Wrestrict) on
-// the inlined literal assignment here.
 std::unique_ptr<SimulationInput> silicon_111(const std::string& max_beams) {
-  testing::TestInput t;
-  t.species.push_back(testing::silicon());
-  t.index_limit = std::string("6");
-  t.strength_fraction = std::string("0.001");
-  t.thickness = std::string("500.0");  // Å
-  t.max_beams = max_beams;
-  t.euler = std::string("0.0 54.7356103 45.0");
-  return testing::prepared(t, VELMORANT_SOURCE_DATA_DIR);
+  return testing::silicon_on_111(max_beams, "500.0", VELMORANT_SOURCE_DATA_DIR);
 }
 
 // A square grid of n x n values, (i, j) from 1 to n, i fastest; its centre

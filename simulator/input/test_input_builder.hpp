@@ -130,4 +130,45 @@ inline std::unique_ptr<SimulationInput> prepared(const TestInput& t, const std::
   return in;
 }
 
+// Titanium, hexagonal (a = 2.95 Å, c = 4.68 Å), exactly on [0001]: two atoms
+// at (1/3, 2/3, 1/4) and (2/3, 1/3, 3/4). The input text carries six
+// decimals only, which would break the sixfold axis by about 1e-6 of the
+// cell; the positions are set again to float precision.
+inline std::unique_ptr<SimulationInput> titanium_on_0001(const std::string& max_beams,
+                                                         const std::string& thickness,
+                                                         const std::string& data_dir) {
+  TestInput t;
+  t.basis = {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}};
+  t.species.push_back({22, {{0.333333f, 0.666667f, 0.25f, 1, 0.08f}, {0.666667f, 0.333333f, 0.75f, 1, 0.08f}}});
+  t.index_limit = "4";
+  t.strength_fraction = "0.0001";
+  t.pixel_pitch = "0.06";  // 24 mrad from the centre to the edge
+  t.thickness = thickness;  // Å
+  t.max_beams = max_beams;
+  t.euler = "0 0 0";
+  auto in = prepared(t, data_dir);
+  const float third = 1.0f / 3.0f, two_thirds = 2.0f / 3.0f;
+  in->site_position[0][0] = {third, two_thirds, 0.25f};
+  in->site_position[0][1] = {two_thirds, third, 0.75f};
+  for (int j = 0; j < 2; ++j)
+    for (int c = 0; c < 3; ++c) in->phase_position[0][j][c] = 6.2831855f * in->site_position[0][j][c];
+  return in;
+}
+
+// Silicon exactly on [111] (Phi = arccos(1/sqrt 3), phi2 = 45 deg). The values
+// are assigned as strings, not literals: GCC 12 warns falsely (-Wrestrict) on
+// the inlined literal assignment.
+inline std::unique_ptr<SimulationInput> silicon_on_111(const std::string& max_beams,
+                                                       const std::string& thickness,
+                                                       const std::string& data_dir) {
+  TestInput t;
+  t.species.push_back(silicon());
+  t.index_limit = std::string("6");
+  t.strength_fraction = std::string("0.001");
+  t.thickness = thickness;  // Å
+  t.max_beams = max_beams;
+  t.euler = std::string("0.0 54.7356103 45.0");
+  return prepared(t, data_dir);
+}
+
 }  // namespace velmorant::testing
