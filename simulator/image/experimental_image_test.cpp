@@ -333,7 +333,7 @@ TEST_F(ExperimentalImageTest, RunLengthEncodedBmpAppliesItsPalette) {
   for (const auto& p : pixels)
     EXPECT_EQ(image.grey[PatternImage::index(p.row + 1, kN - p.x)], p.grey) << p.row << "," << p.x;
   // Without its end-of-picture mark the data is cut short: an error.
-  b.resize(b.size() - 2);
+  b.erase(b.end() - 2, b.end());
   write_bytes(path, b);
   EXPECT_THROW(load_experimental_image(path), FileError);
 }
