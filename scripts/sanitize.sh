@@ -2,7 +2,7 @@
 # The suite under the sanitizers (warnings are errors, every finding fails):
 #  1. build-asan/: everything with AddressSanitizer and UndefinedBehaviorSanitizer
 #     (-O1 -g), then the whole test suite, the fuzz harnesses with
-#     FUZZ_RUNS mutated inputs each (default 20000) seeded from examples/;
+#     FUZZ_RUNS mutated inputs each (default 10000) seeded from examples/;
 #  2. build-tsan/: the engine and pixel-pool tests, and Talvor2 solving
 #     patterns on threads, under ThreadSanitizer.
 # Either step alone: scripts/sanitize.sh asan | tsan
@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 steps=${1:-all}
-fuzz_runs=${FUZZ_RUNS:-20000}
+fuzz_runs=${FUZZ_RUNS:-10000}
 slow_numerics='RecoversKnownParameters|^Mpi\.|SymmetricPattern\.Titanium|^Pictures\.|^Convergence\.|^Simulation\.|window_'
 
 # halt_on_error: the first report ends the process with a non-zero status.
