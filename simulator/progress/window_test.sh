@@ -38,7 +38,9 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server; it tells its display number when it is ready.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
+# -noreset: by default the server resets when its last client leaves, and a
+# connection made during that reset fails (xdotool polls while the program starts).
+Xvfb -displayfd 3 -noreset -screen 0 640x480x24 -nolisten tcp 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [[ -s "$workdir/display" ]] && break; sleep 0.1; done
 [[ -s "$workdir/display" ]] || skip "Xvfb did not start: $(cat "$workdir/xvfb.log")"
