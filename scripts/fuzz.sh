@@ -28,6 +28,7 @@ if [[ $# -gt 0 ]]; then
   shift
 fi
 options=("$@")
+bash "$root/scripts/install-deps.sh" fuzz
 [[ ${#options[@]} -eq 0 ]] && options=(-runs="${RUNS:-20000}")
 
 CXX=${CXX:-clang++-14} cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
