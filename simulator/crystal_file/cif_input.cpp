@@ -27,13 +27,9 @@ Vec3d direction_of(const std::vector<double>& v, const char* option) {
 }
 
 std::string join(const std::vector<double>& v) {
-  std::string s;
-  for (double x : v) {
-    std::ostringstream t;
-    t << x;
-    s += (s.empty() ? "" : " ") + t.str();
-  }
-  return s;
+  std::ostringstream s;
+  for (std::size_t k = 0; k < v.size(); ++k) s << (k == 0 ? "" : " ") << v[k];
+  return s.str();
 }
 
 }  // namespace
