@@ -97,9 +97,19 @@ std::shared_ptr<Input> read_input_text(const std::string& text, const std::strin
   }
   velmorant::ReadOptions options;
   options.long_search_confirmed = long_search;
+  // Ctrl-C ends a long reflection search as it ends a run.
+  InterruptCheck check;
+  options.poll = [&check] {
+    if (check.peek_message()) throw RunCancelled{};
+  };
   std::istringstream s(text);
-  py::gil_scoped_release unlocked;
-  velmorant::read_simulation_input(s, source, folder, *input->in, *input->beams, options);
+  try {
+    py::gil_scoped_release unlocked;
+    velmorant::read_simulation_input(s, source, folder, *input->in, *input->beams, options);
+  } catch (const RunCancelled&) {
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+    throw py::error_already_set();
+  }
   return input;
 }
 
@@ -164,26 +174,10 @@ public:
     if (method < 0 || method > 2) throw py::value_error("method must be 0 (full), 1 (adaptive) or 2 (block)");
     velmorant::Overrides o = overrides(thickness, kv, wavelength, euler);
     auto image = std::make_unique<PatternImage>();
-    bool cancelled = false;
-    {
-      py::gil_scoped_release unlocked;
-      velmorant::ProgressState state;
-      InterruptCheck presentation;
-      velmorant::RunControl control(state, presentation, [] { throw RunCancelled{}; });
-      try {
-        control.open_dialog();
-        simulation_.prepare(o);
-        simulation_.compute(static_cast<velmorant::SamplingMethod>(method), *image, control);
-        control.close_dialog();
-      } catch (const RunCancelled&) {
-        cancelled = true;
-      }
-    }
-    if (cancelled) {
-      // Only a Python signal handler that raised ends a run; its exception is set.
-      if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
-      throw py::error_already_set();
-    }
+    interruptible([&](velmorant::RunControl& control) {
+      simulation_.prepare(o);
+      simulation_.compute(static_cast<velmorant::SamplingMethod>(method), *image, control);
+    });
     Pattern p;
     p.intensities = to_picture(*image);
     p.method = method;
@@ -199,14 +193,10 @@ public:
                                 std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler) {
     velmorant::Overrides o = overrides(thickness, kv, wavelength, euler);
     std::array<float, 3> e{};
-    py::gil_scoped_release unlocked;
-    velmorant::ProgressState state;
-    velmorant::SilentPresentation presentation;
-    velmorant::RunControl control(state, presentation, [] { throw RunCancelled{}; });
-    control.open_dialog();
-    simulation_.prepare(o);
-    e = simulation_.calibrate(control);
-    control.close_dialog();
+    interruptible([&](velmorant::RunControl& control) {
+      simulation_.prepare(o);
+      e = simulation_.calibrate(control);
+    });
     return e;
   }
 
@@ -221,6 +211,32 @@ public:
   }
 
   int threads() const { return simulation_.threads(); }
+
+  // Runs `work` with the interpreter lock released and a run control that
+  // ends the work when a Python signal handler raises (Ctrl-C); the Python
+  // exception is then raised here.
+  template <class Work>
+  void interruptible(Work&& work) {
+    bool cancelled = false;
+    {
+      py::gil_scoped_release unlocked;
+      velmorant::ProgressState state;
+      InterruptCheck presentation;
+      velmorant::RunControl control(state, presentation, [] { throw RunCancelled{}; });
+      try {
+        control.open_dialog();
+        work(control);
+        control.close_dialog();
+      } catch (const RunCancelled&) {
+        cancelled = true;
+      }
+    }
+    if (cancelled) {
+      // Only a Python signal handler that raised ends a run; its exception is set.
+      if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+      throw py::error_already_set();
+    }
+  }
   const Input& input() const { return *input_; }
 
 private:
