@@ -172,14 +172,16 @@ bool add_if_distinct(ReflectionList& list, const SymmetryOps& sym, const std::ar
 }
 
 ReflectionList reduce_reflections(const CrystalBasis& basis, const SymmetryOps& sym,
-                                  const std::array<int, 3>* hkl, int count, const std::string& source) {
+                                  const std::array<int, 3>* hkl, int count,
+                                  const std::string& source) {
   ReflectionList list;
   const float tol_r = reciprocal_length_tolerance(basis.volume);
   for (int line = 0; line < count && list.count < kMaxReflections; ++line) {
     const auto [h, k, l] = hkl[line];
     for (int index : hkl[line])
       if (index < kMinIndex || index > kMaxIndex)
-        throw Stop(" Miller indices " + std::to_string(h) + " " + std::to_string(k) + " " + std::to_string(l) +
+        throw Stop(" Miller indices " + std::to_string(h) + " " + std::to_string(k) + " " +
+                       std::to_string(l) +
                        " lie outside -999..9999 (the columns of reflects.kik).\n",
                    false, {source, line + 1});
     std::array<float, 3> v;

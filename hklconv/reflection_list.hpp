@@ -87,7 +87,8 @@ bool add_if_distinct(ReflectionList& list, const SymmetryOps& sym, const std::ar
 // as its line) on an index outside kMinIndex..kMaxIndex or a (0 0 0) entry.
 // `basis` must have been inverted (invert_basis).
 ReflectionList reduce_reflections(const CrystalBasis& basis, const SymmetryOps& sym,
-                                  const std::array<int, 3>* hkl, int count, const std::string& source);
+                                  const std::array<int, 3>* hkl, int count,
+                                  const std::string& source);
 
 // The whole program on the files of `dir`; console text goes to `out`, the
 // pause reads from `in`. Returns the process exit status.

@@ -18,9 +18,11 @@ void bind_reflections(py::module_& m) {
   m.def(
       "reduce_reflections",
       [](const IntArray& hkl, const FloatArray& basis, const FloatArray& symmetry) {
-        if (hkl.ndim() != 2 || hkl.shape(1) != 3) throw py::value_error("hkl must be an (m, 3) array of Miller indices");
+        if (hkl.ndim() != 2 || hkl.shape(1) != 3)
+          throw py::value_error("hkl must be an (m, 3) array of Miller indices");
         if (basis.ndim() != 2 || basis.shape(0) != 3 || basis.shape(1) != 3)
-          throw py::value_error("basis must be 3 x 3, row r the Cartesian components of basis vector r");
+          throw py::value_error(
+              "basis must be 3 x 3, row r the Cartesian components of basis vector r");
         if (symmetry.ndim() != 3 || symmetry.shape(1) != 3 || symmetry.shape(2) != 3)
           throw py::value_error("symmetry must be (n, 3, 3) matrices acting on plane normals");
         const int n = static_cast<int>(symmetry.shape(0));
@@ -41,7 +43,8 @@ void bind_reflections(py::module_& m) {
         auto hv = hkl.unchecked<2>();
         for (int k = 0; k < count; ++k) indices[std::size_t(k)] = {hv(k, 0), hv(k, 1), hv(k, 2)};
         hklconv::invert_basis(b);
-        const hklconv::ReflectionList list = hklconv::reduce_reflections(b, sym, indices.data(), count, "hkl");
+        const hklconv::ReflectionList list =
+            hklconv::reduce_reflections(b, sym, indices.data(), count, "hkl");
         py::array_t<std::int32_t> out({list.count, 3});
         auto o = out.mutable_unchecked<2>();
         for (int k = 0; k < list.count; ++k) {
@@ -52,10 +55,14 @@ void bind_reflections(py::module_& m) {
         return out;
       },
       py::arg("hkl"), py::kw_only(), py::arg("basis"), py::arg("symmetry"),
-      "Reduces a Miller-index list to its symmetry-distinct families as hklconv does: the first index line "
-      "of each family stands for it (parallel orders and opposites are one family). basis: 3 x 3, row r "
-      "basis vector r; symmetry: (n, 3, 3) matrices acting on plane normals in the basis's Cartesian frame. "
-      "At most 150 families are kept, as in reflects.kik. Raises tem.InputError with hklconv's messages.");
+      "Reduces a Miller-index list to its symmetry-distinct families as hklconv does: the first "
+      "index line "
+      "of each family stands for it (parallel orders and opposites are one family). basis: 3 x 3, "
+      "row r "
+      "basis vector r; symmetry: (n, 3, 3) matrices acting on plane normals in the basis's "
+      "Cartesian frame. "
+      "At most 150 families are kept, as in reflects.kik. Raises tem.InputError with hklconv's "
+      "messages.");
 }
 
 }  // namespace tem_python

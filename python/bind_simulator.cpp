@@ -117,8 +117,10 @@ std::shared_ptr<Input> read_input(const std::string& folder, bool long_search) {
   const std::string path = (std::filesystem::path(folder) / velmorant::kInputFileName).string();
   std::ifstream f(path, std::ios::binary);
   if (!f)
-    throw velmorant::InputError(path + ": cannot open the simulation input file; expected VelmorantDS.dat in the "
-                                       "folder given");
+    throw velmorant::InputError(
+        path +
+        ": cannot open the simulation input file; expected VelmorantDS.dat in the "
+        "folder given");
   std::ostringstream text;
   text << f.rdbuf();
   return read_input_text(text.str(), path, folder, long_search);
@@ -145,21 +147,23 @@ py::dict beam_table(const velmorant::BeamList& beams) {
 struct Pattern {
   py::array_t<float> intensities;  // 512 x 512, picture orientation, 1 = no loss
   int method = 0;
-  float thickness = 0;      // Å
-  float wavelength = 0;     // Å
+  float thickness = 0;       // Å
+  float wavelength = 0;      // Å
   velmorant::Vec3f euler{};  // degrees
-  py::dict beams;           // h k l and laboratory vectors of the beams used
+  py::dict beams;            // h k l and laboratory vectors of the beams used
 };
 
 class PySimulation {
 public:
   PySimulation(std::shared_ptr<Input> input, std::optional<int> threads)
       : input_(std::move(input)),
-        simulation_(*input_->in, *input_->beams, threads ? std::max(1, *threads) : default_threads()) {}
+        simulation_(*input_->in, *input_->beams,
+                    threads ? std::max(1, *threads) : default_threads()) {}
 
   // The overrides of one call: voltage or wavelength, thickness, angles.
   velmorant::Overrides overrides(std::optional<float> thickness, std::optional<double> kv,
-                                 std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler) {
+                                 std::optional<float> wavelength,
+                                 std::optional<velmorant::Vec3f> euler) {
     if (kv && wavelength) throw py::value_error("give voltage_kv or wavelength_angstrom, not both");
     velmorant::Overrides o;
     o.thickness = thickness;
@@ -171,7 +175,8 @@ public:
 
   Pattern run(int method, std::optional<float> thickness, std::optional<double> kv,
               std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler) {
-    if (method < 0 || method > 2) throw py::value_error("method must be 0 (full), 1 (adaptive) or 2 (block)");
+    if (method < 0 || method > 2)
+      throw py::value_error("method must be 0 (full), 1 (adaptive) or 2 (block)");
     velmorant::Overrides o = overrides(thickness, kv, wavelength, euler);
     auto image = std::make_unique<PatternImage>();
     interruptible([&](velmorant::RunControl& control) {
@@ -190,7 +195,8 @@ public:
   }
 
   std::array<float, 3> estimate(std::optional<float> thickness, std::optional<double> kv,
-                                std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler) {
+                                std::optional<float> wavelength,
+                                std::optional<velmorant::Vec3f> euler) {
     velmorant::Overrides o = overrides(thickness, kv, wavelength, euler);
     std::array<float, 3> e{};
     interruptible([&](velmorant::RunControl& control) {
@@ -200,8 +206,8 @@ public:
     return e;
   }
 
-  py::dict beams(std::optional<float> thickness, std::optional<double> kv, std::optional<float> wavelength,
-                 std::optional<velmorant::Vec3f> euler) {
+  py::dict beams(std::optional<float> thickness, std::optional<double> kv,
+                 std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler) {
     velmorant::Overrides o = overrides(thickness, kv, wavelength, euler);
     {
       py::gil_scoped_release unlocked;
@@ -253,46 +259,58 @@ PatternImage image_of(const FloatImage& intensities) {
 }  // namespace
 
 void bind_simulator(py::module_& m) {
-  py::class_<Input, std::shared_ptr<Input>>(m, "Input",
-                                            "A simulation input (VelmorantDS.dat) as Velmorant reads it, with "
-                                            "its beams selected.")
+  py::class_<Input, std::shared_ptr<Input>>(
+      m, "Input",
+      "A simulation input (VelmorantDS.dat) as Velmorant reads it, with "
+      "its beams selected.")
       .def_property_readonly("thickness_angstrom", [](const Input& i) { return i.in->thickness; })
       .def_property_readonly("wavelength_angstrom", [](const Input& i) { return i.in->wavelength; })
-      .def_property_readonly("voltage_kv",
-                             [](const Input& i) { return velmorant::accelerating_voltage_kv(i.in->wavelength); })
-      .def_property_readonly("euler_degrees", [](const Input& i) { return i.euler_degrees; },
-                             "Bunge angles phi1, Phi, phi2 as written in the file, degrees")
-      .def_property_readonly("beam_count", [](const Input& i) { return i.beams->count; },
-                             "diffracted beams selected (the transmitted beam not counted)")
-      .def_property_readonly("beams", [](const Input& i) { return beam_table(*i.beams); },
-                             "dict: 'hkl' (N+1, 3) int32, transmitted beam first; 'lab_vector_per_angstrom' (N+1, 3)")
-      .def_property_readonly("experiment_path",
-                             [](const Input& i) {
-                               return (std::filesystem::path(i.folder) / velmorant::experimental_image_path(*i.in)).string();
-                             },
-                             "the experimental image the file names, relative to the input's folder")
-      .def_property_readonly("text", [](const Input& i) { return i.text; }, "the text of VelmorantDS.dat")
+      .def_property_readonly(
+          "voltage_kv",
+          [](const Input& i) { return velmorant::accelerating_voltage_kv(i.in->wavelength); })
+      .def_property_readonly(
+          "euler_degrees", [](const Input& i) { return i.euler_degrees; },
+          "Bunge angles phi1, Phi, phi2 as written in the file, degrees")
+      .def_property_readonly(
+          "beam_count", [](const Input& i) { return i.beams->count; },
+          "diffracted beams selected (the transmitted beam not counted)")
+      .def_property_readonly(
+          "beams", [](const Input& i) { return beam_table(*i.beams); },
+          "dict: 'hkl' (N+1, 3) int32, transmitted beam first; 'lab_vector_per_angstrom' (N+1, 3)")
+      .def_property_readonly(
+          "experiment_path",
+          [](const Input& i) {
+            return (std::filesystem::path(i.folder) / velmorant::experimental_image_path(*i.in))
+                .string();
+          },
+          "the experimental image the file names, relative to the input's folder")
+      .def_property_readonly(
+          "text", [](const Input& i) { return i.text; }, "the text of VelmorantDS.dat")
       .def_property_readonly("source", [](const Input& i) { return i.source; })
       .def("__repr__", [](const Input& i) {
         std::ostringstream s;
-        s << "<tem.Input " << i.source << ": " << i.beams->count << " beams, " << i.in->thickness << " A thick, "
-          << i.in->wavelength << " A>";
+        s << "<tem.Input " << i.source << ": " << i.beams->count << " beams, " << i.in->thickness
+          << " A thick, " << i.in->wavelength << " A>";
         return s.str();
       });
 
-  m.def("read_input", &read_input, py::arg("folder") = ".", py::kw_only(), py::arg("long_search") = false,
-        "Reads folder/VelmorantDS.dat as Velmorant does and selects the beams. long_search=True runs a "
+  m.def("read_input", &read_input, py::arg("folder") = ".", py::kw_only(),
+        py::arg("long_search") = false,
+        "Reads folder/VelmorantDS.dat as Velmorant does and selects the beams. long_search=True "
+        "runs a "
         "reflection search predicted to take more than a minute (VELMORANT_LONG_SEARCH=1). Raises "
         "tem.InputError with Velmorant's message.");
 
 #ifdef TEM_PYTHON_CIF
   m.def(
       "input_from_cif",
-      [](const std::string& cif, std::optional<double> voltage_kv, std::optional<double> wavelength_angstrom,
-         std::vector<double> zone, std::vector<double> reference, std::vector<double> euler_degrees,
-         double thickness_angstrom, std::optional<double> semi_angle_mrad, std::optional<double> camera_length,
-         std::optional<double> pixel_pitch, int model, std::optional<double> global_b_angstrom2, int index_limit,
-         double strength_fraction, int max_beams, const std::string& image_folder, const std::string& image_name,
+      [](const std::string& cif, std::optional<double> voltage_kv,
+         std::optional<double> wavelength_angstrom, std::vector<double> zone,
+         std::vector<double> reference, std::vector<double> euler_degrees,
+         double thickness_angstrom, std::optional<double> semi_angle_mrad,
+         std::optional<double> camera_length, std::optional<double> pixel_pitch, int model,
+         std::optional<double> global_b_angstrom2, int index_limit, double strength_fraction,
+         int max_beams, const std::string& image_folder, const std::string& image_name,
          int image_bits, const std::string& block, const std::string& folder, bool long_search) {
         velmorant::crystal_file::CifInputOptions o;
         o.block = block;
@@ -314,64 +332,87 @@ void bind_simulator(py::module_& m) {
         o.settings.image_name = image_name;
         o.settings.image_bits = image_bits;
         if (model != 0 && model != 1) throw py::value_error("model must be 0 or 1");
-        if (image_bits != 8 && image_bits != 24) throw py::value_error("image_bits must be 8 or 24");
+        if (image_bits != 8 && image_bits != 24)
+          throw py::value_error("image_bits must be 8 or 24");
         const velmorant::crystal_file::CifInput made = velmorant::crystal_file::cif_input(cif, o);
-        return read_input_text(made.text, cif + " (as " + velmorant::kInputFileName + ")", folder, long_search);
+        return read_input_text(made.text, cif + " (as " + velmorant::kInputFileName + ")", folder,
+                               long_search);
       },
-      py::arg("cif"), py::kw_only(), py::arg("voltage_kv") = py::none(), py::arg("wavelength_angstrom") = py::none(),
-      py::arg("zone") = std::vector<double>{}, py::arg("reference") = std::vector<double>{},
+      py::arg("cif"), py::kw_only(), py::arg("voltage_kv") = py::none(),
+      py::arg("wavelength_angstrom") = py::none(), py::arg("zone") = std::vector<double>{},
+      py::arg("reference") = std::vector<double>{},
       py::arg("euler_degrees") = std::vector<double>{}, py::arg("thickness_angstrom") = 1000.0,
       py::arg("semi_angle_mrad") = py::none(), py::arg("camera_length") = py::none(),
-      py::arg("pixel_pitch") = py::none(), py::arg("model") = 1, py::arg("global_b_angstrom2") = py::none(),
-      py::arg("index_limit") = 6, py::arg("strength_fraction") = 0.001, py::arg("max_beams") = 30,
-      py::arg("image_folder") = ".", py::arg("image_name") = "experiment.bmp", py::arg("image_bits") = 8,
-      py::arg("block") = "", py::arg("folder") = ".", py::arg("long_search") = false,
-      "The input velmorant_input writes for a CIF, read as Velmorant reads it. Options as velmorant_input's: "
-      "voltage_kv (200) or wavelength_angstrom; zone [u v w] or [u v t w] (0 0 1) with reference, or "
-      "euler_degrees; thickness_angstrom; semi_angle_mrad (10) or camera_length with pixel_pitch; model 0/1; "
-      "global_b_angstrom2; index_limit, strength_fraction, max_beams; image_folder, image_name, image_bits. "
-      "folder: where the image folder and the X-ray coefficient file are looked for. Input.text is the file.");
+      py::arg("pixel_pitch") = py::none(), py::arg("model") = 1,
+      py::arg("global_b_angstrom2") = py::none(), py::arg("index_limit") = 6,
+      py::arg("strength_fraction") = 0.001, py::arg("max_beams") = 30,
+      py::arg("image_folder") = ".", py::arg("image_name") = "experiment.bmp",
+      py::arg("image_bits") = 8, py::arg("block") = "", py::arg("folder") = ".",
+      py::arg("long_search") = false,
+      "The input velmorant_input writes for a CIF, read as Velmorant reads it. Options as "
+      "velmorant_input's: "
+      "voltage_kv (200) or wavelength_angstrom; zone [u v w] or [u v t w] (0 0 1) with reference, "
+      "or "
+      "euler_degrees; thickness_angstrom; semi_angle_mrad (10) or camera_length with pixel_pitch; "
+      "model 0/1; "
+      "global_b_angstrom2; index_limit, strength_fraction, max_beams; image_folder, image_name, "
+      "image_bits. "
+      "folder: where the image folder and the X-ray coefficient file are looked for. Input.text is "
+      "the file.");
 
 #endif
 
   py::class_<Pattern>(m, "Pattern", "One computed pattern and the values it was computed with.")
-      .def_readonly("intensities", &Pattern::intensities,
-                    "512 x 512 numpy.float32 transmitted intensities (1 = no loss), picture orientation")
+      .def_readonly(
+          "intensities", &Pattern::intensities,
+          "512 x 512 numpy.float32 transmitted intensities (1 = no loss), picture orientation")
       .def_readonly("method", &Pattern::method)
       .def_readonly("thickness_angstrom", &Pattern::thickness)
       .def_readonly("wavelength_angstrom", &Pattern::wavelength)
-      .def_property_readonly("voltage_kv",
-                             [](const Pattern& p) { return velmorant::accelerating_voltage_kv(p.wavelength); })
+      .def_property_readonly(
+          "voltage_kv",
+          [](const Pattern& p) { return velmorant::accelerating_voltage_kv(p.wavelength); })
       .def_readonly("euler_degrees", &Pattern::euler)
-      .def_readonly("beams", &Pattern::beams, "dict: 'hkl' (N+1, 3) of the beams used, transmitted beam first")
-      .def("grey_levels", [](const Pattern& p) {
-        PatternImage image = image_of(p.intensities);
-        velmorant::scale_to_grey_levels(image);
-        return to_picture(image);
-      }, "the intensities scaled as for the image file: smallest 0, largest 255, not rounded");
+      .def_readonly("beams", &Pattern::beams,
+                    "dict: 'hkl' (N+1, 3) of the beams used, transmitted beam first")
+      .def(
+          "grey_levels",
+          [](const Pattern& p) {
+            PatternImage image = image_of(p.intensities);
+            velmorant::scale_to_grey_levels(image);
+            return to_picture(image);
+          },
+          "the intensities scaled as for the image file: smallest 0, largest 255, not rounded");
 
-  py::class_<PySimulation>(m, "Simulation",
-                           "Patterns of one input with the thickness, voltage and Euler angles replaced, in memory. "
-                           "The beams and structure factors are kept while the replaced values cannot change them.")
+  py::class_<PySimulation>(
+      m, "Simulation",
+      "Patterns of one input with the thickness, voltage and Euler angles replaced, in memory. "
+      "The beams and structure factors are kept while the replaced values cannot change them.")
       .def(py::init<std::shared_ptr<Input>, std::optional<int>>(), py::arg("input"), py::kw_only(),
-           py::arg("threads") = py::none(), "threads: pixels computed in parallel (default: every hardware thread)")
+           py::arg("threads") = py::none(),
+           "threads: pixels computed in parallel (default: every hardware thread)")
       .def("run", &PySimulation::run, py::kw_only(), py::arg("method") = 0,
            py::arg("thickness_angstrom") = py::none(), py::arg("voltage_kv") = py::none(),
            py::arg("wavelength_angstrom") = py::none(), py::arg("euler_degrees") = py::none(),
-           "Computes a pattern with sampling method 0 (every pixel), 1 (adaptive) or 2 (3 x 3 blocks); values "
-           "not given are the input's. The interpreter lock is released; Ctrl-C stops the run between pixels "
+           "Computes a pattern with sampling method 0 (every pixel), 1 (adaptive) or 2 (3 x 3 "
+           "blocks); values "
+           "not given are the input's. The interpreter lock is released; Ctrl-C stops the run "
+           "between pixels "
            "and raises KeyboardInterrupt.")
-      .def("estimate_seconds", &PySimulation::estimate, py::kw_only(), py::arg("thickness_angstrom") = py::none(),
-           py::arg("voltage_kv") = py::none(), py::arg("wavelength_angstrom") = py::none(),
-           py::arg("euler_degrees") = py::none(),
+      .def("estimate_seconds", &PySimulation::estimate, py::kw_only(),
+           py::arg("thickness_angstrom") = py::none(), py::arg("voltage_kv") = py::none(),
+           py::arg("wavelength_angstrom") = py::none(), py::arg("euler_degrees") = py::none(),
            "Run-time estimates in seconds of methods 0, 1 and 2 (Velmorant's estimate query)")
       .def("beams", &PySimulation::beams, py::kw_only(), py::arg("thickness_angstrom") = py::none(),
            py::arg("voltage_kv") = py::none(), py::arg("wavelength_angstrom") = py::none(),
            py::arg("euler_degrees") = py::none(), "the beam table for these values")
       .def_property_readonly("threads", &PySimulation::threads)
-      .def_property_readonly("input", &PySimulation::input, py::return_value_policy::reference_internal);
+      .def_property_readonly("input", &PySimulation::input,
+                             py::return_value_policy::reference_internal);
 
-  m.def("read_experimental_image", [](const std::string& path) {
+  m.def(
+      "read_experimental_image",
+      [](const std::string& path) {
         std::vector<float> grey;
         {
           py::gil_scoped_release unlocked;
@@ -382,40 +423,58 @@ void bind_simulator(py::module_& m) {
         PatternImage image;
         std::copy(grey.begin(), grey.end(), image.data());
         return to_picture(image);
-      }, py::arg("path"),
-      "Grey levels 0..255 of a 512 x 512 BMP, PNG or TIFF image as Velmorant reads an experiment, picture "
+      },
+      py::arg("path"),
+      "Grey levels 0..255 of a 512 x 512 BMP, PNG or TIFF image as Velmorant reads an experiment, "
+      "picture "
       "orientation. Raises tem.FileError for a file it cannot read or compare.");
 
-  m.def("grey_levels", [](const FloatImage& intensities) {
+  m.def(
+      "grey_levels",
+      [](const FloatImage& intensities) {
         PatternImage image = image_of(intensities);
         velmorant::scale_to_grey_levels(image);
         return to_picture(image);
-      }, py::arg("intensities"), "smallest intensity 0, largest 255, not rounded (the levels of the correlation)");
+      },
+      py::arg("intensities"),
+      "smallest intensity 0, largest 255, not rounded (the levels of the correlation)");
 
-  m.def("image_levels", [](const FloatImage& intensities) {
+  m.def(
+      "image_levels",
+      [](const FloatImage& intensities) {
         PatternImage image = image_of(intensities);
         velmorant::scale_to_grey_levels(image);
         py::array_t<std::uint8_t> a({kSize, kSize});
         auto v = a.mutable_unchecked<2>();
         for (int r = 0; r < kSize; ++r)
-          for (int c = 0; c < kSize; ++c) v(r, c) = velmorant::grey_level(image(kSize - r, kSize - c));
+          for (int c = 0; c < kSize; ++c)
+            v(r, c) = velmorant::grey_level(image(kSize - r, kSize - c));
         return a;
-      }, py::arg("intensities"), "the 8-bit grey levels Velmorant writes into its image file (uint8)");
+      },
+      py::arg("intensities"), "the 8-bit grey levels Velmorant writes into its image file (uint8)");
 
-  m.def("correlation_r", [](const FloatImage& intensities, const FloatImage& experiment) {
+  m.def(
+      "correlation_r",
+      [](const FloatImage& intensities, const FloatImage& experiment) {
         const PatternImage image = image_of(intensities);
         const std::vector<float> grey = grey_from_picture(experiment, "experiment");
         return velmorant::mid_grey_correlation(grey, image);
-      }, py::arg("intensities"), py::arg("experiment"),
-      "Velmorant's r: the pattern scaled to grey levels 0..255 against the experiment's grey levels, both "
+      },
+      py::arg("intensities"), py::arg("experiment"),
+      "Velmorant's r: the pattern scaled to grey levels 0..255 against the experiment's grey "
+      "levels, both "
       "taken about mid grey (128)");
 
-  m.def("pearson", [](const FloatImage& intensities, const FloatImage& experiment) {
+  m.def(
+      "pearson",
+      [](const FloatImage& intensities, const FloatImage& experiment) {
         const PatternImage image = image_of(intensities);
         const std::vector<float> grey = grey_from_picture(experiment, "experiment");
         return velmorant::pearson_correlation(grey, image);
-      }, py::arg("intensities"), py::arg("experiment"),
-      "Pearson correlation (about both means), as velmorant_fit scores; -1 for a uniform or non-finite image");
+      },
+      py::arg("intensities"), py::arg("experiment"),
+      "Pearson correlation (about both means), as velmorant_fit scores; -1 for a uniform or "
+      "non-finite image");
 }
 
 }  // namespace tem_python

@@ -21,18 +21,23 @@ const Exceptions& exceptions() { return *the_exceptions; }
 
 PYBIND11_MODULE(tem, m) {
   m.doc() =
-      "The electron-diffraction suite from Python: Velmorant's convergent-beam patterns, Talvor2's\n"
+      "The electron-diffraction suite from Python: Velmorant's convergent-beam patterns, "
+      "Talvor2's\n"
       "orientations and hklconv's reflection families, over the programs' own C++ code.\n\n"
-      "512 x 512 images are numpy.float32 arrays in picture orientation, as a viewer shows the image\n"
+      "512 x 512 images are numpy.float32 arrays in picture orientation, as a viewer shows the "
+      "image\n"
       "files: row 0 is the top row, column 0 the left column; up is sample +x, left is sample +y.\n"
       "Lengths are in angstrom, angles in degrees unless a name says otherwise.";
   static tem_python::Exceptions exceptions;
   // The classes live as long as the interpreter: their references are kept.
-  exceptions.input_error = py::exception<common::InputError>(m, "InputError", PyExc_ValueError).release().ptr();
+  exceptions.input_error =
+      py::exception<common::InputError>(m, "InputError", PyExc_ValueError).release().ptr();
   m.attr("InputError").attr("__doc__") =
       "Bad input: the message is the one the programs print (file, line, what was expected).";
-  exceptions.file_error = py::exception<velmorant::FileError>(m, "FileError", PyExc_OSError).release().ptr();
-  m.attr("FileError").attr("__doc__") = "A file that cannot be read or written, with the programs' message.";
+  exceptions.file_error =
+      py::exception<velmorant::FileError>(m, "FileError", PyExc_OSError).release().ptr();
+  m.attr("FileError").attr("__doc__") =
+      "A file that cannot be read or written, with the programs' message.";
   tem_python::the_exceptions = &exceptions;
 
   py::register_exception_translator([](std::exception_ptr p) {

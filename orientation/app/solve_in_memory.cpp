@@ -25,11 +25,13 @@ InputPlace Named(const std::string& source, const std::string& what, int pattern
 
 }  // namespace
 
-void CheckProblem(OrientationProblem& problem, float p1_degrees, float p2_degrees, const std::string& source) {
+void CheckProblem(OrientationProblem& problem, float p1_degrees, float p2_degrees,
+                  const std::string& source) {
   if (problem.familyCount < 1 || problem.familyCount > kMaxFamilies)
-    ReportFatalError(kFamilyCountTooSmall, {},
-                     Named(source, "found " + std::to_string(problem.familyCount) + " families, 1 to " +
-                                       std::to_string(kMaxFamilies) + " are possible"));
+    ReportFatalError(
+        kFamilyCountTooSmall, {},
+        Named(source, "found " + std::to_string(problem.familyCount) + " families, 1 to " +
+                          std::to_string(kMaxFamilies) + " are possible"));
   if (problem.symmetryCount < 1 || problem.symmetryCount > kMaxSymmetryOps)
     ReportFatalError(kSymmetryCountOutOfRange, {},
                      Named(source, "found " + std::to_string(problem.symmetryCount)));
@@ -46,24 +48,26 @@ void CheckProblem(OrientationProblem& problem, float p1_degrees, float p2_degree
 void SetPatternVectors(ScatteringPattern& pattern, const float* xyz, int n, int pattern_number,
                        const std::string& source) {
   if (n < kMinVectors)
-    ReportFatalError(kTooFewVectors, {}, Named(source, "found " + std::to_string(n), pattern_number));
+    ReportFatalError(kTooFewVectors, {},
+                     Named(source, "found " + std::to_string(n), pattern_number));
   if (n > kMaxVectors)
-    ReportFatalError(kTooManyVectors, {}, Named(source, "found " + std::to_string(n), pattern_number));
+    ReportFatalError(kTooManyVectors, {},
+                     Named(source, "found " + std::to_string(n), pattern_number));
   for (int v = 0; v < n; ++v) {
     const Vec3 s{xyz[3 * v], xyz[3 * v + 1], xyz[3 * v + 2]};
     float length;
     if (!Normalize(s, pattern.vectors[v], length) || !std::isfinite(length))
       ReportFatalError(kZeroLengthVector,
-                       ": vector " + std::to_string(v + 1) + " of pattern " + std::to_string(pattern_number) +
-                           " in " + source,
+                       ": vector " + std::to_string(v + 1) + " of pattern " +
+                           std::to_string(pattern_number) + " in " + source,
                        Named(source, {}, pattern_number));
   }
   pattern.vectorCount = n;
 }
 
 void SolvePatterns(const OrientationProblem& problem, const Catalogue& catalogue,
-                   const std::vector<ScatteringPattern>& patterns, std::vector<SolutionStore>& stores,
-                   int threads) {
+                   const std::vector<ScatteringPattern>& patterns,
+                   std::vector<SolutionStore>& stores, int threads) {
   const int count = static_cast<int>(patterns.size());
   stores.assign(patterns.size(), SolutionStore{});
   const float vote_exponent = VoteExponent(catalogue);

@@ -17,7 +17,8 @@ namespace talvor {
 // values came from. Sets p1, p2 (radians, converted as the reader converts
 // them) and cosP2. The basis and the families are
 // checked when the catalogue is built (BuildCatalogue).
-void CheckProblem(OrientationProblem& problem, float p1_degrees, float p2_degrees, const std::string& source);
+void CheckProblem(OrientationProblem& problem, float p1_degrees, float p2_degrees,
+                  const std::string& source);
 
 // Pattern `pattern_number` (1-based) from n vectors x y z (sample frame, any
 // length): kMinVectors..kMaxVectors of them, each normalised as the reader
@@ -29,7 +30,7 @@ void SetPatternVectors(ScatteringPattern& pattern, const float* xyz, int n, int 
 // Solves every pattern with problem.strategy into stores[k], exactly as
 // Talvor2 solves them, on `threads` threads (1: the calling thread).
 void SolvePatterns(const OrientationProblem& problem, const Catalogue& catalogue,
-                   const std::vector<ScatteringPattern>& patterns, std::vector<SolutionStore>& stores,
-                   int threads);
+                   const std::vector<ScatteringPattern>& patterns,
+                   std::vector<SolutionStore>& stores, int threads);
 
 }  // namespace talvor

@@ -20,7 +20,8 @@ Vec3d direction_of(const std::vector<double>& v, const char* option) {
   if (v.size() == 3) return {v[0], v[1], v[2]};
   if (v.size() == 4) {
     if (std::fabs(v[0] + v[1] + v[2]) > 1e-9)
-      throw std::invalid_argument(std::string(option) + ": the third of four indices must be -(u + v)");
+      throw std::invalid_argument(std::string(option) +
+                                  ": the third of four indices must be -(u + v)");
     return three_index_direction(v[0], v[1], v[2], v[3]);
   }
   throw std::invalid_argument(std::string(option) + " takes 3 indices [u v w] or 4 [u v t w]");
@@ -35,8 +36,7 @@ std::string join(const std::vector<double>& v) {
 }  // namespace
 
 CifInput cif_input(const std::string& cif_path, const CifInputOptions& options) {
-  if (options.kv && options.wavelength)
-    throw std::invalid_argument("--kv excludes --wavelength");
+  if (options.kv && options.wavelength) throw std::invalid_argument("--kv excludes --wavelength");
   if (!options.euler.empty() && (!options.zone.empty() || !options.reference.empty()))
     throw std::invalid_argument("--euler excludes --zone and --reference");
   if (!options.euler.empty() && options.euler.size() != 3)
@@ -51,12 +51,14 @@ CifInput cif_input(const std::string& cif_path, const CifInputOptions& options) 
   const CrystalStructure& crystal = result.crystal;
   const CellRows cell = crystal_cell_rows(crystal);
   MicroscopeSettings settings = options.settings;
-  settings.wavelength = options.wavelength ? *options.wavelength : electron_wavelength(options.kv ? *options.kv : 200.0);
+  settings.wavelength = options.wavelength ? *options.wavelength
+                                           : electron_wavelength(options.kv ? *options.kv : 200.0);
   if (!options.euler.empty()) {
     settings.euler = {options.euler[0], options.euler[1], options.euler[2]};
     result.orientation = "Euler angles " + join(options.euler) + " deg";
   } else {
-    const std::vector<double> z = options.zone.empty() ? std::vector<double>{0, 0, 1} : options.zone;
+    const std::vector<double> z =
+        options.zone.empty() ? std::vector<double>{0, 0, 1} : options.zone;
     const Vec3d zone_uvw = direction_of(z, "--zone");
     std::optional<Vec3d> ref;
     if (!options.reference.empty()) ref = direction_of(options.reference, "--reference");
@@ -68,7 +70,8 @@ CifInput cif_input(const std::string& cif_path, const CifInputOptions& options) 
     settings.pixel_pitch = *options.pixel_pitch;
   } else {
     settings.camera_length = 1.0;
-    settings.pixel_pitch = pixel_scale_from_semi_angle(options.semi_angle ? *options.semi_angle : 10.0);
+    settings.pixel_pitch =
+        pixel_scale_from_semi_angle(options.semi_angle ? *options.semi_angle : 10.0);
   }
   settings.global_b = options.global_b;
 
@@ -78,8 +81,9 @@ CifInput cif_input(const std::string& cif_path, const CifInputOptions& options) 
   const std::string file_name = std::filesystem::path(cif_path).filename().string();
   {
     std::ostringstream t;
-    t << crystal.name << " (" << crystal.space_group << ") from " << file_name << ", " << result.orientation
-      << ", " << float_text(in->wavelength) << " A, " << float_text(in->thickness) << " A thick";
+    t << crystal.name << " (" << crystal.space_group << ") from " << file_name << ", "
+      << result.orientation << ", " << float_text(in->wavelength) << " A, "
+      << float_text(in->thickness) << " A thick";
     notes.title = t.str();
   }
   for (const auto& s : crystal.species) notes.species_names.push_back(species_caption(s));

@@ -145,10 +145,11 @@ int main(int argc, char** argv) {
     for (const auto& s : crystal.species) std::cout << " " << s.sites.size() << " " << s.symbol;
     std::cout << " in the cell\n"
               << "  wavelength " << float_text(check->wavelength) << " A, Euler angles "
-              << float_text(check->euler_angles[0]) << " " << float_text(check->euler_angles[1]) << " "
-              << float_text(check->euler_angles[2]) << " deg, pixel scale "
+              << float_text(check->euler_angles[0]) << " " << float_text(check->euler_angles[1])
+              << " " << float_text(check->euler_angles[2]) << " deg, pixel scale "
               << float_text(check->pixel_pitch / check->camera_length) << " (semi-angle "
-              << semi_angle_from_pixel_scale(static_cast<double>(check->pixel_pitch) / check->camera_length)
+              << semi_angle_from_pixel_scale(static_cast<double>(check->pixel_pitch) /
+                                             check->camera_length)
               << " mrad)\n";
     return 0;
   } catch (const std::exception& e) {

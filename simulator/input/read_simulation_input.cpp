@@ -397,8 +397,9 @@ void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& b
   read_simulation_input(text, file.string(), dir, in, beams, options);
 }
 
-void read_simulation_input(std::istream& text, const std::string& source_name, const fs::path& xray_dir,
-                           SimulationInput& in, BeamList& beams, const ReadOptions& options) {
+void read_simulation_input(std::istream& text, const std::string& source_name,
+                           const fs::path& xray_dir, SimulationInput& in, BeamList& beams,
+                           const ReadOptions& options) {
   InputLines lines;
   parse_simulation_input(text, source_name, in, &lines);
   derive_simulation_input(in, xray_dir);
