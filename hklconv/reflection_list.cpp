@@ -171,6 +171,33 @@ bool add_if_distinct(ReflectionList& list, const SymmetryOps& sym, const std::ar
   return true;
 }
 
+ReflectionList reduce_reflections(const CrystalBasis& basis, const SymmetryOps& sym,
+                                  const std::array<int, 3>* hkl, int count,
+                                  const std::string& source) {
+  ReflectionList list;
+  const float tol_r = reciprocal_length_tolerance(basis.volume);
+  for (int line = 0; line < count && list.count < kMaxReflections; ++line) {
+    const auto [h, k, l] = hkl[line];
+    for (int index : hkl[line])
+      if (index < kMinIndex || index > kMaxIndex)
+        throw Stop(" Miller indices " + std::to_string(h) + " " + std::to_string(k) + " " +
+                       std::to_string(l) +
+                       " lie outside -999..9999 (the columns of reflects.kik).\n",
+                   false, {source, line + 1});
+    std::array<float, 3> v;
+    try {
+      v = plane_normal(basis, h, k, l, tol_r);
+    } catch (const Stop& stop) {
+      throw Stop(stop.what(), false, {source, line + 1});
+    }
+    if (list.count == 0)
+      list.entry[list.count++] = Reflection{h, k, l, v};
+    else
+      add_if_distinct(list, sym, v, h, k, l, kSameNormal);
+  }
+  return list;
+}
+
 int run(const std::filesystem::path& dir, std::istream& in, std::ostream& out) {
   try {
     std::ifstream list_file(dir / "list.hkl");

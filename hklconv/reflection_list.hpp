@@ -80,6 +80,16 @@ std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l
 bool add_if_distinct(ReflectionList& list, const SymmetryOps& sym, const std::array<float, 3>& v,
                      int h, int k, int l, float tol);
 
+// The program's reduction on a list already in memory: the first line
+// stands for its family, each further line is added when add_if_distinct
+// finds it distinct, and the list stops growing at kMaxReflections families
+// as in reflects.kik. Stops (Stop, naming `source` and the 1-based entry
+// as its line) on an index outside kMinIndex..kMaxIndex or a (0 0 0) entry.
+// `basis` must have been inverted (invert_basis).
+ReflectionList reduce_reflections(const CrystalBasis& basis, const SymmetryOps& sym,
+                                  const std::array<int, 3>* hkl, int count,
+                                  const std::string& source);
+
 // The whole program on the files of `dir`; console text goes to `out`, the
 // pause reads from `in`. Returns the process exit status.
 int run(const std::filesystem::path& dir, std::istream& in, std::ostream& out);

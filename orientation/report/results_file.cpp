@@ -94,21 +94,29 @@ float MeanFitDegrees(float fit, int n, int used) {
   return Degrees(AngleFromCosine(quotient));
 }
 
-std::string SolutionLine(int pattern_number, const ScatteringPattern& pattern,
-                         const SolutionStore& store, const OrientationProblem& problem) {
+SolutionValues SolutionValuesOf(const ScatteringPattern& pattern, const SolutionStore& store,
+                                const OrientationProblem& problem) {
   const int n = pattern.vectorCount;
-  float phi1 = kNoSolutionAngle, Phi = kNoSolutionAngle, phi2 = kNoSolutionAngle;
-  int used = 0;
-  float fit = kNoSolutionFit;
+  SolutionValues v;
+  v.all = n;
   if (store.count > 0) {
     const Solution& s = store.entries[0];
     EulerAngles e = EulerFromMatrix(ReduceToFundamental(s.orientation, problem));
-    phi1 = Degrees(e.phi1);
-    Phi = Degrees(e.Phi);
-    phi2 = Degrees(e.phi2);
-    used = UsedVectorCount(s.fit, n);
-    fit = MeanFitDegrees(s.fit, n, used);
+    v.phi1 = Degrees(e.phi1);
+    v.Phi = Degrees(e.Phi);
+    v.phi2 = Degrees(e.phi2);
+    v.used = UsedVectorCount(s.fit, n);
+    v.fit = MeanFitDegrees(s.fit, n, v.used);
+    v.solved = true;
   }
+  return v;
+}
+
+std::string SolutionLine(int pattern_number, const ScatteringPattern& pattern,
+                         const SolutionStore& store, const OrientationProblem& problem) {
+  const SolutionValues v = SolutionValuesOf(pattern, store, problem);
+  const float phi1 = v.phi1, Phi = v.Phi, phi2 = v.phi2, fit = v.fit;
+  const int used = v.used, n = v.all;
   std::string line(1, ' ');
   line += common::format_int(pattern_number, 10);
   line += "   ";

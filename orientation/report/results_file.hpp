@@ -46,6 +46,20 @@ private:
   std::uintmax_t bytes_ = 0;  // size of the complete lines
 };
 
+// The numbers of one results line: the Bunge angles (degrees) of the stored
+// orientation reduced by symmetry, the vectors used out of all, the mean
+// angular fit (degrees); -1 three times, 0 used and 999.999 when the store
+// is empty.
+struct SolutionValues {
+  float phi1 = -1.0f, Phi = -1.0f, phi2 = -1.0f;  // degrees
+  int used = 0;
+  int all = 0;
+  float fit = 999.999f;  // degrees
+  bool solved = false;
+};
+SolutionValues SolutionValuesOf(const ScatteringPattern& pattern, const SolutionStore& store,
+                                const OrientationProblem& problem);
+
 // The 56-column line of one pattern: number, Bunge angles (degrees) of the
 // stored orientation reduced by symmetry, vectors used out of n, mean
 // angular fit (degrees); or the no-solution line when the store is empty.

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "crystal_file/cif_crystal.hpp"
+#include "crystal_file/cif_input.hpp"
 #include "crystal_file/crystal_input.hpp"
 #include "crystal_file/input_file_text.hpp"
 #include "crystal_file/microscope_geometry.hpp"
@@ -22,27 +23,6 @@ using namespace velmorant;
 using namespace velmorant::crystal_file;
 
 namespace {
-
-// [u v w] or the hexagonal [u v t w].
-Vec3d direction_of(const std::vector<double>& v, const char* option) {
-  if (v.size() == 3) return {v[0], v[1], v[2]};
-  if (v.size() == 4) {
-    if (std::fabs(v[0] + v[1] + v[2]) > 1e-9)
-      throw std::invalid_argument(std::string(option) + ": the third of four indices must be -(u + v)");
-    return three_index_direction(v[0], v[1], v[2], v[3]);
-  }
-  throw std::invalid_argument(std::string(option) + " takes 3 indices [u v w] or 4 [u v t w]");
-}
-
-std::string join(const std::vector<double>& v) {
-  std::string s;
-  for (double x : v) {
-    std::ostringstream t;
-    t << x;
-    s += (s.empty() ? "" : " ") + t.str();
-  }
-  return s;
-}
 
 // Replaces `path` as a whole: a temporary file beside it, renamed over it.
 void write_whole(const fs::path& path, const std::string& text) {
@@ -132,44 +112,21 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   try {
-    const CrystalStructure crystal = read_cif_crystal(cif_path, block);
-    const CellRows cell = crystal_cell_rows(crystal);
-    settings.wavelength = wavelength ? *wavelength : electron_wavelength(kv ? *kv : 200.0);
-    std::string orientation;
-    if (!euler.empty()) {
-      settings.euler = {euler[0], euler[1], euler[2]};
-      orientation = "Euler angles " + join(euler) + " deg";
-    } else {
-      const std::vector<double> z = zone.empty() ? std::vector<double>{0, 0, 1} : zone;
-      const Vec3d zone_uvw = direction_of(z, "--zone");
-      std::optional<Vec3d> ref;
-      if (!reference.empty()) ref = direction_of(reference, "--reference");
-      settings.euler = euler_from_zone_axis(cell, zone_uvw, ref);
-      orientation = "zone axis [" + join(z) + "]";
-    }
-    if (camera_length) {
-      settings.camera_length = *camera_length;
-      settings.pixel_pitch = *pixel_pitch;
-    } else {
-      settings.camera_length = 1.0;
-      settings.pixel_pitch = pixel_scale_from_semi_angle(semi_angle ? *semi_angle : 10.0);
-    }
-    settings.global_b = global_b;
-
-    auto in = std::make_unique<SimulationInput>();
-    fill_simulation_input(crystal, settings, *in);
-    InputFileNotes notes;
-    {
-      std::ostringstream t;
-      t << crystal.name << " (" << crystal.space_group << ") from " << fs::path(cif_path).filename().string()
-        << ", " << orientation << ", " << float_text(in->wavelength) << " A, "
-        << float_text(in->thickness) << " A thick";
-      notes.title = t.str();
-    }
-    for (const auto& s : crystal.species) notes.species_names.push_back(species_caption(s));
-    notes.comment_lines = {"Written by velmorant_input from " + fs::path(cif_path).filename().string() +
-                           "; every value line is preceded by a fixed number of caption lines."};
-    const std::string text = input_file_text(*in, notes);
+    CifInputOptions options;
+    options.block = block;
+    options.kv = kv;
+    options.wavelength = wavelength;
+    options.zone = zone;
+    options.reference = reference;
+    options.euler = euler;
+    options.semi_angle = semi_angle;
+    options.camera_length = camera_length;
+    options.pixel_pitch = pixel_pitch;
+    options.global_b = global_b;
+    options.settings = settings;
+    const CifInput made = cif_input(cif_path, options);
+    const CrystalStructure& crystal = made.crystal;
+    const std::string& text = made.text;
 
     // The written file must read back and pass the program's own checks.
     auto check = std::make_unique<SimulationInput>();
@@ -187,11 +144,12 @@ int main(int argc, char** argv) {
               << crystal.asymmetric_sites << " listed sites ->";
     for (const auto& s : crystal.species) std::cout << " " << s.sites.size() << " " << s.symbol;
     std::cout << " in the cell\n"
-              << "  wavelength " << float_text(in->wavelength) << " A, Euler angles "
-              << float_text(in->euler_angles[0]) << " " << float_text(in->euler_angles[1]) << " "
-              << float_text(in->euler_angles[2]) << " deg, pixel scale "
-              << float_text(in->pixel_pitch / in->camera_length) << " (semi-angle "
-              << semi_angle_from_pixel_scale(static_cast<double>(in->pixel_pitch) / in->camera_length)
+              << "  wavelength " << float_text(check->wavelength) << " A, Euler angles "
+              << float_text(check->euler_angles[0]) << " " << float_text(check->euler_angles[1])
+              << " " << float_text(check->euler_angles[2]) << " deg, pixel scale "
+              << float_text(check->pixel_pitch / check->camera_length) << " (semi-angle "
+              << semi_angle_from_pixel_scale(static_cast<double>(check->pixel_pitch) /
+                                             check->camera_length)
               << " mrad)\n";
     return 0;
   } catch (const std::exception& e) {

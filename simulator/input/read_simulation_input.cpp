@@ -389,21 +389,25 @@ void check_search_time(const SimulationInput& in, const std::string& source, int
 void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& beams,
                            const ReadOptions& options) {
   const fs::path file = dir / kInputFileName;
+  std::ifstream text(file);
+  if (!text)
+    throw InputError(file.string() +
+                     ": cannot open the simulation input file; expected VelmorantDS.dat in the "
+                     "working directory");
+  read_simulation_input(text, file.string(), dir, in, beams, options);
+}
+
+void read_simulation_input(std::istream& text, const std::string& source_name,
+                           const fs::path& xray_dir, SimulationInput& in, BeamList& beams,
+                           const ReadOptions& options) {
   InputLines lines;
-  {
-    std::ifstream text(file);
-    if (!text)
-      throw InputError(file.string() +
-                       ": cannot open the simulation input file; expected VelmorantDS.dat in the "
-                       "working directory");
-    parse_simulation_input(text, file.string(), in, &lines);
-  }  // closed after the last value
-  derive_simulation_input(in, dir);
+  parse_simulation_input(text, source_name, in, &lines);
+  derive_simulation_input(in, xray_dir);
   // After the derivations, so that a singular basis stops as before.
-  check_plausible_values(in, lines, file.string());
+  check_plausible_values(in, lines, source_name);
   // A search of hours is refused before it starts, unless confirmed.
   if (!options.long_search_confirmed)
-    check_search_time(in, file.string(), lines.index_limit, measure_evaluation_seconds(in),
+    check_search_time(in, source_name, lines.index_limit, measure_evaluation_seconds(in),
                       options.search_time_budget);
   // 11. Reflection list and geometric beam filter.
   const std::vector<std::string> kept = select_beams(in, beams, options.poll);

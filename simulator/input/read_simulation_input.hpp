@@ -75,6 +75,14 @@ struct InputLines {
 void read_simulation_input(const std::filesystem::path& dir, SimulationInput& in, BeamList& beams,
                            const ReadOptions& options = {});
 
+// The same for input text already in memory (a file read elsewhere, or one
+// composed by a tool): `source_name` names it in messages and `xray_dir` is
+// where the X-ray coefficient file is looked up first (model 0). The file
+// version above opens dir / "VelmorantDS.dat" and calls this.
+void read_simulation_input(std::istream& text, const std::string& source_name,
+                           const std::filesystem::path& xray_dir, SimulationInput& in,
+                           BeamList& beams, const ReadOptions& options = {});
+
 // The refusal of a long search: throws the InputError read_simulation_input
 // throws when the search with in.hkl_limit, at `seconds_per_evaluation` per
 // structure factor, is predicted to take longer than `budget_seconds`.

@@ -1,0 +1,18 @@
+# Shared paths of the module's tests: the built programs and the examples (set by CTest).
+import os
+import pathlib
+
+import pytest
+
+BIN = pathlib.Path(os.environ.get("TEM_BIN", "build/bin"))
+EXAMPLES = pathlib.Path(os.environ.get("TEM_EXAMPLES", "examples"))
+
+
+@pytest.fixture
+def bin_dir():
+    return BIN
+
+
+@pytest.fixture
+def examples():
+    return EXAMPLES

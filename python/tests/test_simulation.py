@@ -1,0 +1,123 @@
+# Velmorant from Python: the module's pattern against the program's written image and r, overrides, scores, errors.
+import os
+import pathlib
+import shutil
+import subprocess
+
+import numpy as np
+import pytest
+
+import tem
+
+
+def run_program(program, folder, *args):
+    env = dict(os.environ, VELMORANT_PRESENTATION="silent")
+    return subprocess.run([str(program), *args], cwd=folder, env=env, capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL)
+
+
+@pytest.fixture(scope="module")
+def si111(tmp_path_factory):
+    """examples/si-111 run by Velmorant with method 2, and the same input in the module."""
+    examples = pathlib.Path(os.environ.get("TEM_EXAMPLES", "examples"))
+    folder = tmp_path_factory.mktemp("si111")
+    for name in ("VelmorantDS.dat", "experiment.bmp"):
+        shutil.copy(examples / "si-111" / name, folder / name)
+    program = pathlib.Path(os.environ.get("TEM_BIN", "build/bin")) / "Velmorant"
+    done = run_program(program, folder, "2")
+    assert done.returncode == 0, done.stderr
+    inp = tem.read_input(str(folder))
+    pattern = tem.Simulation(inp, threads=2).run(method=2)
+    return folder, inp, pattern
+
+
+def test_pattern_has_the_grey_levels_of_the_program_image(si111):
+    folder, inp, pattern = si111
+    assert pattern.intensities.dtype == np.float32 and pattern.intensities.shape == (512, 512)
+    written = (folder / "DS_experiment.bmp").read_bytes()
+    # 8-bit BMP: 54-byte header, 1024-byte palette, rows stored bottom up.
+    rows = np.frombuffer(written, dtype=np.uint8, offset=54 + 1024).reshape(512, 512)
+    np.testing.assert_array_equal(tem.image_levels(pattern.intensities), rows[::-1])
+    # The reader of experiments gives the same levels, in the same orientation.
+    np.testing.assert_array_equal(tem.read_experimental_image(str(folder / "DS_experiment.bmp")), rows[::-1])
+
+
+def test_r_is_the_program_result(si111):
+    folder, inp, pattern = si111
+    written = np.float32(float((folder / "VelmorantDS.res").read_text().split()[0]))
+    experiment = tem.read_experimental_image(inp.experiment_path)
+    assert np.float32(tem.correlation_r(pattern.intensities, experiment)) == written
+
+
+def test_overrides_equal_to_the_file_values_change_nothing(si111):
+    folder, inp, pattern = si111
+    sim = tem.Simulation(inp, threads=2)
+    same = sim.run(method=2, thickness_angstrom=inp.thickness_angstrom,
+                   wavelength_angstrom=inp.wavelength_angstrom, euler_degrees=inp.euler_degrees)
+    np.testing.assert_array_equal(same.intensities, pattern.intensities)
+    thicker = sim.run(method=2, thickness_angstrom=1700.0)
+    assert thicker.thickness_angstrom == np.float32(1700.0)
+    assert not np.array_equal(thicker.intensities, pattern.intensities)
+    tilted = sim.run(method=2, euler_degrees=(0.0, 54.4, 46.0), voltage_kv=195.0)
+    assert tilted.euler_degrees == pytest.approx([0.0, 54.4, 46.0])
+    assert tilted.voltage_kv == pytest.approx(195.0, abs=1e-3)
+    assert tilted.beams["hkl"].shape[1] == 3 and (tilted.beams["hkl"][0] == 0).all()
+
+
+def test_estimates_are_three_positive_times(si111):
+    folder, inp, pattern = si111
+    e = tem.Simulation(inp, threads=2).estimate_seconds()
+    assert len(e) == 3 and all(x > 0 for x in e)
+    assert e[0] > e[2]  # every pixel with the full series costs more than one in nine with three terms
+
+
+def test_scores_of_the_example_and_their_invariances(si111):
+    folder, inp, pattern = si111
+    experiment = tem.read_experimental_image(inp.experiment_path)
+    r = tem.correlation_r(pattern.intensities, experiment)
+    p = tem.pearson(pattern.intensities, experiment)
+    assert -1 <= r <= 1 and -1 <= p <= 1
+    # Pearson ignores brightness and contrast of the measurement; r (about mid grey) does not.
+    brighter = (0.5 * experiment + 60).astype(np.float32)
+    assert tem.pearson(pattern.intensities, brighter) == pytest.approx(p, abs=1e-9)
+    assert tem.correlation_r(pattern.intensities, brighter) != pytest.approx(r, abs=1e-3)
+    assert tem.pearson(pattern.intensities, tem.grey_levels(pattern.intensities)) == pytest.approx(1.0, abs=1e-6)
+
+
+def test_input_errors_carry_the_program_message(tmp_path, examples):
+    with pytest.raises(tem.InputError, match="VelmorantDS.dat"):
+        tem.read_input(str(tmp_path))
+    text = (examples / "si-111" / "VelmorantDS.dat").read_text().splitlines(keepends=True)
+    # The thickness line of the example, made negative.
+    lines = [k for k, l in enumerate(text) if l.strip() == "1500.0" or l.strip().startswith("1500")]
+    assert lines, "thickness line not found"
+    text[lines[0]] = "-1500.0\n"
+    (tmp_path / "VelmorantDS.dat").write_text("".join(text))
+    with pytest.raises(tem.InputError) as caught:
+        tem.read_input(str(tmp_path))
+    program = pathlib.Path(os.environ.get("TEM_BIN", "build/bin")) / "Velmorant"
+    done = run_program(program, tmp_path, "2")
+    assert done.returncode == 1
+    message = str(caught.value).replace(str(tmp_path / "VelmorantDS.dat"), "./VelmorantDS.dat")
+    assert "thickness" in message and message in done.stderr
+    with pytest.raises(ValueError):
+        tem.Simulation(tem.read_input(str(examples / "si-111")), threads=1).run(method=3)
+    with pytest.raises(ValueError):
+        tem.pearson(np.zeros((4, 4), np.float32), np.zeros((512, 512), np.float32))
+
+
+@pytest.mark.skipif(os.environ.get("TEM_HAVE_CIF") != "1", reason="built without gemmi: no CIF input")
+def test_cif_input_is_the_file_velmorant_input_writes(tmp_path, examples):
+    program = pathlib.Path(os.environ.get("TEM_BIN", "build/bin")) / "velmorant_input"
+    cif = str(examples / "crystals" / "si.cif")
+    done = subprocess.run([str(program), cif, "--kv", "200", "--zone", "1", "1", "1", "--thickness", "1500",
+                           "--semi-angle", "10"], cwd=tmp_path, capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    inp = tem.input_from_cif(cif, voltage_kv=200, zone=[1, 1, 1], thickness_angstrom=1500, semi_angle_mrad=10,
+                             folder=str(tmp_path))
+    assert inp.text == (tmp_path / "VelmorantDS.dat").read_text()
+    assert inp.thickness_angstrom == 1500 and inp.beam_count > 0
+    with pytest.raises(ValueError, match="excludes"):
+        tem.input_from_cif(cif, voltage_kv=200, wavelength_angstrom=0.025)
+    with pytest.raises(tem.InputError):
+        tem.input_from_cif(str(tmp_path / "VelmorantDS.dat"))
