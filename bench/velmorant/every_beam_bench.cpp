@@ -88,24 +88,25 @@ int main(int argc, char** argv) {
     float sink = 0;
     const double bright = fastest_of_three([&] {
       for (int q = 1; q <= 3 * kPixels; q += 3)
-        sink += transmitted_intensity(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), chosen,
-                                      kFullSeriesLimit, ws);
+        sink += transmitted_intensity(engine.wave_vector(q, 513 - q), engine.coupling_matrix(),
+                                      chosen, kFullSeriesLimit, ws);
     });
     const double every = fastest_of_three([&] {
       for (int q = 1; q <= 3 * kPixels; q += 3)
-        sink += beam_intensities(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), chosen, kFullSeriesLimit,
-                                 ws, &stack(0, q, 513 - q), BeamStack::kPageSize);
+        sink += beam_intensities(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), chosen,
+                                 kFullSeriesLimit, ws, &stack(0, q, 513 - q), BeamStack::kPageSize);
     });
     std::vector<float> local(std::size_t(chosen.order()));
     const double contiguous = fastest_of_three([&] {
       for (int q = 1; q <= 3 * kPixels; q += 3)
-        sink += beam_intensities(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), chosen, kFullSeriesLimit,
-                                 ws, local.data(), 1);
+        sink += beam_intensities(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), chosen,
+                                 kFullSeriesLimit, ws, local.data(), 1);
     });
-    std::printf("  method-0 pixel, N = %3d, one thread: bright field %.4f ms, every beam %.4f ms (into one array "
-                "%.4f ms), ratio %.3f%s\n",
-                n, 1000 * bright / kPixels, 1000 * every / kPixels, 1000 * contiguous / kPixels, every / bright,
-                sink == 12345.0f ? " " : "");
+    std::printf(
+        "  method-0 pixel, N = %3d, one thread: bright field %.4f ms, every beam %.4f ms (into one "
+        "array %.4f ms), ratio %.3f%s\n",
+        n, 1000 * bright / kPixels, 1000 * every / kPixels, 1000 * contiguous / kPixels,
+        every / bright, sink == 12345.0f ? " " : "");
   }
 
   Simulation simulation(*in, *beams, threads);
@@ -113,9 +114,12 @@ int main(int argc, char** argv) {
   BeamStack stack;
   simulation.compute(SamplingMethod::block, image, stack);  // allocates the stack once
   const double plain = fastest_of_three([&] { simulation.compute(SamplingMethod::full, image); });
-  const double with = fastest_of_three([&] { simulation.compute(SamplingMethod::full, image, stack); });
-  std::printf("  whole method-0 pattern, %d thread(s): bright field %.3f s, every beam %.3f s, ratio %.3f (target <= 1.10)\n",
-              threads, plain, with, with / plain);
+  const double with =
+      fastest_of_three([&] { simulation.compute(SamplingMethod::full, image, stack); });
+  std::printf(
+      "  whole method-0 pattern, %d thread(s): bright field %.3f s, every beam %.3f s, ratio %.3f "
+      "(target <= 1.10)\n",
+      threads, plain, with, with / plain);
   std::printf("  memory of the stack: %d pages of 1 MiB\n", stack.order());
   std::printf("load after the run: %s\n", load_average().c_str());
   return 0;

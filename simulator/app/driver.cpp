@@ -170,8 +170,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     if (variable_is_one(kBeamsVariable)) {
       if (!format_built(ImageFormat::tiff) || !format_built(ImageFormat::png))
         throw FileError(std::string(kBeamsVariable) +
-                        "=1 asks for every beam as a TIFF stack and a PNG picture, and this Velmorant was built "
-                        "without TIFF or PNG support (libtiff-dev, libpng-dev)");
+                        "=1 asks for every beam as a TIFF stack and a PNG picture, and this "
+                        "Velmorant was built without TIFF or PNG support (libtiff-dev, libpng-dev)");
       aperture = parse_aperture(std::getenv(kApertureVariable));
       stack = std::make_unique<BeamStack>();
     }

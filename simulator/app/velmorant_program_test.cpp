@@ -316,8 +316,9 @@ TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
   const std::string r_plain = result();
   const Bytes image_plain = read_bytes(work / "DS_experiment.bmp");
   const Bytes raw_plain = read_bytes(work / "DS_experiment_raw.tif");
-  const ProgramRun run = run_program(work.path(), {"1"}, VELMORANT_PROGRAM, true,
-                                     {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6.5"}});
+  const ProgramRun run =
+      run_program(work.path(), {"1"}, VELMORANT_PROGRAM, true,
+                  {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6.5"}});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(result(), r_plain);
   EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), image_plain);
@@ -370,8 +371,11 @@ TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
   std::istringstream lines(index);
   std::string line;
   std::getline(lines, line);
-  EXPECT_EQ(line.rfind("page,h,k,l,gx_per_angstrom,gy_per_angstrom,gz_per_angstrom,offset_up_px,offset_left_px", 0),
-            0u);
+  EXPECT_EQ(
+      line.rfind(
+          "page,h,k,l,gx_per_angstrom,gy_per_angstrom,gz_per_angstrom,offset_up_px,offset_left_px",
+          0),
+      0u);
   const std::optional<float> aperture = 6.5f;
   const ComposedLayout layout = composed_layout(stack, aperture);
   EXPECT_EQ(index, beam_index_text(stack, layout));
@@ -379,13 +383,16 @@ TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
   while (std::getline(lines, line)) ++rows;
   EXPECT_EQ(rows, stack.order());
 
-  const std::vector<std::uint8_t> grey = composed_grey_levels(compose_pattern(stack, layout, aperture));
-  EXPECT_EQ(read_bytes(work / "DS_experiment_pattern.png"), encode_grey_png(grey.data(), layout.width, layout.height));
+  const std::vector<std::uint8_t> grey =
+      composed_grey_levels(compose_pattern(stack, layout, aperture));
+  EXPECT_EQ(read_bytes(work / "DS_experiment_pattern.png"),
+            encode_grey_png(grey.data(), layout.width, layout.height));
   EXPECT_GT(layout.width, 512);  // the {100} discs lie beside the transmitted one
 
   // A mistyped aperture stops the run before the computation, naming the variable.
-  const ProgramRun bad = run_program(work.path(), {"1"}, VELMORANT_PROGRAM, false,
-                                     {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6,5"}});
+  const ProgramRun bad =
+      run_program(work.path(), {"1"}, VELMORANT_PROGRAM, false,
+                  {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6,5"}});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("VELMORANT_BEAMS_APERTURE is \"6,5\""), std::string::npos) << bad.err;
   EXPECT_EQ(result(), "  -101\n");

@@ -27,7 +27,8 @@ using cf = std::complex<float>;
 struct QuietRun {
   ProgressState state;
   SilentPresentation presentation;
-  RunControl control{state, presentation, [] { throw std::runtime_error("run ended"); }, [] { return 0; }};
+  RunControl control{state, presentation, [] { throw std::runtime_error("run ended"); },
+                     [] { return 0; }};
 };
 
 // Silicon near [111] with the X-ray coefficient model: Mott-Bethe form
@@ -63,7 +64,7 @@ double beam_sum(const BeamStack& stack, int i, int j) {
 // rounding of each squaring doubles with the next).
 TEST(BeamConservation, AllBeamsSumToOneWithoutAbsorptionInSinglePrecision) {
   for (const char* cap : {"20", "60"}) {
-        for (float t : {500.0f, 1000.0f, 1500.0f, 2000.0f}) {
+    for (float t : {500.0f, 1000.0f, 1500.0f, 2000.0f}) {
       const auto in = non_absorbing_silicon(t);
       BeamList beams;
       select_beams(*in, beams);
@@ -88,7 +89,8 @@ TEST(BeamConservation, AllBeamsSumToOneWithoutAbsorptionInSinglePrecision) {
       double worst = 0;
       for (std::size_t p = 0; p < pixels.size(); ++p) {
         const auto [i, j] = pixels[p];
-        ASSERT_EQ(std::memcmp(&values[p], &stack(0, i, j), sizeof(float)), 0) << "page 0 is the bright field";
+        ASSERT_EQ(std::memcmp(&values[p], &stack(0, i, j), sizeof(float)), 0)
+            << "page 0 is the bright field";
         worst = std::max(worst, std::fabs(beam_sum(stack, i, j) - 1.0));
       }
       std::printf("  N = %d, t = %6.0f A: worst |sum - 1| = %.3g\n", beams.count, double(t), worst);
@@ -110,13 +112,14 @@ TEST(BeamConservation, AllBeamsSumToOneWithTheDoubleReference) {
     PixelEngine engine(*in, beams, run.control);
     double worst = 0;
     for (int q = 1; q <= 512; q += 73) {
-      const auto e = testing::exact_exponential(
-          testing::exponent_matrix_double(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), beams));
+      const auto e = testing::exact_exponential(testing::exponent_matrix_double(
+          engine.wave_vector(q, 513 - q), engine.coupling_matrix(), beams));
       double sum = 0;
       for (int b = 0; b < beams.order(); ++b) sum += std::norm(e(b, 0));
       worst = std::max(worst, std::fabs(sum - 1.0));
     }
-    std::printf("N = %d, t = 2000 A, double precision: worst |sum - 1| = %.3g\n", beams.count, worst);
+    std::printf("N = %d, t = 2000 A, double precision: worst |sum - 1| = %.3g\n", beams.count,
+                worst);
     EXPECT_LT(worst, 1e-9) << "N = " << beams.count;
   }
 }
@@ -151,7 +154,9 @@ TEST(ZoneAxisDiscs, EquivalentBeamsAreImagesOfEachOtherUnderTheZoneOperations) {
   auto find_beam = [&](float gx, float gy, float gz) {
     for (int b = 0; b < beams.order(); ++b) {
       const auto& g = beams.lab_vector[std::size_t(b)];
-      if (std::fabs(g[0] - gx) < 1e-4f && std::fabs(g[1] - gy) < 1e-4f && std::fabs(g[2] - gz) < 1e-4f) return b;
+      if (std::fabs(g[0] - gx) < 1e-4f && std::fabs(g[1] - gy) < 1e-4f &&
+          std::fabs(g[2] - gz) < 1e-4f)
+        return b;
     }
     return -1;
   };
@@ -171,9 +176,10 @@ TEST(ZoneAxisDiscs, EquivalentBeamsAreImagesOfEachOtherUnderTheZoneOperations) {
         }
       ASSERT_GT(largest, 0.0f);
       EXPECT_LE(worst, 2e-4f * largest)
-          << (op == 0 ? "turn" : "mirror") << ": beam " << b << " (" << beams.miller[std::size_t(b)][0] << ' '
-          << beams.miller[std::size_t(b)][1] << ' ' << beams.miller[std::size_t(b)][2] << ") against beam "
-          << image_beam << ", largest " << largest;
+          << (op == 0 ? "turn" : "mirror") << ": beam " << b << " ("
+          << beams.miller[std::size_t(b)][0] << ' ' << beams.miller[std::size_t(b)][1] << ' '
+          << beams.miller[std::size_t(b)][2] << ") against beam " << image_beam << ", largest "
+          << largest;
       ++compared;
     }
   }
@@ -185,7 +191,8 @@ TEST(ZoneAxisDiscs, EquivalentBeamsAreImagesOfEachOtherUnderTheZoneOperations) {
   for (int b = 1; b < beams.order(); ++b) {
     const BeamDisc& d = stack.discs[std::size_t(b)];
     EXPECT_EQ(d.miller, beams.miller[std::size_t(b)]);
-    EXPECT_NEAR(d.offset_i, in->wavelength * d.lab_vector[0] / in->pixel_scale, 0.02f * std::fabs(d.offset_i) + 1e-3f);
+    EXPECT_NEAR(d.offset_i, in->wavelength * d.lab_vector[0] / in->pixel_scale,
+                0.02f * std::fabs(d.offset_i) + 1e-3f);
   }
 }
 

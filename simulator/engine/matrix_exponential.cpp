@@ -202,7 +202,8 @@ std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limi
   return corner_and_column<false>(ws, series_limit, norm);
 }
 
-std::complex<float> exponential_first_column(ExponentialWorkspace& ws, int series_limit, float norm) {
+std::complex<float> exponential_first_column(ExponentialWorkspace& ws, int series_limit,
+                                             float norm) {
   return corner_and_column<true>(ws, series_limit, norm);
 }
 

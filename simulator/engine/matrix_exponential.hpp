@@ -99,6 +99,7 @@ std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limi
 // element formed by the column products (it differs by rounding). The column
 // costs h = 2^(d-1) matrix-vector products more than the corner (d of
 // corner_squarings), about 1/order of a matrix product each.
-std::complex<float> exponential_first_column(ExponentialWorkspace& ws, int series_limit, float norm);
+std::complex<float> exponential_first_column(ExponentialWorkspace& ws, int series_limit,
+                                             float norm);
 
 }  // namespace velmorant

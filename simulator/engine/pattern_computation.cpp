@@ -23,11 +23,13 @@ StructureFactorFn crystal_structure_factor(const SimulationInput& in) {
 
 // Row and column copies on one page in PatternImage's storage order.
 void copy_row(float* page, int from, int to) {
-  for (int j = 1; j <= kSize; ++j) page[PatternImage::index(to, j)] = page[PatternImage::index(from, j)];
+  for (int j = 1; j <= kSize; ++j)
+    page[PatternImage::index(to, j)] = page[PatternImage::index(from, j)];
 }
 
 void copy_column(float* page, int from, int to) {
-  for (int i = 1; i <= kSize; ++i) page[PatternImage::index(i, to)] = page[PatternImage::index(i, from)];
+  for (int i = 1; i <= kSize; ++i)
+    page[PatternImage::index(i, to)] = page[PatternImage::index(i, from)];
 }
 
 // Applies fill(page) to the image and to every page of the engine's beam
@@ -133,7 +135,9 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
         for (int i = 1; i <= kLastOdd; i += 2)
           for (int j = 2; j <= kLastEven; j += 2) element(i, j);
       },
-      [](int i, int j) { return std::pair{Pixel{i, j - 1}, Pixel{i, j + 1}}; },
+      [](int i, int j) {
+        return std::pair{Pixel{i, j - 1}, Pixel{i, j + 1}};
+      },
       [](int i, int j) {
         const float left = 0.4f * float(65280 - 255 * ((i - 1) / 2) - (j - 1) / 2) + 19660.8f;
         return int(std::max(0.0f, left));
@@ -146,7 +150,9 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
         for (int i = 2; i <= kLastEven; i += 2)
           for (int j = 1; j <= kLastOdd; ++j) element(i, j);
       },
-      [](int i, int j) { return std::pair{Pixel{i - 1, j}, Pixel{i + 1, j}}; },
+      [](int i, int j) {
+        return std::pair{Pixel{i - 1, j}, Pixel{i + 1, j}};
+      },
       [](int i, int j) {
         const float left = 0.3f * float(kLastOdd * kLastOdd - kLastOdd * (i - 1) - j);
         return int(std::max(0.0f, left));
@@ -225,7 +231,8 @@ int PixelEngine::compute_pixels(const Pixel* pixels, float* values, int count,
           values[item] = beam_intensities(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws,
                                           &(*stack_)(0, p.i, p.j), BeamStack::kPageSize);
         else
-          values[item] = transmitted_intensity(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws);
+          values[item] =
+              transmitted_intensity(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws);
       },
       [&] { return report(++completed); });
 }

@@ -526,8 +526,10 @@ TEST_P(ThreadCounts, EveryBeamKeepsTheBrightFieldAndIsTheSameOnEveryThreadCount)
   const ThreadedRun plain = run_with_threads(method, 1);
   const ThreadedRun one = run_with_threads(method, 1, true);
   ASSERT_EQ(one.stack.order(), 4);
-  EXPECT_EQ(std::memcmp(plain.image.data(), one.image.data(), PatternImage::size() * sizeof(float)), 0);
-  EXPECT_EQ(std::memcmp(one.stack.page(0), one.image.data(), PatternImage::size() * sizeof(float)), 0);
+  EXPECT_EQ(std::memcmp(plain.image.data(), one.image.data(), PatternImage::size() * sizeof(float)),
+            0);
+  EXPECT_EQ(std::memcmp(one.stack.page(0), one.image.data(), PatternImage::size() * sizeof(float)),
+            0);
   EXPECT_EQ(plain.units, one.units);
   for (int b = 1; b < one.stack.order(); ++b) {
     const float* p = one.stack.page(b);
@@ -544,12 +546,15 @@ TEST_P(ThreadCounts, EveryBeamKeepsTheBrightFieldAndIsTheSameOnEveryThreadCount)
       for (int i = 3; i <= 510; i += 3)
         for (int j = 3; j <= 510; j += 3)
           for (int di = -1; di <= 1; ++di)
-            for (int dj = -1; dj <= 1; ++dj) ASSERT_EQ(one.stack(b, i + di, j + dj), one.stack(b, i, j));
+            for (int dj = -1; dj <= 1; ++dj)
+              ASSERT_EQ(one.stack(b, i + di, j + dj), one.stack(b, i, j));
     }
   }
   for (int threads : {2, 4}) {
     const ThreadedRun many = run_with_threads(method, threads, true);
-    EXPECT_EQ(std::memcmp(one.stack.data(), many.stack.data(), 4 * PatternImage::size() * sizeof(float)), 0)
+    EXPECT_EQ(
+        std::memcmp(one.stack.data(), many.stack.data(), 4 * PatternImage::size() * sizeof(float)),
+        0)
         << "method " << method << ", " << threads << " threads";
   }
 }

@@ -114,7 +114,8 @@ RunControl& Simulation::silent_control() {
   return silent_->control;
 }
 
-void Simulation::compute(SamplingMethod method, PatternImage& image, RunControl& control, BeamStack* stack) {
+void Simulation::compute(SamplingMethod method, PatternImage& image, RunControl& control,
+                         BeamStack* stack) {
   PixelEngine engine(*current_, *beams_, control, stored_structure_factor(), threads_);
   if (stack) {
     describe_discs(*current_, *beams_, *stack);

@@ -85,7 +85,8 @@ public:
   // every beam for every pixel (BeamStack: (N + 1) pages of 512 x 512, page 0
   // equal to `image`, and the table of discs); the image is the one
   // computed without it, bit for bit.
-  void compute(SamplingMethod method, PatternImage& image, RunControl& control, BeamStack* stack = nullptr);
+  void compute(SamplingMethod method, PatternImage& image, RunControl& control,
+               BeamStack* stack = nullptr);
   void compute(SamplingMethod method, PatternImage& image);
   void compute(SamplingMethod method, PatternImage& image, BeamStack& stack);
   // prepare(o), then compute(method, image).

@@ -20,7 +20,8 @@ constexpr double kCentre = 256.5;  // the optical axis between pixels 256 and 25
 std::string with_suffix(const std::string& simulated_path, const std::string& suffix) {
   const std::size_t slash = simulated_path.find_last_of('/');
   const std::size_t dot = simulated_path.find_last_of('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const bool has_extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
   return (has_extension ? simulated_path.substr(0, dot) : simulated_path) + suffix;
 }
 
@@ -36,8 +37,12 @@ int rounded(float offset) { return int(std::lround(offset)); }
 
 }  // namespace
 
-std::string beam_stack_path(const std::string& simulated_path) { return with_suffix(simulated_path, "_beams.tif"); }
-std::string beam_index_path(const std::string& simulated_path) { return with_suffix(simulated_path, "_beams.csv"); }
+std::string beam_stack_path(const std::string& simulated_path) {
+  return with_suffix(simulated_path, "_beams.tif");
+}
+std::string beam_index_path(const std::string& simulated_path) {
+  return with_suffix(simulated_path, "_beams.csv");
+}
 std::string composed_pattern_path(const std::string& simulated_path) {
   return with_suffix(simulated_path, "_pattern.png");
 }
@@ -48,8 +53,9 @@ std::optional<float> parse_aperture(const char* text) {
   const float v = std::strtof(text, &end);
   while (end && (*end == ' ' || *end == '\t')) ++end;
   if (end == text || (end && *end != '\0') || !(v > 0.0f) || !(v < 500.0f))
-    throw std::invalid_argument(std::string(kApertureVariable) + " is \"" + text +
-                                "\"; it must be the convergence semi-angle in mrad, a number above 0 and below 500");
+    throw std::invalid_argument(
+        std::string(kApertureVariable) + " is \"" + text +
+        "\"; it must be the convergence semi-angle in mrad, a number above 0 and below 500");
   return v;
 }
 
@@ -130,7 +136,8 @@ std::vector<std::uint8_t> composed_grey_levels(const std::vector<float>& intensi
   for (std::size_t k = 0; k < intensities.size(); ++k) {
     const float v = intensities[k];
     if (!(v > 0.0f) || !std::isfinite(v)) continue;
-    const double level = 255.0 * (1.0 + std::log10(double(v) / double(largest)) / double(kComposedDecades));
+    const double level =
+        255.0 * (1.0 + std::log10(double(v) / double(largest)) / double(kComposedDecades));
     grey[k] = std::uint8_t(std::lround(std::clamp(level, 0.0, 255.0)));
   }
   return grey;
@@ -144,15 +151,17 @@ std::string beam_index_text(const BeamStack& stack, const ComposedLayout& layout
   for (std::size_t b = 0; b < stack.discs.size(); ++b) {
     const BeamDisc& d = stack.discs[b];
     const PicturePoint c = disc_centre(layout, d);
-    std::snprintf(line, sizeof line, "%zu,%d,%d,%d,%.7g,%.7g,%.7g,%.3f,%.3f,%.3f,%.3f\n", b, int(d.miller[0]),
-                  int(d.miller[1]), int(d.miller[2]), double(d.lab_vector[0]), double(d.lab_vector[1]),
-                  double(d.lab_vector[2]), double(d.offset_i), double(d.offset_j), c.column, c.row);
+    std::snprintf(line, sizeof line, "%zu,%d,%d,%d,%.7g,%.7g,%.7g,%.3f,%.3f,%.3f,%.3f\n", b,
+                  int(d.miller[0]), int(d.miller[1]), int(d.miller[2]), double(d.lab_vector[0]),
+                  double(d.lab_vector[1]), double(d.lab_vector[2]), double(d.offset_i),
+                  double(d.offset_j), c.column, c.row);
     text += line;
   }
   return text;
 }
 
-void write_beam_files(const BeamStack& stack, const std::string& simulated_path, std::optional<float> aperture_mrad) {
+void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
+                      std::optional<float> aperture_mrad) {
   const std::string tiff_path = beam_stack_path(simulated_path);
   {
     std::vector<std::string> names;
@@ -169,9 +178,11 @@ void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
   }
   const ComposedLayout layout = composed_layout(stack, aperture_mrad);
   const std::string index = beam_index_text(stack, layout);
-  write_file_whole(beam_index_path(simulated_path), index.data(), index.size(), "the index of the beams");
+  write_file_whole(beam_index_path(simulated_path), index.data(), index.size(),
+                   "the index of the beams");
   const std::string png_path = composed_pattern_path(simulated_path);
-  const std::vector<std::uint8_t> grey = composed_grey_levels(compose_pattern(stack, layout, aperture_mrad));
+  const std::vector<std::uint8_t> grey =
+      composed_grey_levels(compose_pattern(stack, layout, aperture_mrad));
   std::vector<std::uint8_t> bytes;
   try {
     bytes = encode_grey_png(grey.data(), layout.width, layout.height);

@@ -80,6 +80,7 @@ std::string beam_index_text(const BeamStack& stack, const ComposedLayout& layout
 // Writes the TIFF stack, the CSV index and the composed PNG beside the
 // simulated image, each replaced as a whole (write_file_whole). Throws
 // FileError naming the file that could not be written or encoded.
-void write_beam_files(const BeamStack& stack, const std::string& simulated_path, std::optional<float> aperture_mrad);
+void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
+                      std::optional<float> aperture_mrad);
 
 }  // namespace velmorant

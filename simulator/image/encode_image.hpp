@@ -34,6 +34,7 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits);
 // read from pages + p x 512 x 512 in PatternImage's storage order, each
 // written like encode_tiff(values, 32) and named by page_names[p] (the
 // PageName tag). Throws FileError when this build has no TIFF support.
-std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count, const std::vector<std::string>& page_names);
+std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
+                                            const std::vector<std::string>& page_names);
 
 }  // namespace velmorant

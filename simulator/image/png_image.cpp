@@ -127,7 +127,8 @@ bool run_png_read(PngContext& c, PngHeader& h, std::vector<std::uint8_t>* pixels
   return true;
 }
 
-bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits, int width = kN, int height = kN) {
+bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits, int width = kN,
+                   int height = kN) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, on_error, on_warning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -136,8 +137,8 @@ bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits, 
     return false;
   }
   png_set_write_fn(png, &c, write_bytes, flush_nothing);
-  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bits, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bits, PNG_COLOR_TYPE_GRAY,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, const_cast<png_bytepp>(rows.data()));
   png_write_end(png, nullptr);

@@ -265,7 +265,8 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits) {
   return out;
 }
 
-std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count, const std::vector<std::string>& page_names) {
+std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
+                                            const std::vector<std::string>& page_names) {
   std::vector<std::uint8_t> out;
   MemoryFile m;
   m.out = &out;
@@ -287,9 +288,11 @@ std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count, const
       TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::uint32_t(1));
       TIFFSetField(t, TIFFTAG_SUBFILETYPE, std::uint32_t(FILETYPE_PAGE));
       TIFFSetField(t, TIFFTAG_PAGENUMBER, std::uint16_t(p), std::uint16_t(count));
-      if (std::size_t(p) < page_names.size()) TIFFSetField(t, TIFFTAG_PAGENAME, page_names[std::size_t(p)].c_str());
+      if (std::size_t(p) < page_names.size())
+        TIFFSetField(t, TIFFTAG_PAGENAME, page_names[std::size_t(p)].c_str());
       for (int r = 0; r < kN; ++r) {
-        for (int x = 0; x < kN; ++x) std::memcpy(row.data() + 4 * x, &page[element_from_top(r, x)], 4);
+        for (int x = 0; x < kN; ++x)
+          std::memcpy(row.data() + 4 * x, &page[element_from_top(r, x)], 4);
         if (TIFFWriteScanline(t, row.data(), std::uint32_t(r), 0) < 0)
           throw FileError("cannot encode the beams as TIFF: " + m.message);
       }
