@@ -19,6 +19,7 @@
 #include "engine/pattern_image.hpp"
 #include "engine/pixel_pool.hpp"
 #include "engine/simulation.hpp"
+#include "image/beam_files.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/file_error.hpp"
 #include "image/image_format.hpp"
@@ -161,6 +162,19 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
       throw FileError(std::string(kRawVariable) +
                       "=1 asks for the raw intensities as a TIFF file, and this Velmorant was built "
                       "without TIFF support (libtiff-dev was not installed)");
+    // Every beam's disc: the stack ((N + 1) x 512 x 512 floats) and its
+    // files need both libraries, and a mistyped aperture is found before the
+    // computation.
+    std::unique_ptr<BeamStack> stack;
+    std::optional<float> aperture;
+    if (variable_is_one(kBeamsVariable)) {
+      if (!format_built(ImageFormat::tiff) || !format_built(ImageFormat::png))
+        throw FileError(std::string(kBeamsVariable) +
+                        "=1 asks for every beam as a TIFF stack and a PNG picture, and this "
+                        "Velmorant was built without TIFF or PNG support (libtiff-dev, libpng-dev)");
+      aperture = parse_aperture(std::getenv(kApertureVariable));
+      stack = std::make_unique<BeamStack>();
+    }
     presentation.enable(kSuspendButton, true);
     progress.focus_request = kSuspendButton;
     const float e = estimates[static_cast<std::size_t>(*method)];
@@ -169,12 +183,13 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     progress.remaining_seconds = e;
     progress.progress_percent = 1;
 
-    simulation.compute(*method, image, control);
+    simulation.compute(*method, image, control, stack.get());
     if (int bad = count_non_finite(image))
       err << "Velmorant: " << bad << " of " << PatternImage::size()
           << " pixels of the pattern are not finite numbers; they are written black"
           << (plan.experiment ? " and the correlation is -1\n" : "\n");
     if (raw) write_raw_intensities(image, raw_intensities_path(plan.simulated_path));
+    if (stack) write_beam_files(*stack, plan.simulated_path, aperture);
     write_simulated_image(image, plan, *in);
 
     Correlation c;

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef VELMORANT_HAVE_TIFF
+#include <tiffio.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -19,9 +23,12 @@
 #include "app/app_test_support.hpp"
 #include "app/result_file.hpp"
 #include "engine/pattern_computation.hpp"
+#include "engine/simulation.hpp"
+#include "image/beam_files.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/encode_image.hpp"
 #include "image/experimental_image.hpp"
+#include "image/pixel_order.hpp"
 #include "image/write_pattern_image.hpp"
 #include "input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
@@ -45,7 +52,8 @@ struct ProgramRun {
 
 // Runs `program` in `dir` with the silent presentation and no standard input.
 ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::string>& args,
-                       const char* program = VELMORANT_PROGRAM, bool raw = false) {
+                       const char* program = VELMORANT_PROGRAM, bool raw = false,
+                       const std::vector<std::pair<std::string, std::string>>& environment = {}) {
   ScratchFolder logs;
   const std::string out_path = logs / "out", err_path = logs / "err";
   pid_t pid = ::fork();
@@ -63,6 +71,9 @@ ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::
       ::setenv("VELMORANT_RAW", "1", 1);
     else
       ::unsetenv("VELMORANT_RAW");
+    ::unsetenv("VELMORANT_BEAMS");
+    ::unsetenv("VELMORANT_BEAMS_APERTURE");
+    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> argv{const_cast<char*>(program)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -287,6 +298,106 @@ TEST_F(Program, RawSwitchWritesTheIntensitiesAsFloatTiff) {
   for (float v : raw.grey) lo = std::min(lo, v), hi = std::max(hi, v);
   EXPECT_GT(lo, 0.0f);  // transmitted intensities, not grey levels
   EXPECT_LE(hi, 1.0f + 1e-5f);
+}
+
+// VELMORANT_BEAMS=1 (here with the adaptive method, whose interpolated
+// pixels every beam shares, and an aperture) writes the stack of every beam
+// as float TIFF pages, its CSV index and the composed PNG; the grey image, r
+// and the raw bright field are those of a run without it, and page 0 is that
+// raw bright field.
+TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
+#ifndef VELMORANT_HAVE_TIFF
+  GTEST_SKIP() << "built without libtiff";
+#else
+  if (!format_built(ImageFormat::png)) GTEST_SKIP() << "built without libpng";
+  const TinyCrystal crystal;
+  prepare(crystal);
+  ASSERT_EQ(run_program(work.path(), {"1"}, VELMORANT_PROGRAM, true).status, 0);
+  const std::string r_plain = result();
+  const Bytes image_plain = read_bytes(work / "DS_experiment.bmp");
+  const Bytes raw_plain = read_bytes(work / "DS_experiment_raw.tif");
+  const ProgramRun run =
+      run_program(work.path(), {"1"}, VELMORANT_PROGRAM, true,
+                  {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6.5"}});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(result(), r_plain);
+  EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), image_plain);
+  EXPECT_EQ(read_bytes(work / "DS_experiment_raw.tif"), raw_plain);
+
+  // The same run in process: every page, the index and the picture.
+  auto in = std::make_unique<SimulationInput>();
+  auto beams = std::make_unique<BeamList>();
+  read_simulation_input(work.path(), *in, *beams);
+  Simulation simulation(*in, *beams, 1);
+  PatternImage image;
+  BeamStack stack;
+  simulation.compute(SamplingMethod::adaptive, image, stack);
+  ASSERT_EQ(stack.order(), crystal.max_beams + 1);
+
+  const std::string tiff_path = work / "DS_experiment_beams.tif";
+  TIFF* t = TIFFOpen(tiff_path.c_str(), "r");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(int(TIFFNumberOfDirectories(t)), stack.order());
+  const Bytes raw_bytes = read_bytes(work / "DS_experiment_raw.tif");
+  const ExperimentalImage raw = decode_tiff(raw_bytes.data(), raw_bytes.size(), "raw", false);
+  std::vector<float> row(512);
+  for (int page = 0; page < stack.order(); ++page) {
+    ASSERT_TRUE(TIFFSetDirectory(t, std::uint16_t(page)));
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 0, format = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetField(t, TIFFTAG_SAMPLEFORMAT, &format);
+    EXPECT_EQ(width, 512u);
+    EXPECT_EQ(height, 512u);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(format, SAMPLEFORMAT_IEEEFP);
+    int differing = 0, differing_from_raw = 0;
+    for (int r = 0; r < 512; ++r) {
+      ASSERT_GE(TIFFReadScanline(t, row.data(), std::uint32_t(r), 0), 0);
+      for (int x = 0; x < 512; ++x) {
+        const std::size_t k = element_from_top(r, x);
+        differing += std::memcmp(&row[std::size_t(x)], &stack.page(page)[k], sizeof(float)) != 0;
+        if (page == 0) differing_from_raw += row[std::size_t(x)] != raw.grey[k];
+      }
+    }
+    EXPECT_EQ(differing, 0) << "page " << page;
+    EXPECT_EQ(differing_from_raw, 0);
+  }
+  TIFFClose(t);
+
+  const std::string index = read_text(work / "DS_experiment_beams.csv");
+  std::istringstream lines(index);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(
+      line.rfind(
+          "page,h,k,l,gx_per_angstrom,gy_per_angstrom,gz_per_angstrom,offset_up_px,offset_left_px",
+          0),
+      0u);
+  const std::optional<float> aperture = 6.5f;
+  const ComposedLayout layout = composed_layout(stack, aperture);
+  EXPECT_EQ(index, beam_index_text(stack, layout));
+  int rows = 0;
+  while (std::getline(lines, line)) ++rows;
+  EXPECT_EQ(rows, stack.order());
+
+  const std::vector<std::uint8_t> grey =
+      composed_grey_levels(compose_pattern(stack, layout, aperture));
+  EXPECT_EQ(read_bytes(work / "DS_experiment_pattern.png"),
+            encode_grey_png(grey.data(), layout.width, layout.height));
+  EXPECT_GT(layout.width, 512);  // the {100} discs lie beside the transmitted one
+
+  // A mistyped aperture stops the run before the computation, naming the variable.
+  const ProgramRun bad =
+      run_program(work.path(), {"1"}, VELMORANT_PROGRAM, false,
+                  {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6,5"}});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("VELMORANT_BEAMS_APERTURE is \"6,5\""), std::string::npos) << bad.err;
+  EXPECT_EQ(result(), "  -101\n");
+  EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), image_plain);
+#endif
 }
 
 TEST_F(Program, UnusableExperimentGivesTwo) {

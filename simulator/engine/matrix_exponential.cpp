@@ -128,7 +128,12 @@ std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limi
   return exponential_corner(ws, series_limit, frobenius_norm(ws.a));
 }
 
-std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit, float norm) {
+namespace {
+// The body of exponential_corner; with kWholeColumn it also carries column 0
+// of Q^h on through h more products with Q, leaving column 0 of E in
+// ws.column. The corner it returns is the same, bit for bit, either way.
+template <bool kWholeColumn>
+std::complex<float> corner_and_column(ExponentialWorkspace& ws, int series_limit, float norm) {
   const int s = scaling_exponent(norm);
   const int order = ws.order();
   // frobenius_norm of the identity: a sum of `order` ones, exact in single precision.
@@ -165,7 +170,10 @@ std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limi
     ws.product.noalias() = ws.e * ws.e;
     ws.e.swap(ws.product);
   }
-  if (d == 0) return ws.e(0, 0);
+  if (d == 0) {
+    if constexpr (kWholeColumn) ws.column = ws.e.col(0);
+    return ws.e(0, 0);
+  }
   // Q = ws.e; (Q^(2^d))(0,0) = (row 0 of Q^h) . (column 0 of Q^h), h = 2^(d-1).
   ws.row = ws.e.row(0);
   ws.column = ws.e.col(0);
@@ -179,7 +187,24 @@ std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limi
   std::complex<float> corner(0.0f, 0.0f);
   const int n = ws.order();
   for (int k = 0; k < n; ++k) corner += ws.row(k) * ws.column(k);
+  if constexpr (kWholeColumn) {
+    // Column 0 of Q^(2h) = Q^h (column 0 of Q^h): h more matrix-vector products.
+    for (int k = 0; k < h; ++k) {
+      ws.column_next.noalias() = ws.e * ws.column;
+      ws.column.swap(ws.column_next);
+    }
+  }
   return corner;
+}
+}  // namespace
+
+std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit, float norm) {
+  return corner_and_column<false>(ws, series_limit, norm);
+}
+
+std::complex<float> exponential_first_column(ExponentialWorkspace& ws, int series_limit,
+                                             float norm) {
+  return corner_and_column<true>(ws, series_limit, norm);
 }
 
 }  // namespace velmorant

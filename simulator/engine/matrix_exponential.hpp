@@ -93,4 +93,13 @@ std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limi
 // The same when frobenius_norm(ws.a) is already known (`norm`, bit for bit).
 std::complex<float> exponential_corner(ExponentialWorkspace& ws, int series_limit, float norm);
 
+// exponential_corner, and column 0 of exp(ws.a) in ws.column: the amplitudes
+// of all beams leaving the slab for an incident wave in beam 0. The returned
+// corner is exponential_corner's, bit for bit; ws.column(0) is the same
+// element formed by the column products (it differs by rounding). The column
+// costs h = 2^(d-1) matrix-vector products more than the corner (d of
+// corner_squarings), about 1/order of a matrix product each.
+std::complex<float> exponential_first_column(ExponentialWorkspace& ws, int series_limit,
+                                             float norm);
+
 }  // namespace velmorant

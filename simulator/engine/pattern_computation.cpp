@@ -21,12 +21,24 @@ StructureFactorFn crystal_structure_factor(const SimulationInput& in) {
   return [&in](const std::array<std::int32_t, 3>& hkl) { return structure_factor(in, hkl, true); };
 }
 
-void copy_row(PatternImage& image, int from, int to) {
-  for (int j = 1; j <= kSize; ++j) image(to, j) = image(from, j);
+// Row and column copies on one page in PatternImage's storage order.
+void copy_row(float* page, int from, int to) {
+  for (int j = 1; j <= kSize; ++j)
+    page[PatternImage::index(to, j)] = page[PatternImage::index(from, j)];
 }
 
-void copy_column(PatternImage& image, int from, int to) {
-  for (int i = 1; i <= kSize; ++i) image(i, to) = image(i, from);
+void copy_column(float* page, int from, int to) {
+  for (int i = 1; i <= kSize; ++i)
+    page[PatternImage::index(i, to)] = page[PatternImage::index(i, from)];
+}
+
+// Applies fill(page) to the image and to every page of the engine's beam
+// stack, if it has one: the other beams are completed as the bright field is.
+template <class Fill>
+void fill_pages(PixelEngine& engine, PatternImage& image, Fill fill) {
+  fill(image.data());
+  if (BeamStack* stack = engine.beam_stack())
+    for (int b = 0; b < stack->order(); ++b) fill(stack->page(b));
 }
 
 using Pixel = PixelEngine::Pixel;
@@ -78,10 +90,16 @@ void refinement_pass(PixelEngine& engine, PatternImage& image, float threshold, 
   std::vector<Pixel> pixels;
   std::vector<int> units_before;
   int units = state.units_left;
+  BeamStack* stack = engine.beam_stack();
   visit([&](int i, int j) {
-    const auto [a, b] = neighbours(i, j);
+    const auto [p, q] = neighbours(i, j);
+    const float a = image(p.i, p.j), b = image(q.i, q.j);
     if (neighbours_interpolate(a, b, threshold)) {
       image(i, j) = (a + b) / 2.0f;
+      // Every beam takes the mean of the same two neighbours.
+      if (stack)
+        for (int beam = 0; beam < stack->order(); ++beam)
+          (*stack)(beam, i, j) = ((*stack)(beam, p.i, p.j) + (*stack)(beam, q.i, q.j)) / 2.0f;
     } else {
       pixels.push_back({i, j});
       units_before.push_back(units);
@@ -117,7 +135,9 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
         for (int i = 1; i <= kLastOdd; i += 2)
           for (int j = 2; j <= kLastEven; j += 2) element(i, j);
       },
-      [&image](int i, int j) { return std::pair{image(i, j - 1), image(i, j + 1)}; },
+      [](int i, int j) {
+        return std::pair{Pixel{i, j - 1}, Pixel{i, j + 1}};
+      },
       [](int i, int j) {
         const float left = 0.4f * float(65280 - 255 * ((i - 1) / 2) - (j - 1) / 2) + 19660.8f;
         return int(std::max(0.0f, left));
@@ -130,13 +150,17 @@ void adaptive_method(PixelEngine& engine, PatternImage& image) {
         for (int i = 2; i <= kLastEven; i += 2)
           for (int j = 1; j <= kLastOdd; ++j) element(i, j);
       },
-      [&image](int i, int j) { return std::pair{image(i - 1, j), image(i + 1, j)}; },
+      [](int i, int j) {
+        return std::pair{Pixel{i - 1, j}, Pixel{i + 1, j}};
+      },
       [](int i, int j) {
         const float left = 0.3f * float(kLastOdd * kLastOdd - kLastOdd * (i - 1) - j);
         return int(std::max(0.0f, left));
       });
-  copy_row(image, kLastOdd, kSize);
-  copy_column(image, kLastOdd, kSize);
+  fill_pages(engine, image, [](float* page) {
+    copy_row(page, kLastOdd, kSize);
+    copy_column(page, kLastOdd, kSize);
+  });
 }
 
 void block_method(PixelEngine& engine, PatternImage& image) {
@@ -151,16 +175,21 @@ void block_method(PixelEngine& engine, PatternImage& image) {
   // Each sampled pixel stands for the 3 x 3 block around it (the blocks do not overlap).
   for (std::size_t k = 0; k < pixels.size(); ++k) {
     const auto [i, j] = pixels[k];
-    image(i, j - 1) = image(i, j) = image(i, j + 1) = values[k];
+    image(i, j) = values[k];
   }
-  for (int i = 3; i <= kLastEven; i += 3) {
-    copy_row(image, i, i - 1);
-    copy_row(image, i, i + 1);
-  }
-  copy_row(image, 2, 1);
-  copy_row(image, kLastOdd, kSize);
-  copy_column(image, 2, 1);
-  copy_column(image, kLastOdd, kSize);
+  fill_pages(engine, image, [&pixels](float* page) {
+    for (const Pixel& p : pixels)
+      page[PatternImage::index(p.i, p.j - 1)] = page[PatternImage::index(p.i, p.j + 1)] =
+          page[PatternImage::index(p.i, p.j)];
+    for (int i = 3; i <= kLastEven; i += 3) {
+      copy_row(page, i, i - 1);
+      copy_row(page, i, i + 1);
+    }
+    copy_row(page, 2, 1);
+    copy_row(page, kLastOdd, kSize);
+    copy_column(page, 2, 1);
+    copy_column(page, kLastOdd, kSize);
+  });
 }
 
 }  // namespace
@@ -197,7 +226,13 @@ int PixelEngine::compute_pixels(const Pixel* pixels, float* values, int count,
       count,
       [&](int item, int thread) {
         const Pixel p = pixels[item];
-        values[item] = transmitted_intensity(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws_[std::size_t(thread)]);
+        ExponentialWorkspace& ws = ws_[std::size_t(thread)];
+        if (stack_)
+          values[item] = beam_intensities(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws,
+                                          &(*stack_)(0, p.i, p.j), BeamStack::kPageSize);
+        else
+          values[item] =
+              transmitted_intensity(wave_vector(p.i, p.j), w_, beams_, series_limit_, ws);
       },
       [&] { return report(++completed); });
 }
@@ -210,6 +245,7 @@ void compute_pattern(const SimulationInput& in, const BeamList& beams, SamplingM
 
 void compute_pattern(PixelEngine& engine, SamplingMethod method, PatternImage& image) {
   image.fill(0.0f);
+  if (BeamStack* stack = engine.beam_stack()) stack->resize(int(engine.coupling_matrix().rows()));
   switch (method) {
     case SamplingMethod::full: full_method(engine, image); break;
     case SamplingMethod::adaptive: adaptive_method(engine, image); break;

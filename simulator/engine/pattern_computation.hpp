@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "beams/beam_list.hpp"
+#include "engine/beam_stack.hpp"
 #include "engine/matrix_exponential.hpp"
 #include "engine/pattern_image.hpp"
 #include "engine/pixel_pool.hpp"
@@ -95,6 +96,14 @@ public:
   // pixel starts while a report runs. Returns the number of pixels reported.
   int compute_pixels(const Pixel* pixels, float* values, int count, const std::function<bool(int)>& report);
 
+  // With a stack set (nullptr: none, the default), every computed pixel also
+  // stores the intensity of every beam into its pages (beam_intensities), and
+  // compute_pattern fills the other pixels of each page as it fills the
+  // bright field. The stack must have the beams' order while pixels are
+  // computed (compute_pattern sizes it); it must outlive its use.
+  void set_beam_stack(BeamStack* stack) { stack_ = stack; }
+  BeamStack* beam_stack() const { return stack_; }
+
   const ComplexMatrix& coupling_matrix() const { return w_; }
   RunControl& control() { return control_; }
 
@@ -106,6 +115,7 @@ private:
   PixelPool pool_;
   std::vector<ExponentialWorkspace> ws_;  // one per thread of the pool
   int series_limit_ = kFullSeriesLimit;
+  BeamStack* stack_ = nullptr;
 };
 
 // Computes the whole pattern into `image` with the sampling method: full
@@ -116,7 +126,10 @@ private:
 // `threads` compute the pixels (1: all on the calling thread).
 void compute_pattern(const SimulationInput& in, const BeamList& beams, SamplingMethod method,
                      RunControl& control, PatternImage& image, int threads = 1);
-// The same with a prepared engine (its coupling matrix already built).
+// The same with a prepared engine (its coupling matrix already built). When
+// the engine has a beam stack, it is resized to the beams' order and filled
+// too: every page is sampled and completed like the image, and page 0 equals
+// the image bit for bit.
 void compute_pattern(PixelEngine& engine, SamplingMethod method, PatternImage& image);
 
 // Threshold of the adaptive method from the coarse samples at spacing `step`:

@@ -1,6 +1,7 @@
 // Tests of the pattern computation: the empty crystal, the deficiency line, the three methods, units left and calibration.
 #include "engine/pattern_computation.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -478,11 +479,12 @@ TEST(SpeedCalibration, PassAcrossMidnightMeasuresModuloOneDay) {
 
 struct ThreadedRun {
   PatternImage image;
+  BeamStack stack;         // every beam, when asked for
   std::vector<int> units;  // units_left at every progress_update
   int rate_updates = 0;
 };
 
-ThreadedRun run_with_threads(int method, int threads) {
+ThreadedRun run_with_threads(int method, int threads, bool every_beam = false) {
   auto in = experiment(250.0f);
   in->pixel_scale = 6e-4f;  // a wider field: the lines cross it several times
   const BeamList beams = three_reflections();
@@ -490,6 +492,7 @@ ThreadedRun run_with_threads(int method, int threads) {
   ThreadedRun result;
   PixelEngine engine(*in, beams, run.control, constant_factor(cf(4.0f, 0.3f)), threads);
   EXPECT_EQ(engine.threads(), threads);
+  if (every_beam) engine.set_beam_stack(&result.stack);
   compute_pattern(engine, static_cast<SamplingMethod>(method), result.image);
   result.units = run.presentation.units;
   result.rate_updates = run.rate_updates;
@@ -512,6 +515,62 @@ TEST_P(ThreadCounts, TwoAndFourThreadsGiveTheSingleThreadedPatternExactly) {
     EXPECT_EQ(many.units, one.units) << "method " << method << ", " << threads << " threads";
     EXPECT_EQ(many.rate_updates, one.rate_updates);
   }
+}
+
+// Keeping every beam changes nothing of the bright field, bit for bit (nor
+// the progress calls); page 0 is that bright field, every page is filled
+// (methods 1 and 2 complete the other pixels of each beam as the bright
+// field's), and the stack too is the same for every thread count.
+TEST_P(ThreadCounts, EveryBeamKeepsTheBrightFieldAndIsTheSameOnEveryThreadCount) {
+  const int method = GetParam();
+  const ThreadedRun plain = run_with_threads(method, 1);
+  const ThreadedRun one = run_with_threads(method, 1, true);
+  ASSERT_EQ(one.stack.order(), 4);
+  EXPECT_EQ(std::memcmp(plain.image.data(), one.image.data(), PatternImage::size() * sizeof(float)),
+            0);
+  EXPECT_EQ(std::memcmp(one.stack.page(0), one.image.data(), PatternImage::size() * sizeof(float)),
+            0);
+  EXPECT_EQ(plain.units, one.units);
+  for (int b = 1; b < one.stack.order(); ++b) {
+    const float* p = one.stack.page(b);
+    int zero = 0;
+    float largest = 0;
+    for (std::size_t k = 0; k < PatternImage::size(); ++k) {
+      zero += p[k] == 0.0f;
+      largest = std::max(largest, p[k]);
+    }
+    EXPECT_EQ(zero, 0) << "beam " << b << ": pixels left unfilled";
+    EXPECT_GT(largest, 0.05f) << "beam " << b;
+    // The block method: each sample of every beam stands for its 3 x 3 block.
+    if (method == 2) {
+      for (int i = 3; i <= 510; i += 3)
+        for (int j = 3; j <= 510; j += 3)
+          for (int di = -1; di <= 1; ++di)
+            for (int dj = -1; dj <= 1; ++dj)
+              ASSERT_EQ(one.stack(b, i + di, j + dj), one.stack(b, i, j));
+    }
+  }
+  for (int threads : {2, 4}) {
+    const ThreadedRun many = run_with_threads(method, threads, true);
+    EXPECT_EQ(
+        std::memcmp(one.stack.data(), many.stack.data(), 4 * PatternImage::size() * sizeof(float)),
+        0)
+        << "method " << method << ", " << threads << " threads";
+  }
+}
+
+// The adaptive method's interpolated pixels: in every beam the mean of the
+// same two neighbours as in the bright field.
+TEST(EveryBeam, AdaptiveInterpolationUsesTheBrightFieldsNeighbours) {
+  const ThreadedRun run = run_with_threads(1, 2, true);
+  int interpolated = 0;
+  for (int i = 1; i <= 511; i += 2)
+    for (int j = 2; j <= 510; j += 2)
+      if (run.image(i, j) == (run.image(i, j - 1) + run.image(i, j + 1)) / 2.0f &&
+          run.stack(1, i, j) == (run.stack(1, i, j - 1) + run.stack(1, i, j + 1)) / 2.0f)
+        ++interpolated;
+  // Most even columns of the coarse rows are interpolated in the three-beam pattern.
+  EXPECT_GT(interpolated, 256 * 255 / 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, ThreadCounts, ::testing::Values(0, 1, 2));

@@ -82,6 +82,21 @@ float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& 
   return e00.real() * e00.real() + e00.imag() * e00.imag();
 }
 
+float beam_intensities(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
+                       int series_limit, ExponentialWorkspace& ws, float* out, std::size_t stride) {
+  check_orders(w, beams, ws);
+  const float norm = build_exponent_matrix_with_norm(k, w, beams, ws.normal.data(), ws.a);
+  const std::complex<float> e00 = exponential_first_column(ws, series_limit, norm);
+  const float transmitted = e00.real() * e00.real() + e00.imag() * e00.imag();
+  out[0] = transmitted;
+  const int order = ws.order();
+  for (int b = 1; b < order; ++b) {
+    const std::complex<float> e = ws.column(b);
+    out[std::size_t(b) * stride] = e.real() * e.real() + e.imag() * e.imag();
+  }
+  return transmitted;
+}
+
 float reference_transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w,
                                       const BeamList& beams, int series_limit, ExponentialWorkspace& ws) {
   check_orders(w, beams, ws);

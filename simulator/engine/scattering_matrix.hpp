@@ -3,6 +3,7 @@
 
 #include <array>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -51,6 +52,14 @@ float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const Compl
 // ws must have W's order (checked; std::invalid_argument otherwise).
 float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
                             int series_limit, ExponentialWorkspace& ws);
+
+// The intensities |E(b,0)|^2 of every beam b = 0..N behind the slab, into
+// out[b * stride] (stride in floats: the pages of a BeamStack are a
+// PatternImage apart). out[0] is transmitted_intensity's value bit for bit;
+// the diffracted beams come from column 0 of E (exponential_first_column).
+// Returns out[0]. ws must have W's order (checked).
+float beam_intensities(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
+                       int series_limit, ExponentialWorkspace& ws, float* out, std::size_t stride);
 
 // The same intensity computed the straightforward way: the whole matrix
 // exponential (matrix_exponential), then its (0,0) element. Kept as the

@@ -66,6 +66,16 @@ TEST_P(TwoBeamBragg, IntensityIsCosineSquared) {
   EXPECT_NEAR(intensity, expected, 3e-7 * (4.0 + phase)) << "t = " << t << ", 2 pi t a = " << phase;
   // The exponent matrix is symmetric with a zero diagonal at the Bragg condition.
   EXPECT_EQ(ws.e(0, 1), ws.e(1, 0));
+  // Both beams from one exponential: the transmitted one bit for bit as
+  // above, the diffracted one sin^2(2 pi t a) (pi t / xi with the extinction
+  // distance xi = 1 / (2 a)); together they hold every electron.
+  float both[2] = {-1.0f, -1.0f};
+  ExponentialWorkspace ws2(2);
+  const float returned = beam_intensities({0.0f, 0.0f, 5.0f}, w, beams, 1000, ws2, both, 1);
+  EXPECT_EQ(returned, intensity);
+  EXPECT_EQ(both[0], intensity);
+  EXPECT_NEAR(both[1], std::pow(std::sin(phase), 2), 3e-7 * (4.0 + phase)) << "t = " << t;
+  EXPECT_NEAR(double(both[0]) + both[1], 1.0, 3e-7 * (4.0 + phase)) << "t = " << t;
 }
 
 INSTANTIATE_TEST_SUITE_P(Thicknesses, TwoBeamBragg,

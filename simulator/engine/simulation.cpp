@@ -1,4 +1,4 @@
-// Simulation: the in-memory entry point of the engine, an input with overrides in, 512 x 512 intensities out.
+// Simulation: the in-memory entry point of the engine, an input with overrides in, 512 x 512 intensities of every beam out.
 #include "engine/simulation.hpp"
 
 #include <algorithm>
@@ -114,12 +114,21 @@ RunControl& Simulation::silent_control() {
   return silent_->control;
 }
 
-void Simulation::compute(SamplingMethod method, PatternImage& image, RunControl& control) {
+void Simulation::compute(SamplingMethod method, PatternImage& image, RunControl& control,
+                         BeamStack* stack) {
   PixelEngine engine(*current_, *beams_, control, stored_structure_factor(), threads_);
+  if (stack) {
+    describe_discs(*current_, *beams_, *stack);
+    engine.set_beam_stack(stack);
+  }
   compute_pattern(engine, method, image);
 }
 
 void Simulation::compute(SamplingMethod method, PatternImage& image) { compute(method, image, silent_control()); }
+
+void Simulation::compute(SamplingMethod method, PatternImage& image, BeamStack& stack) {
+  compute(method, image, silent_control(), &stack);
+}
 
 void Simulation::compute(const Overrides& o, SamplingMethod method, PatternImage& image) {
   prepare(o);

@@ -1,4 +1,4 @@
-// Simulation: the in-memory entry point of the engine, an input with overrides in, 512 x 512 intensities out.
+// Simulation: the in-memory entry point of the engine, an input with overrides in, 512 x 512 intensities of every beam out.
 //
 // A Simulation holds a copy of one input as the reader leaves it (the base)
 // and runs patterns of that input with some of its values replaced: the
@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "beams/beam_list.hpp"
+#include "engine/beam_stack.hpp"
 #include "engine/pattern_computation.hpp"
 #include "engine/pattern_image.hpp"
 #include "engine/scattering_matrix.hpp"
@@ -80,8 +81,14 @@ public:
   // value (2), exactly as compute_pattern computes it. Progress goes
   // through `control` (its end hook may throw to cancel); without it nothing
   // is reported.
-  void compute(SamplingMethod method, PatternImage& image, RunControl& control);
+  // With `stack` (not nullptr) the same run also keeps the intensity of
+  // every beam for every pixel (BeamStack: (N + 1) pages of 512 x 512, page 0
+  // equal to `image`, and the table of discs); the image is the one
+  // computed without it, bit for bit.
+  void compute(SamplingMethod method, PatternImage& image, RunControl& control,
+               BeamStack* stack = nullptr);
   void compute(SamplingMethod method, PatternImage& image);
+  void compute(SamplingMethod method, PatternImage& image, BeamStack& stack);
   // prepare(o), then compute(method, image).
   void compute(const Overrides& o, SamplingMethod method, PatternImage& image);
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/pattern_image.hpp"
@@ -19,10 +20,21 @@ std::uint16_t grey_sample(float scaled, int bits);
 // (element_from_top). Throws FileError when this build has no PNG support.
 std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits);
 
+// An 8-bit grey PNG of any size from `grey`, width x height bytes, rows from
+// the top. Throws FileError when this build has no PNG support.
+std::vector<std::uint8_t> encode_grey_png(const std::uint8_t* grey, int width, int height);
+
 // A grey TIFF, one strip per row, uncompressed, rows from the top. bits 8 or
 // 16: grey_sample of the scaled elements; bits 32: the elements as 32-bit
 // IEEE floats, whatever their range (non-finite values kept). Throws
 // FileError when this build has no TIFF support.
 std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits);
+
+// A multi-page TIFF of 32-bit float grey pages, `count` of them, page p
+// read from pages + p x 512 x 512 in PatternImage's storage order, each
+// written like encode_tiff(values, 32) and named by page_names[p] (the
+// PageName tag). Throws FileError when this build has no TIFF support.
+std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
+                                            const std::vector<std::string>& page_names);
 
 }  // namespace velmorant

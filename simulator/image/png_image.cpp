@@ -43,6 +43,10 @@ std::vector<std::uint8_t> encode_png(const PatternImage&, int) {
   throw FileError("this Velmorant was built without PNG support (libpng-dev was not installed)");
 }
 
+std::vector<std::uint8_t> encode_grey_png(const std::uint8_t*, int, int) {
+  throw FileError("this Velmorant was built without PNG support (libpng-dev was not installed)");
+}
+
 #else
 
 namespace {
@@ -123,7 +127,8 @@ bool run_png_read(PngContext& c, PngHeader& h, std::vector<std::uint8_t>* pixels
   return true;
 }
 
-bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits) {
+bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits, int width = kN,
+                   int height = kN) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, on_error, on_warning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -132,8 +137,8 @@ bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits) 
     return false;
   }
   png_set_write_fn(png, &c, write_bytes, flush_nothing);
-  png_set_IHDR(png, info, kN, kN, bits, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bits, PNG_COLOR_TYPE_GRAY,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   png_write_image(png, const_cast<png_bytepp>(rows.data()));
   png_write_end(png, nullptr);
@@ -220,6 +225,18 @@ std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits) {
   c.out = &out;
   if (!run_png_write(c, rows, bits == 16 ? 16 : 8))
     throw FileError(std::string("cannot encode the pattern as PNG: ") + c.message);
+  return out;
+}
+
+std::vector<std::uint8_t> encode_grey_png(const std::uint8_t* grey, int width, int height) {
+  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+  for (int t = 0; t < height; ++t)
+    rows[std::size_t(t)] = const_cast<png_bytep>(grey + std::size_t(t) * std::size_t(width));
+  std::vector<std::uint8_t> out;
+  PngContext c;
+  c.out = &out;
+  if (!run_png_write(c, rows, 8, width, height))
+    throw FileError(std::string("cannot encode the picture as PNG: ") + c.message);
   return out;
 }
 

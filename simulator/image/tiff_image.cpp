@@ -32,6 +32,10 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage&, int) {
   throw FileError("this Velmorant was built without TIFF support (libtiff-dev was not installed)");
 }
 
+std::vector<std::uint8_t> encode_tiff_pages(const float*, int, const std::vector<std::string>&) {
+  throw FileError("this Velmorant was built without TIFF support (libtiff-dev was not installed)");
+}
+
 #else
 
 namespace {
@@ -50,7 +54,11 @@ tmsize_t mem_read(thandle_t h, void* buf, tmsize_t n) {
   auto* m = static_cast<MemoryFile*>(h);
   if (n < 0 || m->pos >= m->size) return 0;
   const std::uint64_t k = std::min<std::uint64_t>(std::uint64_t(n), m->size - m->pos);
-  std::memcpy(buf, m->data + m->pos, k);
+  // A file being written is read back from its own bytes (libtiff links
+  // each new directory of a multi-page file to the one before).
+  const std::uint8_t* from = m->data ? m->data : m->out ? m->out->data() : nullptr;
+  if (!from) return 0;
+  std::memcpy(buf, from + m->pos, k);
   m->pos += k;
   return tmsize_t(k);
 }
@@ -253,6 +261,45 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits) {
     }
   }  // closing the TIFF writes its directory
   if (!m.message.empty()) throw FileError("cannot encode the pattern as TIFF: " + m.message);
+  out.resize(m.size);
+  return out;
+}
+
+std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
+                                            const std::vector<std::string>& page_names) {
+  std::vector<std::uint8_t> out;
+  MemoryFile m;
+  m.out = &out;
+  {
+    Tiff tif = open_memory(m, "w");
+    if (!tif) throw FileError("cannot encode the beams as TIFF: " + m.message);
+    TIFF* t = tif.get();
+    std::vector<std::uint8_t> row(std::size_t(kN) * 4);
+    for (int p = 0; p < count; ++p) {
+      const float* page = pages + std::size_t(p) * PatternImage::kPixels;
+      TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(kN));
+      TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(kN));
+      TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, std::uint16_t(32));
+      TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(1));
+      TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, std::uint16_t(SAMPLEFORMAT_IEEEFP));
+      TIFFSetField(t, TIFFTAG_PHOTOMETRIC, std::uint16_t(PHOTOMETRIC_MINISBLACK));
+      TIFFSetField(t, TIFFTAG_PLANARCONFIG, std::uint16_t(PLANARCONFIG_CONTIG));
+      TIFFSetField(t, TIFFTAG_COMPRESSION, std::uint16_t(COMPRESSION_NONE));
+      TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::uint32_t(1));
+      TIFFSetField(t, TIFFTAG_SUBFILETYPE, std::uint32_t(FILETYPE_PAGE));
+      TIFFSetField(t, TIFFTAG_PAGENUMBER, std::uint16_t(p), std::uint16_t(count));
+      if (std::size_t(p) < page_names.size())
+        TIFFSetField(t, TIFFTAG_PAGENAME, page_names[std::size_t(p)].c_str());
+      for (int r = 0; r < kN; ++r) {
+        for (int x = 0; x < kN; ++x)
+          std::memcpy(row.data() + 4 * x, &page[element_from_top(r, x)], 4);
+        if (TIFFWriteScanline(t, row.data(), std::uint32_t(r), 0) < 0)
+          throw FileError("cannot encode the beams as TIFF: " + m.message);
+      }
+      if (!TIFFWriteDirectory(t)) throw FileError("cannot encode the beams as TIFF: " + m.message);
+    }
+  }  // closing the TIFF writes its last directory
+  if (!m.message.empty()) throw FileError("cannot encode the beams as TIFF: " + m.message);
   out.resize(m.size);
   return out;
 }
