@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "beams/beam_list.hpp"
+#include "engine/beam_stack.hpp"
 #ifdef TEM_PYTHON_CIF
 #include "crystal_file/cif_input.hpp"
 #endif
@@ -20,6 +21,7 @@
 #include "engine/simulation.hpp"
 #include "fit/fit_parameters.hpp"
 #include "fit/score.hpp"
+#include "image/beam_files.hpp"
 #include "image/correlate_with_experiment.hpp"
 #include "image/experimental_image.hpp"
 #include "image/image_path.hpp"
@@ -126,21 +128,50 @@ std::shared_ptr<Input> read_input(const std::string& folder, bool long_search) {
   return read_input_text(text.str(), path, folder, long_search);
 }
 
-py::dict beam_table(const velmorant::BeamList& beams) {
-  const py::ssize_t n = beams.count + 1;
+// The beams of `in`: h k l, laboratory vectors and where each disc lies on
+// the detector (BeamDisc), transmitted beam first.
+py::dict beam_table(const velmorant::SimulationInput& in, const velmorant::BeamList& beams) {
+  velmorant::BeamStack described;  // its pages stay empty: only the discs are described
+  velmorant::describe_discs(in, beams, described);
+  const std::vector<velmorant::BeamDisc>& discs = described.discs;
+  const py::ssize_t n = py::ssize_t(discs.size());
   py::array_t<std::int32_t> hkl({n, py::ssize_t(3)});
   py::array_t<float> g({n, py::ssize_t(3)});
+  py::array_t<float> up(n), left(n);
   auto h = hkl.mutable_unchecked<2>();
   auto v = g.mutable_unchecked<2>();
-  for (py::ssize_t k = 0; k < n; ++k)
+  auto u = up.mutable_unchecked<1>();
+  auto l = left.mutable_unchecked<1>();
+  for (py::ssize_t k = 0; k < n; ++k) {
+    const velmorant::BeamDisc& d = discs[std::size_t(k)];
     for (py::ssize_t c = 0; c < 3; ++c) {
-      h(k, c) = beams.miller[std::size_t(k)][std::size_t(c)];
-      v(k, c) = beams.lab_vector[std::size_t(k)][std::size_t(c)];
+      h(k, c) = d.miller[std::size_t(c)];
+      v(k, c) = d.lab_vector[std::size_t(c)];
     }
-  py::dict d;
-  d["hkl"] = hkl;
-  d["lab_vector_per_angstrom"] = g;
-  return d;
+    u(k) = d.offset_i;
+    l(k) = d.offset_j;
+  }
+  py::dict t;
+  t["hkl"] = hkl;
+  t["lab_vector_per_angstrom"] = g;
+  t["offset_up_px"] = up;
+  t["offset_left_px"] = left;
+  return t;
+}
+
+// The pages of a stack in picture orientation, each as to_picture turns an
+// image: (N + 1) x 512 x 512. The copy runs with the interpreter lock released.
+py::array_t<float> pages_to_picture(const velmorant::BeamStack& stack) {
+  const py::ssize_t n = stack.order();
+  py::array_t<float> a({n, py::ssize_t(kSize), py::ssize_t(kSize)});
+  auto v = a.mutable_unchecked<3>();
+  {
+    py::gil_scoped_release unlocked;
+    for (int b = 0; b < stack.order(); ++b)
+      for (int r = 0; r < kSize; ++r)
+        for (int c = 0; c < kSize; ++c) v(b, r, c) = stack(b, kSize - r, kSize - c);
+  }
+  return a;
 }
 
 // One computed pattern and what it was computed with.
@@ -150,8 +181,45 @@ struct Pattern {
   float thickness = 0;       // Å
   float wavelength = 0;      // Å
   velmorant::Vec3f euler{};  // degrees
-  py::dict beams;            // h k l and laboratory vectors of the beams used
+  py::dict beams;            // h k l, laboratory vectors and disc offsets of the beams used
+  // With beams=True: (N + 1) x 512 x 512, every beam's intensity in picture
+  // orientation (page 0 = intensities); None otherwise.
+  py::object beam_intensities = py::none();
+  // What composing the whole pattern needs besides the pages.
+  std::vector<velmorant::BeamDisc> discs;
+  float pixel_scale = 0;  // pixel_pitch / camera_length: tangent per pixel
 };
+
+// The picture of the whole pattern (every disc at its place, overlaps
+// added) composed by the program's own code from a pattern's pages.
+py::array_t<float> whole_pattern(const Pattern& p, std::optional<float> aperture_mrad) {
+  if (p.beam_intensities.is_none())
+    throw py::value_error("the pattern has no beam intensities; run it with beams=True");
+  if (aperture_mrad && !(*aperture_mrad > 0.0f && *aperture_mrad < 500.0f))
+    throw py::value_error("aperture_mrad must be above 0 and below 500");
+  const auto pages = p.beam_intensities.cast<py::array_t<float>>();
+  auto v = pages.unchecked<3>();
+  const int order = int(v.shape(0));
+  if (std::size_t(order) != p.discs.size() || v.shape(1) != kSize || v.shape(2) != kSize)
+    throw py::value_error("beam_intensities must be (N+1) x 512 x 512, one page per beam");
+  velmorant::ComposedLayout layout;
+  std::vector<float> picture;
+  {
+    py::gil_scoped_release unlocked;
+    velmorant::BeamStack stack;
+    stack.resize(order);
+    for (int b = 0; b < order; ++b)
+      for (int r = 0; r < kSize; ++r)
+        for (int c = 0; c < kSize; ++c) stack(b, kSize - r, kSize - c) = v(b, r, c);
+    stack.discs = p.discs;
+    stack.pixel_scale = p.pixel_scale;
+    layout = velmorant::composed_layout(stack, aperture_mrad);
+    picture = velmorant::compose_pattern(stack, layout, aperture_mrad);
+  }
+  py::array_t<float> a({py::ssize_t(layout.height), py::ssize_t(layout.width)});
+  std::copy(picture.begin(), picture.end(), a.mutable_data());
+  return a;
+}
 
 class PySimulation {
 public:
@@ -174,23 +242,32 @@ public:
   }
 
   Pattern run(int method, std::optional<float> thickness, std::optional<double> kv,
-              std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler) {
+              std::optional<float> wavelength, std::optional<velmorant::Vec3f> euler,
+              bool every_beam) {
     if (method < 0 || method > 2)
       throw py::value_error("method must be 0 (full), 1 (adaptive) or 2 (block)");
     velmorant::Overrides o = overrides(thickness, kv, wavelength, euler);
     auto image = std::make_unique<PatternImage>();
+    std::unique_ptr<velmorant::BeamStack> stack;
+    if (every_beam) stack = std::make_unique<velmorant::BeamStack>();
     interruptible([&](velmorant::RunControl& control) {
       simulation_.prepare(o);
-      simulation_.compute(static_cast<velmorant::SamplingMethod>(method), *image, control);
+      simulation_.compute(static_cast<velmorant::SamplingMethod>(method), *image, control,
+                          stack.get());
     });
     Pattern p;
     p.intensities = to_picture(*image);
+    if (stack) {
+      p.beam_intensities = pages_to_picture(*stack);
+      p.discs = stack->discs;
+      p.pixel_scale = stack->pixel_scale;
+    }
     p.method = method;
     const velmorant::SimulationInput& in = simulation_.input();
     p.thickness = in.thickness;
     p.wavelength = in.wavelength;
     p.euler = o.euler_degrees ? *o.euler_degrees : input_->euler_degrees;
-    p.beams = beam_table(simulation_.beams());
+    p.beams = beam_table(in, simulation_.beams());
     return p;
   }
 
@@ -213,7 +290,7 @@ public:
       py::gil_scoped_release unlocked;
       simulation_.prepare(o);
     }
-    return beam_table(simulation_.beams());
+    return beam_table(simulation_.input(), simulation_.beams());
   }
 
   int threads() const { return simulation_.threads(); }
@@ -275,8 +352,10 @@ void bind_simulator(py::module_& m) {
           "beam_count", [](const Input& i) { return i.beams->count; },
           "diffracted beams selected (the transmitted beam not counted)")
       .def_property_readonly(
-          "beams", [](const Input& i) { return beam_table(*i.beams); },
-          "dict: 'hkl' (N+1, 3) int32, transmitted beam first; 'lab_vector_per_angstrom' (N+1, 3)")
+          "beams", [](const Input& i) { return beam_table(*i.in, *i.beams); },
+          "dict: 'hkl' (N+1, 3) int32, transmitted beam first; 'lab_vector_per_angstrom' (N+1, 3) "
+          "float32; 'offset_up_px', 'offset_left_px' (N+1,) float32: each disc's centre from the "
+          "transmitted disc's on the detector, pixels up and to the left in the picture")
       .def_property_readonly(
           "experiment_path",
           [](const Input& i) {
@@ -374,7 +453,19 @@ void bind_simulator(py::module_& m) {
           [](const Pattern& p) { return velmorant::accelerating_voltage_kv(p.wavelength); })
       .def_readonly("euler_degrees", &Pattern::euler)
       .def_readonly("beams", &Pattern::beams,
-                    "dict: 'hkl' (N+1, 3) of the beams used, transmitted beam first")
+                    "dict: 'hkl' (N+1, 3), 'lab_vector_per_angstrom' (N+1, 3), 'offset_up_px' and "
+                    "'offset_left_px' (N+1,) of the beams used, transmitted beam first (the page "
+                    "order of beam_intensities)")
+      .def_readonly("beam_intensities", &Pattern::beam_intensities,
+                    "with run(beams=True): (N+1) x 512 x 512 numpy.float32, every beam's intensity "
+                    "per incident direction, each page in the orientation of intensities (page 0 "
+                    "equals intensities, page b is the beam beams['hkl'][b]); None otherwise")
+      .def("whole_pattern", &whole_pattern, py::kw_only(), py::arg("aperture_mrad") = py::none(),
+           "The intensities of the whole pattern as Velmorant composes its _pattern.png "
+           "(float32, rows from the top): every disc moved by its offset rounded to whole "
+           "pixels, overlapping discs added, 0 where no disc lies; aperture_mrad limits each "
+           "disc to the convergence semi-angle given (VELMORANT_BEAMS_APERTURE). Needs "
+           "run(beams=True); tem.whole_pattern_levels gives the PNG's grey levels.")
       .def(
           "grey_levels",
           [](const Pattern& p) {
@@ -394,9 +485,12 @@ void bind_simulator(py::module_& m) {
       .def("run", &PySimulation::run, py::kw_only(), py::arg("method") = 0,
            py::arg("thickness_angstrom") = py::none(), py::arg("voltage_kv") = py::none(),
            py::arg("wavelength_angstrom") = py::none(), py::arg("euler_degrees") = py::none(),
+           py::arg("beams") = false,
            "Computes a pattern with sampling method 0 (every pixel), 1 (adaptive) or 2 (3 x 3 "
            "blocks); values "
-           "not given are the input's. The interpreter lock is released; Ctrl-C stops the run "
+           "not given are the input's. beams=True also keeps every beam's intensity "
+           "(Pattern.beam_intensities, (N+1) x 512 x 512 floats) as VELMORANT_BEAMS=1 does. The "
+           "interpreter lock is released; Ctrl-C stops the run "
            "between pixels "
            "and raises KeyboardInterrupt.")
       .def("estimate_seconds", &PySimulation::estimate, py::kw_only(),
@@ -452,6 +546,20 @@ void bind_simulator(py::module_& m) {
         return a;
       },
       py::arg("intensities"), "the 8-bit grey levels Velmorant writes into its image file (uint8)");
+
+  m.def(
+      "whole_pattern_levels",
+      [](const py::array_t<float, py::array::c_style | py::array::forcecast>& picture) {
+        if (picture.ndim() != 2) throw py::value_error("picture must be a 2-d array");
+        std::vector<float> values(picture.data(), picture.data() + picture.size());
+        const std::vector<std::uint8_t> grey = velmorant::composed_grey_levels(values);
+        py::array_t<std::uint8_t> a({picture.shape(0), picture.shape(1)});
+        std::copy(grey.begin(), grey.end(), a.mutable_data());
+        return a;
+      },
+      py::arg("picture"),
+      "The 8-bit grey levels of the composed _pattern.png for Pattern.whole_pattern's "
+      "intensities: logarithmic, 255 the largest, 0 four decades below it and for zero (uint8)");
 
   m.def(
       "correlation_r",

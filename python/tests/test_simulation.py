@@ -121,3 +121,112 @@ def test_cif_input_is_the_file_velmorant_input_writes(tmp_path, examples):
         tem.input_from_cif(cif, voltage_kv=200, wavelength_angstrom=0.025)
     with pytest.raises(tem.InputError):
         tem.input_from_cif(str(tmp_path / "VelmorantDS.dat"))
+
+
+def read_float_tiff_pages(path):
+    """The pages of an uncompressed 32-bit float TIFF (one sample per pixel) as an array, rows from the top."""
+    data = path.read_bytes()
+    order = {b"II": "<", b"MM": ">"}[data[:2]]
+    assert np.frombuffer(data, order + "u2", 1, 2)[0] == 42, "not a classic TIFF"
+    sizes = {3: (order + "u2", 2), 4: (order + "u4", 4)}  # SHORT, LONG
+    pages = []
+    ifd = int(np.frombuffer(data, order + "u4", 1, 4)[0])
+    while ifd:
+        count = int(np.frombuffer(data, order + "u2", 1, ifd)[0])
+        tags = {}
+        for e in range(count):
+            at = ifd + 2 + 12 * e
+            tag, kind = np.frombuffer(data, order + "u2", 2, at)
+            n = int(np.frombuffer(data, order + "u4", 1, at + 4)[0])
+            if int(kind) in sizes:
+                dtype, size = sizes[int(kind)]
+                where = at + 8 if n * size <= 4 else int(np.frombuffer(data, order + "u4", 1, at + 8)[0])
+                tags[int(tag)] = np.frombuffer(data, dtype, n, where).astype(np.int64)
+        width, height = int(tags[256][0]), int(tags[257][0])
+        assert tags[258][0] == 32 and tags[339][0] == 3 and tags[259][0] == 1  # float, uncompressed
+        strips = [np.frombuffer(data, order + "f4", int(c) // 4, int(o)) for o, c in zip(tags[273], tags[279])]
+        pages.append(np.concatenate(strips).reshape(height, width).astype(np.float32))
+        ifd = int(np.frombuffer(data, order + "u4", 1, ifd + 2 + 12 * count)[0])
+    return np.stack(pages)
+
+
+@pytest.fixture(scope="module")
+def si111_beams(tmp_path_factory):
+    """examples/si-111 run by Velmorant 2 with VELMORANT_BEAMS=1, and the module's run with beams=True."""
+    examples = pathlib.Path(os.environ.get("TEM_EXAMPLES", "examples"))
+    folder = tmp_path_factory.mktemp("si111_beams")
+    for name in ("VelmorantDS.dat", "experiment.bmp"):
+        shutil.copy(examples / "si-111" / name, folder / name)
+    program = pathlib.Path(os.environ.get("TEM_BIN", "build/bin")) / "Velmorant"
+    env = dict(os.environ, VELMORANT_PRESENTATION="silent", VELMORANT_BEAMS="1")
+    env.pop("VELMORANT_BEAMS_APERTURE", None)
+    done = subprocess.run([str(program), "2"], cwd=folder, env=env, capture_output=True, text=True,
+                          stdin=subprocess.DEVNULL)
+    if done.returncode != 0 and "without TIFF or PNG support" in done.stderr:
+        pytest.skip("Velmorant built without libtiff or libpng: no beam files to compare")
+    assert done.returncode == 0, done.stderr
+    sim = tem.Simulation(tem.read_input(str(folder)), threads=2)
+    return folder, sim, sim.run(method=2, beams=True)
+
+
+def test_every_beam_is_the_program_stack_and_index(si111_beams, si111):
+    folder, sim, pattern = si111_beams
+    stack, table = pattern.beam_intensities, pattern.beams
+    n = table["hkl"].shape[0]
+    assert stack.dtype == np.float32 and stack.shape == (n, 512, 512) and stack.flags.c_contiguous
+    # Page 0 is the bright field, bit for bit, and keeping the beams changes nothing in it.
+    np.testing.assert_array_equal(stack[0], pattern.intensities)
+    np.testing.assert_array_equal(pattern.intensities, si111[2].intensities)
+    assert sim.run(method=2).beam_intensities is None
+    # Every page equals the program's TIFF page, in the same orientation.
+    np.testing.assert_array_equal(read_float_tiff_pages(folder / "DS_experiment_beams.tif"), stack)
+    # The table is the program's index, row for row (printed with 7 digits and 3 decimals).
+    csv = np.genfromtxt(folder / "DS_experiment_beams.csv", delimiter=",", names=True)
+    np.testing.assert_array_equal(csv["page"], np.arange(n))
+    np.testing.assert_array_equal(np.stack([csv["h"], csv["k"], csv["l"]], axis=1), table["hkl"])
+    g = np.stack([csv["gx_per_angstrom"], csv["gy_per_angstrom"], csv["gz_per_angstrom"]], axis=1)
+    np.testing.assert_allclose(table["lab_vector_per_angstrom"], g, rtol=1e-6, atol=1e-9)
+    np.testing.assert_allclose(table["offset_up_px"], csv["offset_up_px"], rtol=0, atol=5e-4)
+    np.testing.assert_allclose(table["offset_left_px"], csv["offset_left_px"], rtol=0, atol=5e-4)
+    assert n > 1 and (table["hkl"][0] == 0).all() and table["offset_up_px"][0] == 0
+    # The input and the simulation describe the same discs.
+    for same in (sim.input.beams, sim.beams()):
+        for key in table:
+            np.testing.assert_array_equal(same[key], table[key])
+
+
+def test_every_beam_follows_the_overrides(si111_beams):
+    folder, sim, pattern = si111_beams
+    thicker = sim.run(method=2, thickness_angstrom=1700.0, beams=True)
+    assert thicker.beam_intensities.shape == pattern.beam_intensities.shape
+    np.testing.assert_array_equal(thicker.beam_intensities[0], thicker.intensities)
+    assert (thicker.beam_intensities >= 0).all()
+    # Thickness fringes: every dark-field disc changes, not only the bright field.
+    changed = np.abs(thicker.beam_intensities - pattern.beam_intensities).max(axis=(1, 2))
+    assert (changed > 1e-4).all()
+
+
+def test_whole_pattern_is_the_program_picture(si111_beams):
+    folder, sim, pattern = si111_beams
+    picture = pattern.whole_pattern()
+    png = (folder / "DS_experiment_pattern.png").read_bytes()
+    assert png[12:16] == b"IHDR"
+    width, height = (int(x) for x in np.frombuffer(png, ">u4", 2, 16))
+    assert picture.dtype == np.float32 and picture.shape == (height, width)
+    # Discs are moved, never cut here (the picture holds them all): every beam's intensity is in it.
+    assert picture.sum(dtype=np.float64) == pytest.approx(pattern.beam_intensities.sum(dtype=np.float64), rel=1e-6)
+    # The transmitted disc lies where the index puts its centre, in the orientation of intensities
+    # (the other discs overlapping it only add).
+    csv = np.genfromtxt(folder / "DS_experiment_beams.csv", delimiter=",", names=True)
+    column, row = csv["picture_column_px"][0], csv["picture_row_px"][0]
+    top, left = int(round(row - 255.5)), int(round(column - 255.5))
+    assert (picture[top:top + 512, left:left + 512] >= pattern.intensities).all()
+    levels = tem.whole_pattern_levels(picture)
+    assert levels.dtype == np.uint8 and levels.max() == 255
+    # An aperture keeps only each disc's circle: less in all.
+    inside = pattern.whole_pattern(aperture_mrad=5.0)
+    assert inside.sum(dtype=np.float64) < picture.sum(dtype=np.float64)
+    with pytest.raises(ValueError):
+        sim.run(method=2).whole_pattern()
+    with pytest.raises(ValueError):
+        pattern.whole_pattern(aperture_mrad=-1.0)
