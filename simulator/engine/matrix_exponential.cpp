@@ -30,13 +30,17 @@ int scaling_exponent(float norm) {
   return static_cast<int>(s);
 }
 
-int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, ComplexMatrix& term,
-                       ComplexMatrix& product) {
+namespace {
+
+// The series of taylor_exponential with the products formed by `multiply`.
+template <class Multiply>
+int taylor_series(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, ComplexMatrix& term,
+                  ComplexMatrix& product, Multiply&& multiply) {
   term.setIdentity();
   e.setIdentity();
   int added = 0;
   for (int j = 1; j <= series_limit; ++j) {
-    product.noalias() = term * a;
+    multiply(term, a, product);
     const float divisor = static_cast<float>(j);
     term = product / divisor;
     const float ratio = frobenius_norm(term) / frobenius_norm(e);
@@ -47,13 +51,21 @@ int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& 
   return added;
 }
 
+}  // namespace
+
+int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, ComplexMatrix& term,
+                       ComplexMatrix& product) {
+  return taylor_series(a, series_limit, e, term, product,
+                       [](const ComplexMatrix& l, const ComplexMatrix& r, ComplexMatrix& d) { d.noalias() = l * r; });
+}
+
 void matrix_exponential(ExponentialWorkspace& ws, int series_limit) {
   const int s = scaling_exponent(frobenius_norm(ws.a));
   const float m = std::ldexp(1.0f, s);
   ws.a = ws.a / m;  // exact: a power of two
-  taylor_exponential(ws.a, series_limit, ws.e, ws.term, ws.product);
+  taylor_series(ws.a, series_limit, ws.e, ws.term, ws.product, ws.multiply);
   for (int q = 0; q < s; ++q) {
-    ws.product.noalias() = ws.e * ws.e;
+    ws.multiply(ws.e, ws.e, ws.product);
     ws.e.swap(ws.product);
   }
 }
@@ -152,7 +164,7 @@ std::complex<float> corner_and_column(ExponentialWorkspace& ws, int series_limit
       for (int j = 2; j <= series_limit; ++j) {
         ComplexMatrix* next = term == &ws.product ? &ws.term : &ws.product;
         ComplexMatrix* candidate = term == &ws.a ? &ws.term : term;
-        next->noalias() = *term * ws.a;
+        ws.multiply(*term, ws.a, *next);
         float term_norm = 0.0f, sum_norm = 0.0f;
         divide_and_add(*next, static_cast<float>(j), ws.e, *candidate, term_norm, sum_norm);
         if (term_norm / e_norm < kSeriesRatioLimit) break;
@@ -167,7 +179,7 @@ std::complex<float> corner_and_column(ExponentialWorkspace& ws, int series_limit
   if (identity) ws.e.setIdentity();
   const int d = corner_squarings(ws.order(), s);
   for (int q = 0; q < s - d; ++q) {
-    ws.product.noalias() = ws.e * ws.e;
+    ws.multiply(ws.e, ws.e, ws.product);
     ws.e.swap(ws.product);
   }
   if (d == 0) {

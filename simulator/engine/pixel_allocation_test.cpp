@@ -42,21 +42,23 @@ extern "C" void* malloc(std::size_t size) {
 namespace velmorant {
 namespace {
 
-// A crystal of 129 diffracted beams (matrices of order 130: above the size
-// at which matrix products would take their packing buffers from the heap
-// with Eigen's default stack limit) and a silent run control.
+// A crystal of `count` diffracted beams (129: matrices of order 130, above
+// the size at which matrix products would take their packing buffers from the
+// heap with Eigen's default stack limit; 500: the largest beam sets users run,
+// whose per-thread working storage is four matrices of order 501, 8.03 MB)
+// and a silent run control.
 struct LargeCrystal {
   std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
   BeamList beams;
   ProgressState state;
   SilentPresentation presentation;
   RunControl control{state, presentation};
-  LargeCrystal() {
+  explicit LargeCrystal(int count = 129) {
     in->wavelength = 0.025f;
     in->pixel_scale = 2e-4f;
     in->effective_thickness = 300.0f;
     in->potential_factor = 0.02f;
-    beams.count = 129;
+    beams.count = count;
     for (int r = 1; r <= beams.count; ++r) {
       beams.miller[r] = {r, 0, 0};
       beams.lab_vector[r] = {0.05f * float(r % 13) - 0.3f, 0.04f * float(r % 7) - 0.12f,
@@ -70,11 +72,13 @@ struct LargeCrystal {
   }
 };
 
-TEST(PixelAllocation, NoHeapAllocationPerPixel) {
+class PixelAllocation : public ::testing::TestWithParam<int> {};
+
+TEST_P(PixelAllocation, NoHeapAllocationPerPixel) {
 #if !VELMORANT_COUNT_MALLOC
   GTEST_SKIP() << "allocation counting needs glibc's malloc, not a sanitizer's";
 #else
-  LargeCrystal crystal;
+  LargeCrystal crystal(GetParam());
   PixelEngine engine = crystal.engine(1);
   engine.pixel_intensity(100, 100);  // first call: anything lazily set up is done
   for (int limit : {kFullSeriesLimit, kBlockSeriesLimit}) {
@@ -88,10 +92,12 @@ TEST(PixelAllocation, NoHeapAllocationPerPixel) {
 #endif
 }
 
+INSTANTIATE_TEST_SUITE_P(BeamCounts, PixelAllocation, ::testing::Values(129, 500));
+
 // A pass on several threads allocates what the pass needs once (its
 // closures), never per pixel: 8 and 64 pixels cost the same number of
 // allocations, on every thread together.
-TEST(PixelAllocation, NoHeapAllocationPerPixelOnSeveralThreads) {
+TEST(PixelAllocationThreads, NoHeapAllocationPerPixelOnSeveralThreads) {
 #if !VELMORANT_COUNT_MALLOC
   GTEST_SKIP() << "allocation counting needs glibc's malloc, not a sanitizer's";
 #else

@@ -31,19 +31,19 @@ void propagator_exponential(SeriesWorkspace& sw) {
   const int s = scaling_exponent(frobenius_norm(ws.a));
   ws.a /= std::ldexp(1.0f, s);  // exact: a power of two
   const ComplexMatrix& a = ws.a;
-  sw.a2.noalias() = a * a;
-  sw.a3.noalias() = sw.a2 * a;
-  sw.a4.noalias() = sw.a2 * sw.a2;
+  ws.multiply(a, a, sw.a2);
+  ws.multiply(sw.a2, a, sw.a3);
+  ws.multiply(sw.a2, sw.a2, sw.a4);
   // e = B0 + A^4 (B1 + A^4 B2), B_b the block of terms 4b .. 4b + 3.
   ws.term.setZero();
   add_block(sw, a, 2, ws.term);
-  ws.e.noalias() = sw.a4 * ws.term;
+  ws.multiply(sw.a4, ws.term, ws.e);
   add_block(sw, a, 1, ws.e);
-  ws.term.noalias() = sw.a4 * ws.e;
+  ws.multiply(sw.a4, ws.e, ws.term);
   add_block(sw, a, 0, ws.term);
   ws.e.swap(ws.term);
   for (int q = 0; q < s; ++q) {
-    ws.product.noalias() = ws.e * ws.e;
+    ws.multiply(ws.e, ws.e, ws.product);
     ws.e.swap(ws.product);
   }
 }
