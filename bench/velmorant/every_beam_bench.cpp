@@ -26,32 +26,13 @@
 #include "engine/simulation.hpp"
 #include "input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
+#include "bench_timing.hpp"
 
 using namespace velmorant;
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double fastest_of_three(F&& f) {
-  double best = 1e30;
-  for (int round = 0; round < 3; ++round) {
-    const auto start = Clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
-
-std::string load_average() {
-  std::ifstream f("/proc/loadavg");
-  std::string a;
-  f >> a;
-  return a.empty() ? "?" : a;
-}
-
-}  // namespace
+using bench::Clock;
+using bench::fastest_of_three;
+using bench::load_average;
 
 int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? argv[1] : std::string(VELMORANT_EXAMPLES_DIR) + "/si-111";
