@@ -313,7 +313,10 @@ TEST_P(FusedKernel, GivesTheUnfusedStepsBitForBit) {
       const std::array<float, 3> k{kx, ky, std::sqrt(1600.0f - kx * kx - ky * ky)};
       const float a = transmitted_intensity(k, c.w, c.beams, limit, fused);
       const float b = unfused_corner_intensity(k, c, limit, plain);
-      EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0)
+      // Two NaNs count as equal: IEEE arithmetic leaves the sign and payload
+      // of a NaN result open, and they differ between optimisation levels.
+      const bool both_nan = std::isnan(a) && std::isnan(b);
+      EXPECT_TRUE(both_nan || std::memcmp(&a, &b, sizeof a) == 0)
           << a << " vs " << b << ": N " << kc.beams << ", t " << kc.thickness << ", limit " << limit;
     }
   }
