@@ -1,10 +1,14 @@
-// Timing helpers shared by the engine's benchmark programs: the fastest of three runs, and the load they ran under.
+// Helpers shared by the engine's benchmark programs: their example and thread count, the fastest of three runs, the load.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <memory>
 #include <fstream>
 #include <string>
+
+#include "input/read_simulation_input.hpp"
 
 namespace velmorant::bench {
 
@@ -28,6 +32,23 @@ inline std::string load_average() {
   std::string a;
   f >> a;
   return a.empty() ? "?" : a;
+}
+
+// The example a benchmark runs (argument 1, default the silicon example) and
+// its thread count (argument 2, default 1), with the input read from it.
+struct Example {
+  std::string folder;
+  int threads = 1;
+  std::unique_ptr<SimulationInput> in = std::make_unique<SimulationInput>();
+  std::unique_ptr<BeamList> beams = std::make_unique<BeamList>();
+};
+
+inline Example read_example(int argc, char** argv) {
+  Example e;
+  e.folder = argc > 1 ? argv[1] : std::string(VELMORANT_EXAMPLES_DIR) + "/si-111";
+  e.threads = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+  read_simulation_input(e.folder, *e.in, *e.beams);
+  return e;
 }
 
 }  // namespace velmorant::bench

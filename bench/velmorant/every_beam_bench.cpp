@@ -35,11 +35,11 @@ using bench::fastest_of_three;
 using bench::load_average;
 
 int main(int argc, char** argv) {
-  const std::string folder = argc > 1 ? argv[1] : std::string(VELMORANT_EXAMPLES_DIR) + "/si-111";
-  const int threads = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
-  auto in = std::make_unique<SimulationInput>();
-  auto beams = std::make_unique<BeamList>();
-  read_simulation_input(folder, *in, *beams);
+  bench::Example example = bench::read_example(argc, argv);
+  const std::string& folder = example.folder;
+  const int threads = example.threads;
+  std::unique_ptr<SimulationInput>& in = example.in;
+  std::unique_ptr<BeamList>& beams = example.beams;
   std::printf("%s: N = %d beams, load %s\n", folder.c_str(), beams->count, load_average().c_str());
   ProgressState state;
   SilentPresentation silent;
