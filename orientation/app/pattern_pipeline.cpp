@@ -1,6 +1,7 @@
 // The pattern loop on a pool of threads: patterns read in order, solved in parallel, handed back in order.
 #include "app/pattern_pipeline.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -86,10 +87,14 @@ public:
     work_cv_.notify_one();
   }
 
+  // Waits until slot s is solved. Only the worker that solves slot s wakes
+  // the caller, so a wait costs one wake-up however many others finish first.
   void WaitSolved(std::int64_t s) {
     if (solved(s)) return;
     std::unique_lock<std::mutex> lock(mutex_);
+    awaited_ = s;
     done_cv_.wait(lock, [&] { return solved(s); });
+    awaited_ = -1;
   }
 
 private:
@@ -104,8 +109,14 @@ private:
       }
       Solve(slot(s), problem_, catalogue_, voteExponent_, work);
       solved_[s % window_].store(true, std::memory_order_release);
-      { std::lock_guard<std::mutex> lock(mutex_); }  // the writer is waiting or sees the flag
-      done_cv_.notify_one();
+      bool awaited;
+      {
+        // Under the lock: either the writer is already waiting for s, or it
+        // sees the flag when it takes the lock to wait.
+        std::lock_guard<std::mutex> lock(mutex_);
+        awaited = awaited_ == s;
+      }
+      if (awaited) done_cv_.notify_one();
     }
   }
 
@@ -119,6 +130,7 @@ private:
   std::condition_variable work_cv_, done_cv_;
   std::int64_t published_ = 0;  // guarded by mutex_: slots before it may be claimed
   std::int64_t claimed_ = 0;    // guarded by mutex_
+  std::int64_t awaited_ = -1;   // guarded by mutex_: the slot the writer waits for, or -1
   bool stop_ = false;           // guarded by mutex_
   std::vector<std::thread> workers_;
 };
@@ -168,8 +180,14 @@ void RunOnPool(common::FreeFormReader& reader, const std::string& file_name,
       if (last.error) std::rethrow_exception(last.error);
       return;
     }
-    pool.WaitSolved(written);
-    write_next();
+    // Wait for half a window at a time rather than for every pattern: the
+    // reading and writing thread then wakes about twice per window instead
+    // of once per pattern, taking a core from the workers less often.
+    const std::int64_t last_published = ends_with_stop ? read - 2 : read - 1;
+    std::int64_t target = std::min<std::int64_t>(written + pool.window() / 2 - 1, last_published);
+    if (pool.solved(target)) target = written;
+    pool.WaitSolved(target);
+    while (written <= last_published && pool.solved(written)) write_next();
   }
 }
 
