@@ -48,6 +48,36 @@ void propagator_exponential(SeriesWorkspace& sw) {
   }
 }
 
+void rest_wave(SeriesWorkspace& sw) {
+  ExponentialWorkspace& ws = sw.ws;
+  const int s = scaling_exponent(frobenius_norm(ws.a));
+  ws.a /= std::ldexp(1.0f, s);  // exact: a power of two
+  sw.wave.setZero();
+  sw.wave(0) = 1.0f;
+  for (long piece = 0; piece < (1L << s); ++piece) {
+    // next = sum over j of (A/2^s)^j wave / j!, each term from the one before.
+    sw.term = sw.wave;
+    sw.next = sw.wave;
+    for (int j = 1; j <= kPropagatorDegree; ++j) {
+      sw.product.noalias() = ws.a * sw.term;
+      sw.term = sw.product / float(j);
+      sw.next += sw.term;
+    }
+    sw.wave.swap(sw.next);
+  }
+}
+
+bool rest_on_the_vector(float norm, int order) {
+  const int s = scaling_exponent(norm);
+  if (s > 20) return false;
+  // Matrix-vector products of rest_wave against the matrix products of
+  // propagator_exponential (five, then s squarings), each counted in
+  // multiplications of an element pair.
+  const double on_vector = double(kPropagatorDegree) * std::ldexp(1.0, s) * order * order;
+  const double on_matrix = (5.0 + s) * double(order) * order * order;
+  return on_vector < on_matrix;
+}
+
 SeriesPlan series_plan(float first, float step, int count, int order) {
   if (!(step > 0.0f) || !(first >= 0.0f) || count < 1) return {};
   const double budget = 20.0 * order, later = double(count - 1);
@@ -78,8 +108,12 @@ void transmitted_series(const std::array<float, 3>& k, const ComplexMatrix& w_fi
     sw.wave = ws.e.col(0);
   } else if (rest) {
     build_exponent_matrix(k, w_first, beams, ws.a);
-    propagator_exponential(sw);
-    sw.wave = ws.e.col(0);
+    if (rest_on_the_vector(frobenius_norm(ws.a), beams.order())) {
+      rest_wave(sw);
+    } else {
+      propagator_exponential(sw);
+      sw.wave = ws.e.col(0);
+    }
   } else {
     sw.wave.setZero();
     sw.wave(0) = 1.0f;

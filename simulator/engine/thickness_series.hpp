@@ -9,7 +9,9 @@
 //  - the first thickness t0 = m h, a whole number of substeps, gives the
 //    wave behind t0 as P^m e0, and every further thickness is q products on;
 //  - when no substep up to 1/64 of dt divides t0, t0 = m dt + r and the wave
-//    behind it is P^m exp(A(r)) e0 (one exponential more, of the short rest);
+//    behind it is P^m exp(A(r)) e0; exp(A(r)) e0 is formed on the vector
+//    alone (rest_wave) where that takes fewer operations than exp(A(r)),
+//    otherwise as one exponential more;
 //  - when that needs too many products, the wave behind t0 is column 0 of
 //    exp(A(t0)) summed with the sampling method's series limit, like a
 //    single pattern.
@@ -38,11 +40,13 @@ inline constexpr int kPropagatorDegree = 11;
 struct SeriesWorkspace {
   explicit SeriesWorkspace(int order)
       : ws(order), a2(ComplexMatrix::Zero(order, order)), a3(ComplexMatrix::Zero(order, order)),
-        a4(ComplexMatrix::Zero(order, order)), wave(ComplexColumn::Zero(order)), next(ComplexColumn::Zero(order)) {}
+        a4(ComplexMatrix::Zero(order, order)), wave(ComplexColumn::Zero(order)), next(ComplexColumn::Zero(order)),
+        term(ComplexColumn::Zero(order)), product(ComplexColumn::Zero(order)) {}
   int order() const { return ws.order(); }
   ExponentialWorkspace ws;
-  ComplexMatrix a2, a3, a4;  // powers of the scaled exponent
-  ComplexColumn wave, next;  // amplitudes of the beams at the current depth
+  ComplexMatrix a2, a3, a4;        // powers of the scaled exponent
+  ComplexColumn wave, next;        // amplitudes of the beams at the current depth
+  ComplexColumn term, product;     // working columns of rest_wave
 };
 
 // sw.ws.e = exp(sw.ws.a) accurate to about single-precision rounding: ws.a
@@ -51,6 +55,16 @@ struct SeriesWorkspace {
 // form (blocks of four terms: five matrix products instead of ten), and the
 // result is squared s times. ws.a is left scaled.
 void propagator_exponential(SeriesWorkspace& sw);
+
+// sw.wave = exp(sw.ws.a) e0 (e0: the incident wave, transmitted beam only)
+// by 2^s steps of the Taylor polynomial of degree kPropagatorDegree of
+// A / 2^s (s = scaling_exponent of its norm) applied to the wave:
+// kPropagatorDegree 2^s matrix-vector products instead of the matrix
+// products of the exponential, to the same accuracy. ws.a is left scaled.
+void rest_wave(SeriesWorkspace& sw);
+// Whether rest_wave takes fewer operations than propagator_exponential for
+// an exponent of Frobenius norm `norm` and order `order`.
+bool rest_on_the_vector(float norm, int order);
 
 // How a series is computed: the propagator's substep is step / substeps;
 // steps = m substeps reach the first thickness after the exponential of the
