@@ -48,9 +48,9 @@ void propagator_exponential(SeriesWorkspace& sw) {
   }
 }
 
-void rest_wave(SeriesWorkspace& sw) {
+void rest_wave(SeriesWorkspace& sw, float norm) {
   ExponentialWorkspace& ws = sw.ws;
-  const int s = scaling_exponent(frobenius_norm(ws.a));
+  const int s = scaling_exponent(norm);
   ws.a /= std::ldexp(1.0f, s);  // exact: a power of two
   sw.wave.setZero();
   sw.wave(0) = 1.0f;
@@ -107,9 +107,9 @@ void transmitted_series(const std::array<float, 3>& k, const ComplexMatrix& w_fi
     matrix_exponential(ws, series_limit);
     sw.wave = ws.e.col(0);
   } else if (rest) {
-    build_exponent_matrix(k, w_first, beams, ws.a);
-    if (rest_on_the_vector(frobenius_norm(ws.a), beams.order())) {
-      rest_wave(sw);
+    const float norm = build_exponent_matrix_with_norm(k, w_first, beams, ws.normal.data(), ws.a);
+    if (rest_on_the_vector(norm, beams.order())) {
+      rest_wave(sw, norm);
     } else {
       propagator_exponential(sw);
       sw.wave = ws.e.col(0);

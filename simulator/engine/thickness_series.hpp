@@ -58,10 +58,11 @@ void propagator_exponential(SeriesWorkspace& sw);
 
 // sw.wave = exp(sw.ws.a) e0 (e0: the incident wave, transmitted beam only)
 // by 2^s steps of the Taylor polynomial of degree kPropagatorDegree of
-// A / 2^s (s = scaling_exponent of its norm) applied to the wave:
-// kPropagatorDegree 2^s matrix-vector products instead of the matrix
-// products of the exponential, to the same accuracy. ws.a is left scaled.
-void rest_wave(SeriesWorkspace& sw);
+// A / 2^s (s = scaling_exponent of `norm`, frobenius_norm(sw.ws.a)) applied
+// to the wave: kPropagatorDegree 2^s matrix-vector products instead of the
+// matrix products of the exponential, to the same accuracy. ws.a is left
+// scaled.
+void rest_wave(SeriesWorkspace& sw, float norm);
 // Whether rest_wave takes fewer operations than propagator_exponential for
 // an exponent of Frobenius norm `norm` and order `order`.
 bool rest_on_the_vector(float norm, int order);

@@ -174,7 +174,7 @@ TEST(Propagator, RestOnTheVectorIsColumnZeroOfTheExponential) {
       build_exponent_matrix(geometry.wave_vector(i, 300), w, *c.beams, sw.ws.a);
       const ComplexMatrix a = sw.ws.a;
       const Eigen::VectorXcd exact = reference_column(a);
-      rest_wave(sw);
+      rest_wave(sw, frobenius_norm(sw.ws.a));
       double worst = 0;
       for (int r = 0; r < c.beams->order(); ++r)
         worst = std::max(worst, std::abs(std::complex<double>(sw.wave(r)) - exact(r)));
@@ -184,7 +184,6 @@ TEST(Propagator, RestOnTheVectorIsColumnZeroOfTheExponential) {
   // The cheaper way: the vector for a short rest, the matrix for a long one.
   EXPECT_TRUE(rest_on_the_vector(4.0f, 22));
   EXPECT_FALSE(rest_on_the_vector(1000.0f, 22));
-  EXPECT_TRUE(rest_on_the_vector(20.0f, 500));
 }
 
 TEST(Propagator, EmptyCrystalLeavesTheTransmittedBeamWhole) {
