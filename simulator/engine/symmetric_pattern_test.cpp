@@ -148,8 +148,8 @@ void expect_symmetric_patterns(std::unique_ptr<SimulationInput> (*make)(const st
     compute_pattern(*in, beams, SamplingMethod::block, run.control, image, 2);
     const SymmetryMeasure m = symmetry_measure(block_samples(image), fold);
     const std::string what = std::string("cap ") + cap + ", N " + std::to_string(beams.count);
-    std::printf("%d-fold, %s: the turn changes %.4f of the grey range, floor %.4f\n", fold, what.c_str(), m.change,
-                m.floor);
+    std::printf("%d-fold, %s: the turn changes %.4f of the grey range, floor %.4f\n", fold,
+                what.c_str(), m.change, m.floor);
     ASSERT_GT(m.full_scale, 0.05) << what;  // a pattern with contrast, not a blank field
     EXPECT_LT(m.floor, 0.01) << what;       // the grid resolves the pattern
     EXPECT_LE(m.change, m.floor + 0.005) << what << ": the turn changes " << m.change

@@ -39,14 +39,19 @@ inline constexpr int kPropagatorDegree = 11;
 // the propagator's polynomial, and two waves.
 struct SeriesWorkspace {
   explicit SeriesWorkspace(int order)
-      : ws(order), a2(ComplexMatrix::Zero(order, order)), a3(ComplexMatrix::Zero(order, order)),
-        a4(ComplexMatrix::Zero(order, order)), wave(ComplexColumn::Zero(order)), next(ComplexColumn::Zero(order)),
-        term(ComplexColumn::Zero(order)), product(ComplexColumn::Zero(order)) {}
+      : ws(order),
+        a2(ComplexMatrix::Zero(order, order)),
+        a3(ComplexMatrix::Zero(order, order)),
+        a4(ComplexMatrix::Zero(order, order)),
+        wave(ComplexColumn::Zero(order)),
+        next(ComplexColumn::Zero(order)),
+        term(ComplexColumn::Zero(order)),
+        product(ComplexColumn::Zero(order)) {}
   int order() const { return ws.order(); }
   ExponentialWorkspace ws;
-  ComplexMatrix a2, a3, a4;        // powers of the scaled exponent
-  ComplexColumn wave, next;        // amplitudes of the beams at the current depth
-  ComplexColumn term, product;     // working columns of rest_wave
+  ComplexMatrix a2, a3, a4;     // powers of the scaled exponent
+  ComplexColumn wave, next;     // amplitudes of the beams at the current depth
+  ComplexColumn term, product;  // working columns of rest_wave
 };
 
 // sw.ws.e = exp(sw.ws.a) accurate to about single-precision rounding: ws.a

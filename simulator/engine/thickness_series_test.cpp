@@ -166,7 +166,8 @@ TEST(Propagator, RestOnTheVectorIsColumnZeroOfTheExponential) {
   ProgressState state;
   SilentPresentation silent;
   RunControl control(state, silent);
-  PixelEngine geometry(*c.in, *c.beams, control, [](const std::array<std::int32_t, 3>&) { return std::complex<float>(); });
+  PixelEngine geometry(*c.in, *c.beams, control,
+                       [](const std::array<std::int32_t, 3>&) { return std::complex<float>(); });
   SeriesWorkspace sw(c.beams->order());
   for (float rest : {0.7f, 20.3f, 150.0f}) {
     const ComplexMatrix w = coupling(c, rest);
