@@ -35,6 +35,32 @@ int half_extent(const BeamStack& stack, std::optional<float> aperture_mrad) {
 
 int rounded(float offset) { return int(std::lround(offset)); }
 
+bool drawable(const BeamDisc& d) {
+  return std::isfinite(d.offset_i) && std::isfinite(d.offset_j) && std::fabs(d.offset_i) <= 1e6f &&
+         std::fabs(d.offset_j) <= 1e6f;
+}
+
+// The largest finite intensity of the pixels of disc b that the picture
+// draws (within half_extent of its centre and inside the aperture).
+float largest_drawn(const BeamStack& stack, int b, int h, std::optional<float> aperture_mrad) {
+  const double limit = aperture_mrad ? std::tan(double(*aperture_mrad) * 1e-3) : 0.0;
+  const double p = stack.pixel_scale;
+  const float* page = stack.page(b);
+  float largest = 0.0f;
+  for (int i = 257 - h; i <= 256 + h; ++i) {
+    const double x = (i - kCentre) * p;
+    for (int j = 257 - h; j <= 256 + h; ++j) {
+      if (aperture_mrad) {
+        const double y = (j - kCentre) * p;
+        if (x * x + y * y > limit * limit) continue;
+      }
+      const float v = page[PatternImage::index(i, j)];
+      if (std::isfinite(v)) largest = std::max(largest, v);
+    }
+  }
+  return largest;
+}
+
 }  // namespace
 
 std::string beam_stack_path(const std::string& simulated_path) {
@@ -62,11 +88,22 @@ std::optional<float> parse_aperture(const char* text) {
 ComposedLayout composed_layout(const BeamStack& stack, std::optional<float> aperture_mrad) {
   ComposedLayout layout;
   layout.half_extent = half_extent(stack, aperture_mrad);
+  const int discs = std::min(stack.order(), int(stack.discs.size()));
+  std::vector<float> largest(std::size_t(discs), 0.0f);
+  float brightest = 0.0f;
+  for (int b = 0; b < discs; ++b) {
+    if (!drawable(stack.discs[std::size_t(b)])) continue;
+    largest[std::size_t(b)] = largest_drawn(stack, b, layout.half_extent, aperture_mrad);
+    brightest = std::max(brightest, largest[std::size_t(b)]);
+  }
+  // A disc that stays black on the grey scale (every pixel more than
+  // kComposedDecades below the brightest disc's brightest pixel) does not
+  // widen the picture; it is still drawn where the picture reaches it.
+  const float visible = brightest * std::pow(10.0f, -kComposedDecades);
   int oi_min = 0, oi_max = 0, oj_min = 0, oj_max = 0;
-  for (const BeamDisc& d : stack.discs) {
-    if (!std::isfinite(d.offset_i) || !std::isfinite(d.offset_j) || std::fabs(d.offset_i) > 1e6f ||
-        std::fabs(d.offset_j) > 1e6f)
-      continue;  // never drawn
+  for (int b = 0; b < discs; ++b) {
+    const BeamDisc& d = stack.discs[std::size_t(b)];
+    if (!drawable(d) || !(largest[std::size_t(b)] >= visible) || !(largest[std::size_t(b)] > 0.0f)) continue;
     oi_min = std::min(oi_min, rounded(d.offset_i));
     oi_max = std::max(oi_max, rounded(d.offset_i));
     oj_min = std::min(oj_min, rounded(d.offset_j));
@@ -103,9 +140,7 @@ std::vector<float> compose_pattern(const BeamStack& stack, const ComposedLayout&
   const double p = stack.pixel_scale;
   for (int b = 0; b < stack.order() && std::size_t(b) < stack.discs.size(); ++b) {
     const BeamDisc& d = stack.discs[std::size_t(b)];
-    if (!std::isfinite(d.offset_i) || !std::isfinite(d.offset_j) || std::fabs(d.offset_i) > 1e6f ||
-        std::fabs(d.offset_j) > 1e6f)
-      continue;
+    if (!drawable(d)) continue;
     const int oi = rounded(d.offset_i), oj = rounded(d.offset_j);
     const float* page = stack.page(b);
     for (int i = 257 - h; i <= 256 + h; ++i) {

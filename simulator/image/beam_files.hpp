@@ -46,10 +46,12 @@ struct ComposedLayout {
   int top = 0, left = 0;      // picture row and column of the transmitted disc's pixel (512, 512)
 };
 
-// The layout for the stack's discs: every disc whole (within the aperture,
-// if one is given) unless the picture would be wider or higher than
-// kComposedLargestSide, in which case it is cut to that size around the
-// transmitted disc.
+// The layout for the stack's discs: every visible disc whole (within the
+// aperture, if one is given) unless the picture would be wider or higher
+// than kComposedLargestSide, in which case it is cut to that size around the
+// transmitted disc. A disc is visible when some pixel it draws is within
+// kComposedDecades of the brightest pixel of any disc; discs that would stay
+// black do not widen the picture (they are drawn where it reaches them).
 ComposedLayout composed_layout(const BeamStack& stack, std::optional<float> aperture_mrad);
 
 // The centre of disc b in the composed picture: column and row (0 = left,

@@ -1,6 +1,7 @@
 // Tests of every beam's files: their names, the aperture, where the discs land in the composed picture, its grey scale.
 #include "image/beam_files.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -114,6 +115,21 @@ TEST(ComposedPattern, ApertureCutsEachDiscToACircle) {
   EXPECT_EQ(at(column + 40, row + 40), 0.0f);
   EXPECT_EQ(layout.width, 2 * 51 + 40);
   EXPECT_EQ(layout.height, 2 * 51 + 100);
+}
+
+// A disc that would stay black on the four-decade grey scale does not widen
+// the picture; one pixel within the four decades makes it count.
+TEST(ComposedPattern, OnlyDiscsThatShowWidenThePicture) {
+  BeamStack stack = three_discs();
+  stack.discs[1].offset_i = 700.0f;
+  float* far = stack.page(1);
+  std::fill(far, far + BeamStack::kPageSize, 0.5f * 3e-5f);  // the brightest pixel is 0.5
+  EXPECT_EQ(composed_layout(stack, std::nullopt).height, 512);
+  EXPECT_EQ(composed_layout(stack, std::nullopt).width, 512 + 40);
+  far[PatternImage::index(300, 300)] = 0.5f * 2e-4f;
+  EXPECT_EQ(composed_layout(stack, std::nullopt).height, 512 + 700);
+  // Outside a 5 mrad aperture (50 pixels) that pixel is not drawn: black again.
+  EXPECT_EQ(composed_layout(stack, 5.0f).height, 2 * 51);
 }
 
 TEST(ComposedPattern, TooLargeAPictureIsCutAroundTheTransmittedDisc) {
