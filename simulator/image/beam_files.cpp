@@ -103,7 +103,8 @@ ComposedLayout composed_layout(const BeamStack& stack, std::optional<float> aper
   int oi_min = 0, oi_max = 0, oj_min = 0, oj_max = 0;
   for (int b = 0; b < discs; ++b) {
     const BeamDisc& d = stack.discs[std::size_t(b)];
-    if (!drawable(d) || !(largest[std::size_t(b)] >= visible) || !(largest[std::size_t(b)] > 0.0f)) continue;
+    if (!drawable(d) || !(largest[std::size_t(b)] >= visible) || !(largest[std::size_t(b)] > 0.0f))
+      continue;
     oi_min = std::min(oi_min, rounded(d.offset_i));
     oi_max = std::max(oi_max, rounded(d.offset_i));
     oj_min = std::min(oj_min, rounded(d.offset_j));
