@@ -40,20 +40,34 @@ bool drawable(const BeamDisc& d) {
          std::fabs(d.offset_j) <= 1e6f;
 }
 
+// Which pixels (i, j) of a disc lie inside the aperture: the directions
+// whose tangents x = (i - 256.5) p and y = (j - 256.5) p reach at most
+// tan(alpha) from the disc's centre; every pixel without an aperture.
+class ApertureCircle {
+public:
+  ApertureCircle(const BeamStack& stack, std::optional<float> aperture_mrad)
+      : on_(aperture_mrad.has_value()),
+        p_(stack.pixel_scale),
+        limit_(aperture_mrad ? std::tan(double(*aperture_mrad) * 1e-3) : 0.0) {}
+  bool contains(int i, int j) const {
+    if (!on_) return true;
+    const double x = (i - kCentre) * p_, y = (j - kCentre) * p_;
+    return x * x + y * y <= limit_ * limit_;
+  }
+
+private:
+  bool on_;
+  double p_, limit_;
+};
+
 // The largest finite intensity of the pixels of disc b that the picture
 // draws (within half_extent of its centre and inside the aperture).
-float largest_drawn(const BeamStack& stack, int b, int h, std::optional<float> aperture_mrad) {
-  const double limit = aperture_mrad ? std::tan(double(*aperture_mrad) * 1e-3) : 0.0;
-  const double p = stack.pixel_scale;
+float largest_drawn(const BeamStack& stack, int b, int h, const ApertureCircle& aperture) {
   const float* page = stack.page(b);
   float largest = 0.0f;
   for (int i = 257 - h; i <= 256 + h; ++i) {
-    const double x = (i - kCentre) * p;
     for (int j = 257 - h; j <= 256 + h; ++j) {
-      if (aperture_mrad) {
-        const double y = (j - kCentre) * p;
-        if (x * x + y * y > limit * limit) continue;
-      }
+      if (!aperture.contains(i, j)) continue;
       const float v = page[PatternImage::index(i, j)];
       if (std::isfinite(v)) largest = std::max(largest, v);
     }
@@ -89,11 +103,12 @@ ComposedLayout composed_layout(const BeamStack& stack, std::optional<float> aper
   ComposedLayout layout;
   layout.half_extent = half_extent(stack, aperture_mrad);
   const int discs = std::min(stack.order(), int(stack.discs.size()));
+  const ApertureCircle aperture(stack, aperture_mrad);
   std::vector<float> largest(std::size_t(discs), 0.0f);
   float brightest = 0.0f;
   for (int b = 0; b < discs; ++b) {
     if (!drawable(stack.discs[std::size_t(b)])) continue;
-    largest[std::size_t(b)] = largest_drawn(stack, b, layout.half_extent, aperture_mrad);
+    largest[std::size_t(b)] = largest_drawn(stack, b, layout.half_extent, aperture);
     brightest = std::max(brightest, largest[std::size_t(b)]);
   }
   // A disc that stays black on the grey scale (every pixel more than
@@ -137,8 +152,7 @@ std::vector<float> compose_pattern(const BeamStack& stack, const ComposedLayout&
                                    std::optional<float> aperture_mrad) {
   std::vector<float> picture(std::size_t(layout.width) * std::size_t(layout.height), 0.0f);
   const int h = layout.half_extent;
-  const double limit = aperture_mrad ? std::tan(double(*aperture_mrad) * 1e-3) : 0.0;
-  const double p = stack.pixel_scale;
+  const ApertureCircle aperture(stack, aperture_mrad);
   for (int b = 0; b < stack.order() && std::size_t(b) < stack.discs.size(); ++b) {
     const BeamDisc& d = stack.discs[std::size_t(b)];
     if (!drawable(d)) continue;
@@ -147,14 +161,9 @@ std::vector<float> compose_pattern(const BeamStack& stack, const ComposedLayout&
     for (int i = 257 - h; i <= 256 + h; ++i) {
       const int row = layout.top + (kN - i) - oi;
       if (row < 0 || row >= layout.height) continue;
-      const double x = (i - kCentre) * p;
       for (int j = 257 - h; j <= 256 + h; ++j) {
         const int column = layout.left + (kN - j) - oj;
-        if (column < 0 || column >= layout.width) continue;
-        if (aperture_mrad) {
-          const double y = (j - kCentre) * p;
-          if (x * x + y * y > limit * limit) continue;
-        }
+        if (column < 0 || column >= layout.width || !aperture.contains(i, j)) continue;
         picture[std::size_t(row) * std::size_t(layout.width) + std::size_t(column)] +=
             page[PatternImage::index(i, j)];
       }
