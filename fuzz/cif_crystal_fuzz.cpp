@@ -1,7 +1,7 @@
 // Fuzz harness of the CIF reader of velmorant_input: cell, space group and
 // atom sites read with gemmi, sites expanded into the cell and merged.
-#include "crystal_file/cif_crystal.hpp"
-#include "fuzz_support.hpp"
+#include "simulator/input_writer/cif_crystal.hpp"
+#include "fuzz/fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmorant::crystal_file;

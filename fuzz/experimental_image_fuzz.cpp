@@ -3,9 +3,9 @@
 // the correlation of what was decoded with a flat pattern.
 #include <cstdint>
 
-#include "image/correlate_with_experiment.hpp"
-#include "image/experimental_image.hpp"
-#include "image/file_error.hpp"
+#include "simulator/image/correlate_with_experiment.hpp"
+#include "simulator/image/experimental_image.hpp"
+#include "simulator/image/file_error.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmorant;

@@ -1,5 +1,5 @@
 // The private scratch folder of a fuzz process and the input file in it.
-#include "fuzz_support.hpp"
+#include "fuzz/fuzz_support.hpp"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // build) is the fuzzed input and the other two are those of the example.
 #include <sstream>
 
-#include "fuzz_support.hpp"
-#include "hklconv/reflection_list.hpp"
+#include "fuzz/fuzz_support.hpp"
+#include "reflections/reflection_list.hpp"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz_support.hpp"
+#include "fuzz/fuzz_support.hpp"
 
 // Present only when a sanitizer runtime is linked.
 extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));

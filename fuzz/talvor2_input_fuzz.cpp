@@ -7,11 +7,11 @@
 #include <sstream>
 #include <string>
 
-#include "catalogue/catalogue.hpp"
-#include "errors/report_fatal_error.hpp"
-#include "fuzz_support.hpp"
-#include "input/input_file.hpp"
-#include "maps/map_position.hpp"
+#include "orientation/catalogue/catalogue.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "fuzz/fuzz_support.hpp"
+#include "orientation/input/input_file.hpp"
+#include "orientation/maps/map_position.hpp"
 
 // Patterns read per input at most: the reader's work per pattern is the same
 // for every pattern, and a fuzzed count can be two thousand million.

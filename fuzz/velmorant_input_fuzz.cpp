@@ -5,10 +5,10 @@
 #include <fstream>
 #include <memory>
 
-#include "beams/select_beams.hpp"
-#include "fuzz_support.hpp"
-#include "input/input_error.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "fuzz/fuzz_support.hpp"
+#include "simulator/input/input_error.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 
 // Beam selection scans (2 L + 1)^3 reflections for the search limit L, each
 // with a structure factor over every site: the box is made this small so that

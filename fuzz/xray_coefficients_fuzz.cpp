@@ -4,9 +4,9 @@
 #include <array>
 #include <numeric>
 
-#include "fuzz_support.hpp"
-#include "input/input_error.hpp"
-#include "scattering/xray_coefficients.hpp"
+#include "fuzz/fuzz_support.hpp"
+#include "simulator/input/input_error.hpp"
+#include "simulator/scattering/xray_coefficients.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmorant;

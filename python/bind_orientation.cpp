@@ -11,16 +11,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/solve_in_memory.hpp"
-#include "catalogue/catalogue.hpp"
+#include "orientation/pipeline/solve_in_memory.hpp"
+#include "orientation/catalogue/catalogue.hpp"
 #include "common/free_form_reader.hpp"
 #include "common/physical_constants.hpp"
-#include "errors/report_fatal_error.hpp"
-#include "geometry/rotation.hpp"
-#include "input/input_file.hpp"
-#include "input/orientation_problem.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/input/input_file.hpp"
+#include "orientation/input/orientation_problem.hpp"
 #include "python/bindings.hpp"
-#include "report/results_file.hpp"
+#include "orientation/report/results_file.hpp"
 
 namespace py = pybind11;
 

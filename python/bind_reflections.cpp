@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "hklconv/reflection_list.hpp"
+#include "reflections/reflection_list.hpp"
 #include "python/bindings.hpp"
 
 namespace py = pybind11;

@@ -12,24 +12,24 @@
 #include <thread>
 #include <vector>
 
-#include "beams/beam_list.hpp"
-#include "engine/beam_stack.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/engine/beam_stack.hpp"
 #ifdef TEM_PYTHON_CIF
-#include "crystal_file/cif_input.hpp"
+#include "simulator/input_writer/cif_input.hpp"
 #endif
-#include "engine/pattern_image.hpp"
-#include "engine/simulation.hpp"
-#include "fit/fit_parameters.hpp"
-#include "fit/score.hpp"
-#include "image/beam_files.hpp"
-#include "image/correlate_with_experiment.hpp"
-#include "image/experimental_image.hpp"
-#include "image/image_path.hpp"
-#include "image/write_pattern_image.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/engine/simulation.hpp"
+#include "simulator/fit/fit_parameters.hpp"
+#include "simulator/fit/score.hpp"
+#include "simulator/image/beam_files.hpp"
+#include "simulator/image/correlate_with_experiment.hpp"
+#include "simulator/image/experimental_image.hpp"
+#include "simulator/image/image_path.hpp"
+#include "simulator/image/write_pattern_image.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "python/bindings.hpp"
 #include "python/interrupt_check.hpp"
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 #include "simulator/progress/run_control.hpp"
 
 namespace py = pybind11;

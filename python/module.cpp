@@ -3,7 +3,7 @@
 
 #include "common/input_error.hpp"
 #include "python/bindings.hpp"
-#include "simulator/crystal_file/cif_crystal.hpp"
+#include "simulator/input_writer/cif_crystal.hpp"
 #include "simulator/image/file_error.hpp"
 #include "simulator/input/input_error.hpp"
 

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue.hpp"
+#include "orientation/catalogue/catalogue.hpp"
 #include "common/free_form_reader.hpp"
-#include "errors/report_fatal_error.hpp"
-#include "input/input_file.hpp"
-#include "app/pattern_pipeline.hpp"
-#include "strategies/strategies.hpp"
-#include "tools/pattern_generator.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/input/input_file.hpp"
+#include "orientation/pipeline/pattern_pipeline.hpp"
+#include "orientation/strategies/strategies.hpp"
+#include "orientation/synthetic/pattern_generator.hpp"
 
 namespace {
 

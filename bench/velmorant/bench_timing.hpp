@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "input/read_simulation_input.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 
 namespace velmorant::bench {
 

@@ -13,9 +13,9 @@
 #include <memory>
 #include <string>
 
-#include "beams/select_beams.hpp"
-#include "engine/pattern_computation.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 using namespace velmorant;

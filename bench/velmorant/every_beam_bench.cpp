@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "beams/select_beams.hpp"
-#include "engine/beam_stack.hpp"
-#include "engine/pattern_computation.hpp"
-#include "engine/simulation.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/beam_stack.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/engine/simulation.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
-#include "bench_timing.hpp"
+#include "bench/velmorant/bench_timing.hpp"
 
 using namespace velmorant;
 

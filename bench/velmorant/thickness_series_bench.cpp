@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/pattern_computation.hpp"
-#include "engine/simulation.hpp"
-#include "engine/thickness_series.hpp"
-#include "input/read_simulation_input.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/engine/simulation.hpp"
+#include "simulator/engine/thickness_series.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 #include "simulator/progress/silent_presentation.hpp"
-#include "bench_timing.hpp"
+#include "bench/velmorant/bench_timing.hpp"
 
 using namespace velmorant;
 

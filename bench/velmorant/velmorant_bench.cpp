@@ -37,9 +37,9 @@
 #include <thread>
 #include <vector>
 
-#include "beams/select_beams.hpp"
-#include "engine/pattern_computation.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 using namespace velmorant;

@@ -1,12 +1,12 @@
 // Member directions, signed direction list, octant bins and the sorted interplanar-angle table.
-#include "catalogue/catalogue.hpp"
+#include "orientation/catalogue/catalogue.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
 
-#include "geometry/crystal_geometry.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
 

@@ -2,8 +2,8 @@
 #pragma once
 #include <array>
 
-#include "geometry/rotation.hpp"
-#include "input/orientation_problem.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/input/orientation_problem.hpp"
 
 namespace talvor {
 

@@ -1,13 +1,13 @@
 // Member directions, octant bins, the pair table and its range look-up.
-#include "catalogue/catalogue.hpp"
+#include "orientation/catalogue/catalogue.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
-#include "geometry/crystal_geometry.hpp"
-#include "input/input_file.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/input/input_file.hpp"
 
 namespace talvor {
 namespace {

@@ -1,5 +1,5 @@
 // Message table of the fatal errors and the reporter that ends a run.
-#include "errors/report_fatal_error.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
 
 #include <array>
 #include <ostream>

@@ -1,5 +1,5 @@
 // Fatal-error messages and the console text of a stop.
-#include "errors/report_fatal_error.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
 
 #include <gtest/gtest.h>
 

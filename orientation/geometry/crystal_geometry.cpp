@@ -1,10 +1,10 @@
 // Lattice inversion, plane normals, normalisation and the clamped arc cosine.
-#include "geometry/crystal_geometry.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
 
 #include <cmath>
 #include <limits>
 
-#include "errors/report_fatal_error.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
 
 namespace talvor {
 

@@ -1,8 +1,8 @@
 // Lattice inversion, plane normals, normalisation and the clamped arc cosine.
 #pragma once
-#include "geometry/vec3.hpp"
+#include "orientation/geometry/vec3.hpp"
 #include "common/physical_constants.hpp"
-#include "errors/report_fatal_error.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
 
 namespace talvor {
 

@@ -3,10 +3,10 @@
 
 #include <cmath>
 
-#include "errors/report_fatal_error.hpp"
-#include "geometry/crystal_geometry.hpp"
-#include "geometry/rotation.hpp"
-#include "input/input_file.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/input/input_file.hpp"
 
 namespace talvor {
 namespace {

@@ -1,9 +1,9 @@
 // Rotations: axis and angle, orientation from two vector pairs, misorientation under symmetry.
-#include "geometry/rotation.hpp"
+#include "orientation/geometry/rotation.hpp"
 
 #include <cmath>
 
-#include "geometry/crystal_geometry.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
 

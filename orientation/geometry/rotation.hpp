@@ -1,6 +1,6 @@
 // Rotations: axis and angle, orientation from two vector pairs, misorientation under symmetry.
 #pragma once
-#include "geometry/vec3.hpp"
+#include "orientation/geometry/vec3.hpp"
 
 namespace talvor {
 

@@ -1,5 +1,5 @@
 // Reading the .tv2 input file: defaults, header keyword blocks, patterns.
-#include "input/input_file.hpp"
+#include "orientation/input/input_file.hpp"
 
 #include <cmath>
 #include <ostream>
@@ -7,9 +7,9 @@
 #include <string>
 
 #include "common/fixed_format.hpp"
-#include "errors/report_fatal_error.hpp"
-#include "geometry/crystal_geometry.hpp"
-#include "geometry/rotation.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/geometry/rotation.hpp"
 
 namespace talvor {
 

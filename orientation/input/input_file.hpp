@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/free_form_reader.hpp"
-#include "input/orientation_problem.hpp"
+#include "orientation/input/orientation_problem.hpp"
 
 namespace talvor {
 

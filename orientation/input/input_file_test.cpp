@@ -1,13 +1,13 @@
 // The .tv2 header and pattern reader: whole files in, console text and records out.
-#include "input/input_file.hpp"
+#include "orientation/input/input_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 
-#include "errors/report_fatal_error.hpp"
-#include "geometry/crystal_geometry.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "geometry/vec3.hpp"
+#include "orientation/geometry/vec3.hpp"
 
 namespace talvor {
 

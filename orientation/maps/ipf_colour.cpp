@@ -1,5 +1,5 @@
 // Inverse-pole-figure colours: the crystal direction along the sample z axis, coloured in its standard triangle.
-#include "maps/ipf_colour.hpp"
+#include "orientation/maps/ipf_colour.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "geometry/vec3.hpp"
-#include "input/orientation_problem.hpp"
+#include "orientation/geometry/vec3.hpp"
+#include "orientation/input/orientation_problem.hpp"
 
 namespace talvor {
 

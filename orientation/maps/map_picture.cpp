@@ -1,5 +1,5 @@
 // The orientation map as a picture: inverse-pole-figure colours per map position and a colour key.
-#include "maps/map_picture.hpp"
+#include "orientation/maps/map_picture.hpp"
 
 #include <png.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "errors/report_fatal_error.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
 
 namespace talvor {
 

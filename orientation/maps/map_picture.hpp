@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "maps/ipf_colour.hpp"
-#include "maps/map_position.hpp"
+#include "orientation/maps/ipf_colour.hpp"
+#include "orientation/maps/map_position.hpp"
 
 namespace talvor {
 

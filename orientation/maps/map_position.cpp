@@ -1,5 +1,5 @@
 // Map positions carried by pattern title lines ("Pattern 17 x=3 y=5").
-#include "maps/map_position.hpp"
+#include "orientation/maps/map_position.hpp"
 
 #include "common/free_form_reader.hpp"
 

@@ -1,14 +1,14 @@
 // The orientation map as a CSV table for analysis tools (one row per pattern, Bunge angles in degrees).
-#include "maps/map_table.hpp"
+#include "orientation/maps/map_table.hpp"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "errors/report_fatal_error.hpp"
-#include "geometry/crystal_geometry.hpp"
-#include "report/results_file.hpp"
-#include "solutions/euler_angles.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/report/results_file.hpp"
+#include "orientation/solutions/euler_angles.hpp"
 
 namespace talvor {
 

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <string>
 
-#include "input/orientation_problem.hpp"
-#include "maps/map_position.hpp"
-#include "solutions/solution_store.hpp"
+#include "orientation/input/orientation_problem.hpp"
+#include "orientation/maps/map_position.hpp"
+#include "orientation/solutions/solution_store.hpp"
 
 namespace talvor {
 

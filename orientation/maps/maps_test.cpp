@@ -3,14 +3,14 @@
 
 #include <cmath>
 
-#include "geometry/crystal_geometry.hpp"
-#include "geometry/rotation.hpp"
-#include "input/input_file.hpp"
-#include "maps/ipf_colour.hpp"
-#include "maps/map_position.hpp"
-#include "maps/map_table.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/input/input_file.hpp"
+#include "orientation/maps/ipf_colour.hpp"
+#include "orientation/maps/map_position.hpp"
+#include "orientation/maps/map_table.hpp"
 #ifdef TALVOR2_WITH_PNG
-#include "maps/map_picture.hpp"
+#include "orientation/maps/map_picture.hpp"
 #endif
 
 namespace talvor {

@@ -1,5 +1,5 @@
 // The results file (header and one line per pattern) and the console progress and run report.
-#include "report/results_file.hpp"
+#include "orientation/report/results_file.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -8,9 +8,9 @@
 #include <ostream>
 
 #include "common/fixed_format.hpp"
-#include "errors/report_fatal_error.hpp"
-#include "geometry/crystal_geometry.hpp"
-#include "solutions/euler_angles.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/solutions/euler_angles.hpp"
 
 namespace talvor {
 

@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "input/orientation_problem.hpp"
-#include "solutions/solution_store.hpp"
+#include "orientation/input/orientation_problem.hpp"
+#include "orientation/solutions/solution_store.hpp"
 
 namespace talvor {
 

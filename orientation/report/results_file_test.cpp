@@ -1,5 +1,5 @@
 // Results lines, derived counts and fits, header and console report, text compared exactly.
-#include "report/results_file.hpp"
+#include "orientation/report/results_file.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "errors/report_fatal_error.hpp"
-#include "geometry/rotation.hpp"
-#include "input/input_file.hpp"
+#include "orientation/errors/report_fatal_error.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/input/input_file.hpp"
 
 namespace talvor {
 namespace {

@@ -1,9 +1,9 @@
 // Trial scoring: octant-bin lookup of rotated vectors, least-squares refinement, fit value.
-#include "scoring/evaluate_orientation.hpp"
+#include "orientation/scoring/evaluate_orientation.hpp"
 
 #include <array>
 
-#include "scoring/refine_rotation.hpp"
+#include "orientation/scoring/refine_rotation.hpp"
 
 namespace talvor {
 

@@ -1,8 +1,8 @@
 // Scoring of one trial orientation: explained vectors, refinement, fit, offer to the store.
 #pragma once
-#include "catalogue/catalogue.hpp"
-#include "input/orientation_problem.hpp"
-#include "solutions/solution_store.hpp"
+#include "orientation/catalogue/catalogue.hpp"
+#include "orientation/input/orientation_problem.hpp"
+#include "orientation/solutions/solution_store.hpp"
 
 namespace talvor {
 

@@ -1,5 +1,5 @@
 // Tests of trial scoring: bin choice, first qualifying entry, match count gate, fit, offer.
-#include "scoring/evaluate_orientation.hpp"
+#include "orientation/scoring/evaluate_orientation.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Quaternion matrix of a correlation matrix and the rotation of its leading eigenvector.
-#include "scoring/refine_rotation.hpp"
+#include "orientation/scoring/refine_rotation.hpp"
 
 namespace talvor {
 

@@ -1,7 +1,7 @@
 // Least-squares rotation between matched direction sets by the quaternion method.
 #pragma once
-#include "geometry/vec3.hpp"
-#include "scoring/symmetric_eigen4.hpp"
+#include "orientation/geometry/vec3.hpp"
+#include "orientation/scoring/symmetric_eigen4.hpp"
 
 namespace talvor {
 

@@ -1,5 +1,5 @@
 // Tests of the 4x4 eigen-solver and the quaternion least-squares rotation.
-#include "scoring/refine_rotation.hpp"
+#include "orientation/scoring/refine_rotation.hpp"
 
 #include <gtest/gtest.h>
 

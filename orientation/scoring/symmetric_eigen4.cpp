@@ -1,5 +1,5 @@
 // Householder reduction and implicit-shift QL for the symmetric 4x4 problem.
-#include "scoring/symmetric_eigen4.hpp"
+#include "orientation/scoring/symmetric_eigen4.hpp"
 
 #include <algorithm>
 #include <cmath>

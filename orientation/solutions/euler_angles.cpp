@@ -1,10 +1,10 @@
 // Fundamental-zone reduction and the Bunge Euler angles of an orientation matrix.
-#include "solutions/euler_angles.hpp"
+#include "orientation/solutions/euler_angles.hpp"
 
 #include <cmath>
 
 #include "common/mat3.hpp"
-#include "geometry/crystal_geometry.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
 

@@ -1,7 +1,7 @@
 // Symmetry reduction of an orientation and its Bunge Euler angles.
 #pragma once
-#include "geometry/vec3.hpp"
-#include "input/orientation_problem.hpp"
+#include "orientation/geometry/vec3.hpp"
+#include "orientation/input/orientation_problem.hpp"
 
 namespace talvor {
 

@@ -1,5 +1,5 @@
 // Tests of the fundamental-zone reduction and the Bunge Euler angles.
-#include "solutions/euler_angles.hpp"
+#include "orientation/solutions/euler_angles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "geometry/crystal_geometry.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
 namespace {

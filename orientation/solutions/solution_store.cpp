@@ -1,9 +1,9 @@
 // Keeping the best-fitting orientation of a pattern.
-#include "solutions/solution_store.hpp"
+#include "orientation/solutions/solution_store.hpp"
 
 #include <utility>
 
-#include "geometry/rotation.hpp"
+#include "orientation/geometry/rotation.hpp"
 
 namespace talvor {
 

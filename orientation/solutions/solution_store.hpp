@@ -2,8 +2,8 @@
 #pragma once
 #include <array>
 
-#include "geometry/vec3.hpp"
-#include "input/orientation_problem.hpp"
+#include "orientation/geometry/vec3.hpp"
+#include "orientation/input/orientation_problem.hpp"
 
 namespace talvor {
 

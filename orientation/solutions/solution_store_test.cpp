@@ -1,5 +1,5 @@
 // Tests of the solution store: strict fit comparisons, equal fits, merge radius.
-#include "solutions/solution_store.hpp"
+#include "orientation/solutions/solution_store.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The four indexing strategies: voting for the families of each vector, then the pair search.
-#include "strategies/strategies.hpp"
+#include "orientation/strategies/strategies.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "geometry/crystal_geometry.hpp"
-#include "geometry/rotation.hpp"
-#include "scoring/evaluate_orientation.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/scoring/evaluate_orientation.hpp"
 
 namespace talvor {
 

@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdint>
 
-#include "catalogue/catalogue.hpp"
-#include "input/orientation_problem.hpp"
-#include "solutions/solution_store.hpp"
+#include "orientation/catalogue/catalogue.hpp"
+#include "orientation/input/orientation_problem.hpp"
+#include "orientation/solutions/solution_store.hpp"
 
 namespace talvor {
 

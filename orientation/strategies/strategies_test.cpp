@@ -1,5 +1,5 @@
 // Indexing strategies on small synthetic patterns: recovery, family choice, degenerate input.
-#include "strategies/strategies.hpp"
+#include "orientation/strategies/strategies.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "geometry/crystal_geometry.hpp"
-#include "geometry/rotation.hpp"
-#include "input/input_file.hpp"
+#include "orientation/geometry/crystal_geometry.hpp"
+#include "orientation/geometry/rotation.hpp"
+#include "orientation/input/input_file.hpp"
 
 namespace talvor {
 namespace {

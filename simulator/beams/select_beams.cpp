@@ -1,5 +1,5 @@
 // Beam selection: strong reflections near the Ewald sphere, strongest first.
-#include "beams/select_beams.hpp"
+#include "simulator/beams/select_beams.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -8,8 +8,8 @@
 #include <sstream>
 #include <utility>
 
-#include "engine/pattern_image.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 namespace velmorant {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "beams/beam_list.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of the beam selection.
-#include "beams/select_beams.hpp"
+#include "simulator/beams/select_beams.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <set>
 #include <sstream>
 
-#include "input/read_simulation_input.hpp"
-#include "input/test_input_builder.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/input/test_input_builder.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 namespace velmorant {
 namespace {

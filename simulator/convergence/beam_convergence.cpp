@@ -1,5 +1,5 @@
 // Convergence of the pattern with the beam count: the steps, the comparison and the tables.
-#include "convergence/beam_convergence.hpp"
+#include "simulator/convergence/beam_convergence.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <memory>
 #include <ostream>
 
-#include "beams/beam_list.hpp"
-#include "beams/select_beams.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/beams/select_beams.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/pattern_computation.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

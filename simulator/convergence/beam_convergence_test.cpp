@@ -1,15 +1,15 @@
 // Tests of the convergence check on the beam count.
-#include "convergence/beam_convergence.hpp"
+#include "simulator/convergence/beam_convergence.hpp"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <sstream>
 
-#include "beams/beam_list.hpp"
-#include "beams/select_beams.hpp"
-#include "engine/pixel_pool.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/pixel_pool.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "beams/beam_list.hpp"
-#include "engine/pattern_image.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of every beam's disc: conservation of electrons, the two-beam Pendellösung, zone-axis symmetry, threads.
-#include "engine/beam_stack.hpp"
+#include "simulator/engine/beam_stack.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -12,11 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include "beams/select_beams.hpp"
-#include "engine/double_reference_kernel.hpp"
-#include "engine/pattern_computation.hpp"
-#include "engine/simulation.hpp"
-#include "input/test_input_builder.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/double_reference_kernel.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/engine/simulation.hpp"
+#include "simulator/input/test_input_builder.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

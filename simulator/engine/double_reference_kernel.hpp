@@ -16,8 +16,8 @@
 
 #include <Eigen/Core>
 
-#include "beams/beam_list.hpp"
-#include "engine/matrix_exponential.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/engine/matrix_exponential.hpp"
 
 namespace velmorant::testing {
 

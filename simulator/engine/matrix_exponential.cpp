@@ -1,5 +1,5 @@
 // Exponential of a complex single-precision matrix by scaling and squaring of a truncated Taylor series.
-#include "engine/matrix_exponential.hpp"
+#include "simulator/engine/matrix_exponential.hpp"
 
 #include <cmath>
 #include <cstdint>

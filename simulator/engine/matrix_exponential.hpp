@@ -7,7 +7,7 @@
 
 #include <Eigen/Core>
 #include "common/physical_constants.hpp"
-#include "engine/matrix_product.hpp"
+#include "simulator/engine/matrix_product.hpp"
 
 namespace velmorant {
 

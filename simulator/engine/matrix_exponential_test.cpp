@@ -1,5 +1,5 @@
 // Tests of the scaled-and-squared Taylor exponential against closed forms and a double-precision reference.
-#include "engine/matrix_exponential.hpp"
+#include "simulator/engine/matrix_exponential.hpp"
 
 #include <cmath>
 #include <limits>

@@ -1,5 +1,5 @@
 // Square complex matrix products with packing buffers kept between calls (see matrix_product.hpp).
-#include "engine/matrix_product.hpp"
+#include "simulator/engine/matrix_product.hpp"
 
 namespace velmorant {
 

@@ -1,12 +1,12 @@
 // Sampling of the 512 x 512 field of incident directions: the three methods, edge filling and the speed calibration.
-#include "engine/pattern_computation.hpp"
+#include "simulator/engine/pattern_computation.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <utility>
 
-#include "scattering/structure_factor.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of the pattern computation: the empty crystal, the deficiency line, the three methods, units left and calibration.
-#include "engine/pattern_computation.hpp"
+#include "simulator/engine/pattern_computation.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/pattern_computation.hpp"
+#include "simulator/engine/pattern_computation.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 // Counting replaces malloc, which a sanitizer runtime owns (its free would

@@ -1,5 +1,5 @@
 // PixelPool: the threads that compute the pixels of one pass of the field, the calling thread among them.
-#include "engine/pixel_pool.hpp"
+#include "simulator/engine/pixel_pool.hpp"
 
 #include <Eigen/Core>
 

@@ -1,5 +1,5 @@
 // Tests of the pixel pool: every item once, reports on the calling thread, holding, stopping and errors.
-#include "engine/pixel_pool.hpp"
+#include "simulator/engine/pixel_pool.hpp"
 
 #include <algorithm>
 #include <atomic>

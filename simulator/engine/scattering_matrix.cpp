@@ -1,5 +1,5 @@
 // Many-beam structure matrix of one incident direction and the transmitted intensity behind the slab.
-#include "engine/scattering_matrix.hpp"
+#include "simulator/engine/scattering_matrix.hpp"
 
 #include <cmath>
 #include <stdexcept>

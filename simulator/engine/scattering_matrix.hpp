@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "beams/beam_list.hpp"
-#include "engine/matrix_exponential.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/engine/matrix_exponential.hpp"
 #include "common/physical_constants.hpp"
 
 namespace velmorant {

@@ -1,5 +1,5 @@
 // Tests of the coupling and exponent matrices and of the transmitted intensity: two-beam theory, N = 0, conservation.
-#include "engine/scattering_matrix.hpp"
+#include "simulator/engine/scattering_matrix.hpp"
 
 #include <algorithm>
 #include <cmath>

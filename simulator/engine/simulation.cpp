@@ -1,17 +1,17 @@
 // Simulation: the in-memory entry point of the engine, an input with overrides in, 512 x 512 intensities of every beam out.
-#include "engine/simulation.hpp"
+#include "simulator/engine/simulation.hpp"
 
 #include <algorithm>
 #include <cstring>
 
-#include "beams/select_beams.hpp"
+#include "simulator/beams/select_beams.hpp"
 #include "common/physical_constants.hpp"
-#include "crystal/matrix3.hpp"
-#include "engine/pattern_computation.hpp"
-#include "engine/pixel_pool.hpp"
-#include "engine/thickness_series.hpp"
-#include "input/read_simulation_input.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/geometry/matrix3.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/engine/pixel_pool.hpp"
+#include "simulator/engine/thickness_series.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -26,12 +26,12 @@
 #include <optional>
 #include <vector>
 
-#include "beams/beam_list.hpp"
-#include "engine/beam_stack.hpp"
-#include "engine/pattern_computation.hpp"
-#include "engine/pattern_image.hpp"
-#include "engine/scattering_matrix.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/engine/beam_stack.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/engine/scattering_matrix.hpp"
+#include "simulator/input/simulation_input.hpp"
 #include "simulator/progress/run_control.hpp"
 
 namespace velmorant {

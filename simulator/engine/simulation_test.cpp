@@ -1,5 +1,5 @@
 // Tests of the in-memory entry point: overrides reproduce a file with the same values, bit for bit, in any order.
-#include "engine/simulation.hpp"
+#include "simulator/engine/simulation.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -11,9 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/pattern_computation.hpp"
-#include "input/read_simulation_input.hpp"
-#include "input/test_input_builder.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/input/test_input_builder.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "beams/select_beams.hpp"
-#include "engine/pattern_computation.hpp"
-#include "input/test_input_builder.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/input/test_input_builder.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "beams/select_beams.hpp"
-#include "engine/double_reference_kernel.hpp"
-#include "engine/pattern_computation.hpp"
-#include "input/read_simulation_input.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/engine/double_reference_kernel.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -1,11 +1,11 @@
 // Transmitted intensity of one incident direction at equally spaced thicknesses, one propagator product per step.
-#include "engine/thickness_series.hpp"
+#include "simulator/engine/thickness_series.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
-#include "engine/scattering_matrix.hpp"
+#include "simulator/engine/scattering_matrix.hpp"
 
 namespace velmorant {
 

@@ -26,8 +26,8 @@
 
 #include <array>
 
-#include "beams/beam_list.hpp"
-#include "engine/matrix_exponential.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/engine/matrix_exponential.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of the thickness series: accuracy against a double-precision exponential, and the patterns it fills.
-#include "engine/thickness_series.hpp"
+#include "simulator/engine/thickness_series.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -12,12 +12,12 @@
 #include <Eigen/Dense>
 #include <gtest/gtest.h>
 
-#include "engine/pattern_computation.hpp"
-#include "engine/scattering_matrix.hpp"
-#include "engine/simulation.hpp"
-#include "beams/select_beams.hpp"
-#include "input/read_simulation_input.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/engine/pattern_computation.hpp"
+#include "simulator/engine/scattering_matrix.hpp"
+#include "simulator/engine/simulation.hpp"
+#include "simulator/beams/select_beams.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

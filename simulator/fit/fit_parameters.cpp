@@ -1,12 +1,12 @@
 // The parameters a fit may vary (thickness, voltage, Euler angles), their ranges and the overrides they make.
-#include "fit/fit_parameters.hpp"
+#include "simulator/fit/fit_parameters.hpp"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 #include "common/physical_constants.hpp"
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 
 namespace velmorant::fit {
 

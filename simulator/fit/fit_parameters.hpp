@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/simulation.hpp"
+#include "simulator/engine/simulation.hpp"
 
 namespace velmorant::fit {
 

@@ -1,11 +1,11 @@
 // Tests of the fit's parameter ranges, the voltage-wavelength conversion and the overrides.
-#include "fit/fit_parameters.hpp"
+#include "simulator/fit/fit_parameters.hpp"
 
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 
 namespace velmorant::fit {
 namespace {

@@ -1,5 +1,5 @@
 // One fit: the coarse grid, the local refinement, the optional final full-method point, and its record.
-#include "fit/fit_run.hpp"
+#include "simulator/fit/fit_run.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <sstream>
 
-#include "engine/pattern_image.hpp"
-#include "fit/score.hpp"
-#include "fit/search.hpp"
-#include "input/read_simulation_input.hpp"
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/fit/score.hpp"
+#include "simulator/fit/search.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 
 namespace velmorant::fit {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "fit/fit_parameters.hpp"
-#include "fit/task_distribution.hpp"
+#include "simulator/fit/fit_parameters.hpp"
+#include "simulator/fit/task_distribution.hpp"
 
 namespace velmorant::fit {
 

@@ -1,10 +1,10 @@
 // Scores of a simulated pattern against the experimental image: the program's r and the Pearson correlation.
-#include "fit/score.hpp"
+#include "simulator/fit/score.hpp"
 
 #include <cmath>
 
-#include "image/correlate_with_experiment.hpp"
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/correlate_with_experiment.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 namespace velmorant {
 

@@ -15,7 +15,7 @@
 
 #include <vector>
 
-#include "engine/pattern_image.hpp"
+#include "simulator/engine/pattern_image.hpp"
 
 namespace velmorant {
 

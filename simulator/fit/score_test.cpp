@@ -1,5 +1,5 @@
 // Tests of the scores: the Pearson correlation ignores brightness and contrast of the measurement, r does not.
-#include "fit/score.hpp"
+#include "simulator/fit/score.hpp"
 
 #include <cmath>
 #include <limits>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 namespace velmorant {
 namespace {

@@ -1,5 +1,5 @@
 // Local refinement of a grid's best point: golden-section search in one dimension, Nelder–Mead in several.
-#include "fit/search.hpp"
+#include "simulator/fit/search.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Tests of the refinement: golden section and Nelder–Mead find known maxima, inside their bounds.
-#include "fit/search.hpp"
+#include "simulator/fit/search.hpp"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // How a fit spreads independent evaluations over processes: one process, or the ranks of an MPI job.
-#include "fit/task_distribution.hpp"
+#include "simulator/fit/task_distribution.hpp"
 
 #include <cstdlib>
 #include <cstring>

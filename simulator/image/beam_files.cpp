@@ -1,5 +1,5 @@
 // Every beam's disc on file: the float TIFF stack, its CSV index and the composed picture of the whole pattern.
-#include "image/beam_files.hpp"
+#include "simulator/image/beam_files.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "image/encode_image.hpp"
-#include "image/write_file_whole.hpp"
+#include "simulator/image/encode_image.hpp"
+#include "simulator/image/write_file_whole.hpp"
 
 namespace velmorant {
 

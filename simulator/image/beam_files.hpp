@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/beam_stack.hpp"
-#include "image/file_error.hpp"
+#include "simulator/engine/beam_stack.hpp"
+#include "simulator/image/file_error.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of every beam's files: their names, the aperture, where the discs land in the composed picture, its grey scale.
-#include "image/beam_files.hpp"
+#include "simulator/image/beam_files.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/pattern_image.hpp"
-#include "image/experimental_image.hpp"
-#include "image/pixel_order.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/image/experimental_image.hpp"
+#include "simulator/image/pixel_order.hpp"
 
 namespace velmorant {
 

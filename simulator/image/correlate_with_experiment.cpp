@@ -1,11 +1,11 @@
 // The normalised correlation about mid grey between the experimental grey levels and the pattern.
-#include "image/correlate_with_experiment.hpp"
+#include "simulator/image/correlate_with_experiment.hpp"
 
 #include <cmath>
 
-#include "image/experimental_image.hpp"
-#include "image/image_path.hpp"
-#include "image/pixel_order.hpp"
+#include "simulator/image/experimental_image.hpp"
+#include "simulator/image/image_path.hpp"
+#include "simulator/image/pixel_order.hpp"
 
 namespace velmorant {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/pattern_image.hpp"
-#include "image/file_error.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/image/file_error.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

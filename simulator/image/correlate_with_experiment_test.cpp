@@ -1,13 +1,13 @@
 // Tests of the experimental image reader and the correlation about mid grey.
-#include "image/correlate_with_experiment.hpp"
+#include "simulator/image/correlate_with_experiment.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
-#include "image/image_test_support.hpp"
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/image_test_support.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 namespace velmorant {
 namespace {

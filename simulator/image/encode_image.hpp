@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/pattern_image.hpp"
-#include "image/file_error.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/image/file_error.hpp"
 
 namespace velmorant {
 

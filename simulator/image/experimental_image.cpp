@@ -1,5 +1,5 @@
 // Reading the experimental image file whole and handing it to the decoder of its format.
-#include "image/experimental_image.hpp"
+#include "simulator/image/experimental_image.hpp"
 
 #include <cerrno>
 #include <cstdio>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "image/file_error.hpp"
-#include "image/image_format.hpp"
+#include "simulator/image/file_error.hpp"
+#include "simulator/image/image_format.hpp"
 
 namespace velmorant {
 

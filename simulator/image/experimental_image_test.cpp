@@ -1,5 +1,5 @@
 // Tests of the BMP, PNG and TIFF experimental images: round trips through every writer, grey rules, unusable files.
-#include "image/experimental_image.hpp"
+#include "simulator/image/experimental_image.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "image/correlate_with_experiment.hpp"
-#include "image/encode_image.hpp"
-#include "image/image_test_support.hpp"
-#include "image/simulated_image.hpp"
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/correlate_with_experiment.hpp"
+#include "simulator/image/encode_image.hpp"
+#include "simulator/image/image_test_support.hpp"
+#include "simulator/image/simulated_image.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 namespace velmorant {
 namespace {

@@ -1,5 +1,5 @@
 // Recognising BMP, PNG and TIFF files by their signatures.
-#include "image/image_format.hpp"
+#include "simulator/image/image_format.hpp"
 
 #include <cstring>
 

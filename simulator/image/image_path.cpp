@@ -1,5 +1,5 @@
 // Joining the image folder and file names into paths.
-#include "image/image_path.hpp"
+#include "simulator/image/image_path.hpp"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "input/simulation_input.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

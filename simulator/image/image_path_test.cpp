@@ -1,5 +1,5 @@
 // Tests of the image path joining.
-#include "image/image_path.hpp"
+#include "simulator/image/image_path.hpp"
 
 #include <gtest/gtest.h>
 

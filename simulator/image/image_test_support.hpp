@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "input/simulation_input.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant::testing {
 

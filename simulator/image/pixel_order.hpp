@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "engine/pattern_image.hpp"
+#include "simulator/engine/pattern_image.hpp"
 
 namespace velmorant {
 

@@ -1,14 +1,14 @@
 // Deciding the simulated image's format from the experiment, and writing it and the raw intensities.
-#include "image/simulated_image.hpp"
+#include "simulator/image/simulated_image.hpp"
 
 #include <cstdint>
 #include <vector>
 
-#include "image/encode_image.hpp"
-#include "image/experimental_image.hpp"
-#include "image/image_path.hpp"
-#include "image/write_file_whole.hpp"
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/encode_image.hpp"
+#include "simulator/image/experimental_image.hpp"
+#include "simulator/image/image_path.hpp"
+#include "simulator/image/write_file_whole.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 namespace velmorant {
 

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "engine/pattern_image.hpp"
-#include "image/file_error.hpp"
-#include "image/image_format.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/image/file_error.hpp"
+#include "simulator/image/image_format.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "engine/pattern_image.hpp"
-#include "image/encode_image.hpp"
-#include "image/experimental_image.hpp"
-#include "image/pixel_order.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/image/encode_image.hpp"
+#include "simulator/image/experimental_image.hpp"
+#include "simulator/image/pixel_order.hpp"
 
 #ifdef VELMORANT_HAVE_TIFF
 #include <tiffio.h>

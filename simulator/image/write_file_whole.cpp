@@ -1,5 +1,5 @@
 // Replacing a file as a whole through a temporary file and a rename, with the fallbacks a shared folder needs.
-#include "image/write_file_whole.hpp"
+#include "simulator/image/write_file_whole.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

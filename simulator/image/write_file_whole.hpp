@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "image/file_error.hpp"
+#include "simulator/image/file_error.hpp"
 
 namespace velmorant {
 

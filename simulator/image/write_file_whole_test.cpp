@@ -1,5 +1,5 @@
 // Tests of whole-file replacement: symbolic links, permission bits, a folder that takes no new file, stale temporaries.
-#include "image/write_file_whole.hpp"
+#include "simulator/image/write_file_whole.hpp"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image_test_support.hpp"
+#include "simulator/image/image_test_support.hpp"
 
 namespace velmorant {
 namespace {

@@ -1,13 +1,13 @@
 // Grey-level scaling of the pattern and the 8- and 24-bit BMP layouts.
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 #include <sys/stat.h>
 
 #include <cmath>
 #include <vector>
 
-#include "image/image_path.hpp"
-#include "image/write_file_whole.hpp"
+#include "simulator/image/image_path.hpp"
+#include "simulator/image/write_file_whole.hpp"
 
 namespace velmorant {
 

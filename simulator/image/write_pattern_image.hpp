@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "engine/pattern_image.hpp"
-#include "image/file_error.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/image/file_error.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of the grey-level scaling and the 8- and 24-bit BMP layouts.
-#include "image/write_pattern_image.hpp"
+#include "simulator/image/write_pattern_image.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "image/image_test_support.hpp"
+#include "simulator/image/image_test_support.hpp"
 
 namespace velmorant {
 namespace {

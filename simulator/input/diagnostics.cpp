@@ -1,13 +1,13 @@
 // Diagnostic listing of the prepared input and the beam list (issue 3 item 5).
-#include "input/diagnostics.hpp"
+#include "simulator/input/diagnostics.hpp"
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "engine/pattern_image.hpp"
-#include "scattering/electron_form_factor.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/engine/pattern_image.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 namespace velmorant {
 

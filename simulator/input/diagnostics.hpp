@@ -3,8 +3,8 @@
 
 #include <ostream>
 
-#include "beams/beam_list.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

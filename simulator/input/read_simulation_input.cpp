@@ -1,6 +1,6 @@
 // Reader of "VelmorantDS.dat": positional free-form reading,
 // checks that keep the record from being overrun, and the derivations.
-#include "input/read_simulation_input.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -9,12 +9,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "beams/select_beams.hpp"
+#include "simulator/beams/select_beams.hpp"
 #include "common/free_form_reader.hpp"
 #include "common/physical_constants.hpp"
-#include "crystal/matrix3.hpp"
-#include "scattering/weickenmeier_kohl_table.hpp"
-#include "scattering/xray_coefficients.hpp"
+#include "simulator/geometry/matrix3.hpp"
+#include "simulator/scattering/weickenmeier_kohl_table.hpp"
+#include "simulator/scattering/xray_coefficients.hpp"
 
 namespace velmorant {
 

@@ -8,9 +8,9 @@
 #include <ostream>
 #include <string>
 
-#include "beams/beam_list.hpp"
-#include "input/input_error.hpp"
-#include "input/simulation_input.hpp"
+#include "simulator/beams/beam_list.hpp"
+#include "simulator/input/input_error.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of the reader of "VelmorantDS.dat" and of the examples.
-#include "input/read_simulation_input.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <memory>
 #include <sstream>
 
-#include "input/diagnostics.hpp"
-#include "input/test_input_builder.hpp"
-#include "scattering/structure_factor.hpp"
+#include "simulator/input/diagnostics.hpp"
+#include "simulator/input/test_input_builder.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 namespace velmorant {
 namespace {

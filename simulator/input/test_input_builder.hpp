@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "input/read_simulation_input.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 
 namespace velmorant::testing {
 

@@ -1,14 +1,14 @@
 // Weickenmeier–Kohl electron and absorptive form factors. Every formula is
 // evaluated term by term, left to right, in single precision, so that results
 // round the same way on every build.
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "input/input_error.hpp"
-#include "scattering/weickenmeier_kohl_table.hpp"
+#include "simulator/input/input_error.hpp"
+#include "simulator/scattering/weickenmeier_kohl_table.hpp"
 #include "common/physical_constants.hpp"
 
 namespace velmorant {

@@ -1,13 +1,13 @@
 // Tests of the Weickenmeier–Kohl form factors.
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-#include "input/input_error.hpp"
-#include "scattering/weickenmeier_kohl_table.hpp"
+#include "simulator/input/input_error.hpp"
+#include "simulator/scattering/weickenmeier_kohl_table.hpp"
 
 namespace velmorant {
 namespace {

@@ -1,10 +1,10 @@
 // Structure factors, single precision, summed species by species and site by site.
-#include "scattering/structure_factor.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 #include "common/physical_constants.hpp"
 
 namespace velmorant {

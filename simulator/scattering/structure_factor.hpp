@@ -6,7 +6,7 @@
 #include <complex>
 #include <cstdint>
 
-#include "input/simulation_input.hpp"
+#include "simulator/input/simulation_input.hpp"
 
 namespace velmorant {
 

@@ -1,5 +1,5 @@
 // Tests of the structure factors.
-#include "scattering/structure_factor.hpp"
+#include "simulator/scattering/structure_factor.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <memory>
 #include <sstream>
 
-#include "input/read_simulation_input.hpp"
-#include "input/test_input_builder.hpp"
-#include "scattering/electron_form_factor.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+#include "simulator/input/test_input_builder.hpp"
+#include "simulator/scattering/electron_form_factor.hpp"
 
 namespace velmorant {
 namespace {

@@ -1,12 +1,12 @@
 // Reader of "f0_WaasKirf.dat" and the lookup of the file.
-#include "scattering/xray_coefficients.hpp"
+#include "simulator/scattering/xray_coefficients.hpp"
 
 #include <fstream>
 #include <string>
 #include <system_error>
 
 #include "common/free_form_reader.hpp"
-#include "input/input_error.hpp"
+#include "simulator/input/input_error.hpp"
 
 #ifndef VELMORANT_DATA_DIR
 #define VELMORANT_DATA_DIR ""

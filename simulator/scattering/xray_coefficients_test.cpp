@@ -1,12 +1,12 @@
 // Tests of the X-ray coefficient file reader and its lookup.
-#include "scattering/xray_coefficients.hpp"
+#include "simulator/scattering/xray_coefficients.hpp"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 
-#include "input/input_error.hpp"
+#include "simulator/input/input_error.hpp"
 
 namespace velmorant {
 namespace {

@@ -1,0 +1,36 @@
+// Entry of Velmorant: one convergent-beam pattern simulation in the working directory.
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "programs/Velmorant/driver.hpp"
+#include "simulator/progress/presentation.hpp"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: Velmorant [0|1|2]\n"
+    "Simulates the bright-field convergent-beam pattern described by VelmorantDS.dat in the\n"
+    "working directory.\n"
+    "  0   every pixel, full series\n"
+    "  1   every second pixel, the rest interpolated where the neighbours agree\n"
+    "  2   every third pixel, each standing for a 3 x 3 block\n"
+    "  (anything else or nothing)   only estimate the run time of the three methods\n"
+    "Writes the simulated image DS_<name> beside the experimental image and the correlation r\n"
+    "(or the three estimates in seconds) to VelmorantDS.res; velmorant_input writes\n"
+    "VelmorantDS.dat from a CIF file.\n"
+    "  -h, --help   this text\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::cout << kUsage;
+    return 0;
+  }
+  std::unique_ptr<velmorant::Presentation> presentation = velmorant::make_presentation();
+  const int status = velmorant::run_velmorant(argc > 1 ? argv[1] : nullptr, *presentation,
+                                              std::cout, std::cerr);
+  std::cout.flush();
+  return status;
+}

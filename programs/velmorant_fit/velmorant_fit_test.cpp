@@ -1,0 +1,249 @@
+// Whole-program tests of velmorant_fit: recovery of known parameters, Velmorant reproducing the best fit, bad input, MPI.
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "simulator/fit/fit_parameters.hpp"
+#include "simulator/fit/fit_run.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+
+namespace velmorant::fit {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_text(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A copy of an example in a fresh folder, removed at the end.
+class ExampleCopy {
+public:
+  explicit ExampleCopy(const std::string& example, const std::string& tag) {
+    dir_ = fs::temp_directory_path() / ("velmorant_fit_test_" + tag + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    for (const auto& entry : fs::directory_iterator(fs::path(VELMORANT_EXAMPLES_DIR) / example))
+      fs::copy_file(entry.path(), dir_ / entry.path().filename());
+  }
+  ~ExampleCopy() { fs::remove_all(dir_); }
+  const fs::path& dir() const { return dir_; }
+
+private:
+  fs::path dir_;
+};
+
+struct ProgramRun {
+  int status;
+  std::string out, err;
+};
+
+// Runs `command` in `dir`; standard output and error are kept.
+ProgramRun run_in(const fs::path& dir, const std::string& command) {
+  const std::string full = "cd '" + dir.string() + "' && (" + command + ") >stdout.txt 2>stderr.txt </dev/null";
+  const int raw = std::system(full.c_str());
+  ProgramRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(dir / "stdout.txt"), read_text(dir / "stderr.txt")};
+  fs::remove(dir / "stdout.txt");
+  fs::remove(dir / "stderr.txt");
+  return r;
+}
+
+// The input file with the wavelength line replaced.
+void set_wavelength(const fs::path& dir, float wavelength) {
+  const std::string text = read_text(dir / kInputFileName);
+  std::istringstream s(text);
+  SimulationInput in;
+  InputLines lines;
+  parse_simulation_input(s, kInputFileName, in, &lines);
+  std::istringstream again(text);
+  std::string out, line;
+  for (int n = 1; std::getline(again, line); ++n) out += (n == lines.wavelength ? "  " + float_text(wavelength) : line) + "\n";
+  write_text(dir / kInputFileName, out);
+}
+
+struct CsvRow {
+  std::vector<std::string> fields;
+  double number(int k) const { return std::stod(fields[std::size_t(k)]); }
+};
+
+std::vector<CsvRow> read_csv(const fs::path& file) {
+  std::istringstream s(read_text(file));
+  std::string line;
+  std::vector<CsvRow> rows;
+  std::getline(s, line);  // header
+  while (std::getline(s, line)) {
+    CsvRow row;
+    std::stringstream fields(line);
+    std::string f;
+    while (std::getline(fields, f, ',')) row.fields.push_back(f);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Columns of points.csv.
+enum Column { kStage, kMethod, kThickness, kVoltage, kWavelength, kPhi1, kPhi, kPhi2, kR, kPearson, kSeconds };
+
+const CsvRow& best_row(const std::vector<CsvRow>& rows) {
+  std::size_t best = 0;
+  for (std::size_t k = 1; k < rows.size(); ++k)
+    if (rows[k].number(kPearson) > rows[best].number(kPearson)) best = k;
+  return rows[best];
+}
+
+const std::string kFit = VELMORANT_FIT_PROGRAM;
+
+struct Recovery {
+  const char* example;
+  float thickness;  // Å, of the synthetic experiment
+  double voltage;   // kV
+};
+
+class RecoversKnownParameters : public ::testing::TestWithParam<Recovery> {};
+
+// A synthetic experiment from the example at a known thickness and voltage
+// with noise of 12 grey levels; the fit starts from the example's own 1500 Å
+// and 200 kV. It must find the thickness within 1 % and the voltage within
+// 0.5 kV, and Velmorant run on the written input must give the same r. The
+// thickness grid is fine (the series makes it cheap): the score falls from
+// its peak within a few tens of Å.
+TEST_P(RecoversKnownParameters, ThicknessWithinOnePercentAndVoltageWithinHalfAKilovolt) {
+  const Recovery c = GetParam();
+  ExampleCopy copy(c.example, std::string("recovery_") + c.example);
+  const std::string original = read_text(copy.dir() / kInputFileName);
+  set_wavelength(copy.dir(), wavelength_from_voltage(c.voltage));
+  const ProgramRun made = run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " " + std::to_string(c.thickness) + " 12 7 2");
+  ASSERT_EQ(made.status, 0) << made.err;
+  write_text(copy.dir() / kInputFileName, original);
+
+  const ProgramRun fit = run_in(copy.dir(), kFit +
+                                         " --vary thickness=1200:2200:10 --vary voltage=196:206:2 --threads 2"
+                                         " --max-evaluations 40 --tolerance 0.05 --output result --no-plots");
+  ASSERT_EQ(fit.status, 0) << fit.out << fit.err;
+  const std::vector<CsvRow> rows = read_csv(copy.dir() / "result" / "points.csv");
+  ASSERT_GE(rows.size(), 606u);  // the 101 x 6 grid first
+  const CsvRow& best = best_row(rows);
+  RecordProperty("thickness", best.fields[kThickness]);
+  RecordProperty("voltage", best.fields[kVoltage]);
+  EXPECT_NEAR(best.number(kThickness), c.thickness, 0.01 * c.thickness) << fit.out;
+  EXPECT_NEAR(best.number(kVoltage), c.voltage, 0.5) << fit.out;
+  EXPECT_NEAR(best.number(kWavelength), wavelength_from_voltage(best.number(kVoltage)), 1e-9);
+  EXPECT_NE(fit.out.find("thickness"), std::string::npos);  // the final table
+
+  // Velmorant in the output folder: the r of the best point, to the digits of its result file.
+  const ProgramRun velmorant = run_in(copy.dir() / "result", std::string(VELMORANT_PROGRAM) + " 2");
+  ASSERT_EQ(velmorant.status, 0) << velmorant.err;
+  const double r = std::stod(read_text(copy.dir() / "result" / "VelmorantDS.res"));
+  EXPECT_NEAR(r, best.number(kR), 1e-4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, RecoversKnownParameters,
+                         ::testing::Values(Recovery{"si-111", 1700.0f, 202.0}, Recovery{"cu-110", 1330.0f, 198.5},
+                                           Recovery{"gaas-001", 1870.0f, 201.2}),
+                         [](const auto& info) {
+                           std::string name = info.param.example;
+                           for (char& ch : name)
+                             if (ch == '-') ch = '_';
+                           return name;
+                         });
+
+struct BadInput {
+  const char* name;
+  const char* arguments;
+  const char* prepare;  // shell command run in the folder first, or ""
+  const char* message;  // part of the message on standard error
+};
+
+class RefusesBadInput : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(RefusesBadInput, WithAMessageAndNonZeroStatusWritingNothing) {
+  const BadInput c = GetParam();
+  ExampleCopy copy("si-111", std::string("bad_") + c.name);
+  if (*c.prepare) {
+    ASSERT_EQ(run_in(copy.dir(), c.prepare).status, 0);
+  }
+  const auto before = std::distance(fs::directory_iterator(copy.dir()), fs::directory_iterator());
+  const std::string output = std::string(c.arguments).find("--output") == std::string::npos ? " --output result" : "";
+  const ProgramRun r = run_in(copy.dir(), kFit + " " + c.arguments + output + " --no-plots");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(copy.dir() / "result"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(copy.dir()), fs::directory_iterator()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RefusesBadInput,
+    ::testing::Values(
+        BadInput{"low_above_high", "--vary thickness=2000:1200:100", "", "low end is above the high end"},
+        BadInput{"step_zero", "--vary thickness=1200:2000:0", "", "step must be above 0"},
+        BadInput{"unknown_parameter", "--vary depth=1:2:1", "", "unknown parameter \"depth\""},
+        BadInput{"no_parameter", "", "", "--vary"},
+        BadInput{"twice", "--vary phi1=0:1:1 --vary phi1=0:1:1", "", "given twice"},
+        BadInput{"missing_image", "--vary thickness=1200:2000:100", "rm experiment.bmp", "experiment.bmp"},
+        BadInput{"image_of_another_size", "--vary thickness=1200:2000:100",
+                 "head -c 54 experiment.bmp > e && head -c 400000 /dev/zero >> e && mv e experiment.bmp "
+                 "&& printf '\\000\\001' | dd of=experiment.bmp bs=1 seek=18 conv=notrunc 2>/dev/null",
+                 "must be 512 x 512"},
+        BadInput{"short_image", "--vary thickness=1200:2000:100", "head -c 1000 experiment.bmp > e && mv e experiment.bmp",
+                 "experiment.bmp"},
+        BadInput{"missing_input", "--vary thickness=1200:2000:100", "rm VelmorantDS.dat", "VelmorantDS.dat"},
+        BadInput{"output_is_a_file", "--vary thickness=1200:2000:100 --output VelmorantDS.dat", "",
+                 "output folder is a file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The same small fit in one process and on two MPI ranks: the same rows
+// (all but the seconds) and the same best-fit input.
+TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
+  const std::string mpiexec = VELMORANT_FIT_MPIEXEC;
+  if (mpiexec.empty()) GTEST_SKIP() << "built without MPI";
+  ExampleCopy copy("cu-110", "mpi");  // X-ray coefficients: a new voltage's beams are quickly found
+  ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
+  const std::string fit = " --vary voltage=198:202:2 --vary thickness=1250:1450:25 --threads 1"
+                          " --max-evaluations 4 --no-plots --output ";
+  const ProgramRun one = run_in(copy.dir(), kFit + fit + "one");
+  ASSERT_EQ(one.status, 0) << one.err;
+  const ProgramRun two = run_in(copy.dir(), mpiexec + " --allow-run-as-root --oversubscribe -np 2 " + kFit + fit + "two");
+  ASSERT_EQ(two.status, 0) << two.out << two.err;
+  const std::vector<CsvRow> a = read_csv(copy.dir() / "one" / "points.csv");
+  const std::vector<CsvRow> b = read_csv(copy.dir() / "two" / "points.csv");
+  ASSERT_EQ(a.size(), b.size());
+  ASSERT_GE(a.size(), 27u);
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    ASSERT_EQ(a[k].fields.size(), 11u);
+    for (int f = 0; f < kSeconds; ++f) EXPECT_EQ(a[k].fields[std::size_t(f)], b[k].fields[std::size_t(f)]) << k;
+  }
+  EXPECT_EQ(read_text(copy.dir() / "one" / kInputFileName), read_text(copy.dir() / "two" / kInputFileName));
+}
+
+TEST(Pictures, ScoreAndComparisonAreDrawnAsPng) {
+  if (!VELMORANT_FIT_PICTURES) GTEST_SKIP() << "python3 with matplotlib was not found";
+  ExampleCopy copy("cu-110", "pictures");
+  ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
+  const ProgramRun r =
+      run_in(copy.dir(), kFit + " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 --output result");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* name : {"score.png", "comparison.png"}) {
+    const std::string png = read_text(copy.dir() / "result" / name);
+    ASSERT_GT(png.size(), 1000u) << name;
+    EXPECT_EQ(png.substr(1, 3), "PNG") << name;
+  }
+}
+
+}  // namespace
+}  // namespace velmorant::fit

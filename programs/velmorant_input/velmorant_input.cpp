@@ -1,0 +1,159 @@
+// velmorant_input: writes a complete, commented "VelmorantDS.dat" from a CIF
+// file and the microscope settings (kV, zone axis, thickness, field).
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "simulator/input_writer/cif_crystal.hpp"
+#include "simulator/input_writer/cif_input.hpp"
+#include "simulator/input_writer/crystal_input.hpp"
+#include "simulator/input_writer/input_file_text.hpp"
+#include "simulator/input_writer/microscope_geometry.hpp"
+#include "simulator/input/read_simulation_input.hpp"
+
+namespace fs = std::filesystem;
+using namespace velmorant;
+using namespace velmorant::crystal_file;
+
+namespace {
+
+// Replaces `path` as a whole: a temporary file beside it, renamed over it.
+void write_whole(const fs::path& path, const std::string& text) {
+  const fs::path temporary = path.string() + ".tmp";
+  {
+    std::ofstream f(temporary, std::ios::binary | std::ios::trunc);
+    f << text;
+    f.flush();
+    if (!f) {
+      std::error_code ec;
+      fs::remove(temporary, ec);
+      throw std::runtime_error(path.string() + ": cannot be written");
+    }
+  }
+  std::error_code ec;
+  fs::rename(temporary, path, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    throw std::runtime_error(path.string() + ": cannot be written");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Writes a complete, commented VelmorantDS.dat from a CIF file: the cell, the space group and\n"
+      "the atom sites of the file, expanded to the whole unit cell, and the microscope settings\n"
+      "given here. Then run Velmorant in the folder of the written file.",
+      "velmorant_input"};
+  std::string cif_path, output = kInputFileName, block;
+  bool force = false;
+  std::optional<double> kv, wavelength, semi_angle, camera_length, pixel_pitch, global_b;
+  std::vector<double> zone, euler, reference;
+  MicroscopeSettings settings;
+  app.add_option("cif", cif_path, "crystal structure (CIF)")->required()->check(CLI::ExistingFile);
+  app.add_option("-o,--output", output, "file to write")->capture_default_str();
+  app.add_flag("-f,--force", force, "replace an existing output file");
+  app.add_option("--block", block, "CIF data block (default: the first with atom sites)");
+  auto* kv_opt = app.add_option("--kv", kv, "accelerating voltage, kV (default 200)");
+  auto* wl_opt = app.add_option("--wavelength", wavelength, "electron wavelength, A (instead of --kv)");
+  kv_opt->excludes(wl_opt);
+  auto* zone_opt = app.add_option("--zone", zone, "zone axis along the beam: u v w, or u v t w "
+                                                  "(hexagonal); default 0 0 1")
+                       ->expected(3, 4)->allow_extra_args(false);
+  auto* ref_opt = app.add_option("--reference", reference,
+                                 "direction u v w (or u v t w) whose part perpendicular to the beam "
+                                 "points along the pattern's x axis; default: the axis a, b or c "
+                                 "most nearly perpendicular to the zone axis")
+                      ->expected(3, 4)->allow_extra_args(false);
+  auto* euler_opt = app.add_option("--euler", euler, "Bunge angles phi1 Phi phi2, degrees "
+                                                     "(instead of --zone)")
+                        ->expected(3)->allow_extra_args(false);
+  euler_opt->excludes(zone_opt);
+  euler_opt->excludes(ref_opt);
+  app.add_option("--thickness", settings.thickness, "specimen thickness, A")->capture_default_str();
+  auto* semi_opt = app.add_option("--semi-angle", semi_angle,
+                                  "convergence semi-angle, mrad: the field reaches it 256 pixels "
+                                  "from the centre (default 10)");
+  auto* camera_opt = app.add_option("--camera-length", camera_length,
+                                    "camera length (with --pixel-pitch, same unit)");
+  auto* pitch_opt = app.add_option("--pixel-pitch", pixel_pitch,
+                                   "detector pixel pitch (with --camera-length, same unit)");
+  camera_opt->needs(pitch_opt);
+  pitch_opt->needs(camera_opt);
+  semi_opt->excludes(camera_opt);
+  semi_opt->excludes(pitch_opt);
+  app.add_option("--model", settings.form_factor_model,
+                 "form factors: 0 X-ray coefficients with a global B, 1 absorptive electron form "
+                 "factors with u per site")
+      ->check(CLI::Range(0, 1))->capture_default_str();
+  app.add_option("--global-b", global_b, "global Debye-Waller B, A^2, for model 0 (default: 8 pi^2 "
+                                         "times the mean U of the cell)");
+  app.add_option("--index-limit", settings.index_limit, "largest |h|, |k|, |l| searched")
+      ->capture_default_str();
+  app.add_option("--strength-fraction", settings.strength_fraction,
+                 "keep reflections with |F|^2 above this fraction of the strongest")
+      ->capture_default_str();
+  app.add_option("--max-beams", settings.max_beams, "largest number of beams kept")
+      ->capture_default_str();
+  app.add_option("--image-folder", settings.image_folder, "folder of the experimental image")
+      ->capture_default_str();
+  app.add_option("--image-name", settings.image_name, "experimental BMP image in that folder")
+      ->capture_default_str();
+  app.add_option("--image-bits", settings.image_bits, "bits per pixel of the simulated image")
+      ->check(CLI::IsMember({8, 24}))->capture_default_str();
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    CifInputOptions options;
+    options.block = block;
+    options.kv = kv;
+    options.wavelength = wavelength;
+    options.zone = zone;
+    options.reference = reference;
+    options.euler = euler;
+    options.semi_angle = semi_angle;
+    options.camera_length = camera_length;
+    options.pixel_pitch = pixel_pitch;
+    options.global_b = global_b;
+    options.settings = settings;
+    const CifInput made = cif_input(cif_path, options);
+    const CrystalStructure& crystal = made.crystal;
+    const std::string& text = made.text;
+
+    // The written file must read back and pass the program's own checks.
+    auto check = std::make_unique<SimulationInput>();
+    InputLines lines;
+    std::istringstream back(text);
+    parse_simulation_input(back, output, *check, &lines);
+    check_plausible_values(*check, lines, output);
+
+    if (fs::exists(output) && !force)
+      throw std::runtime_error(output + " exists; give --force to replace it");
+    write_whole(output, text);
+
+    std::cout << "velmorant_input: wrote " << output << "\n"
+              << "  crystal " << crystal.name << ", " << crystal.space_group << ", "
+              << crystal.asymmetric_sites << " listed sites ->";
+    for (const auto& s : crystal.species) std::cout << " " << s.sites.size() << " " << s.symbol;
+    std::cout << " in the cell\n"
+              << "  wavelength " << float_text(check->wavelength) << " A, Euler angles "
+              << float_text(check->euler_angles[0]) << " " << float_text(check->euler_angles[1])
+              << " " << float_text(check->euler_angles[2]) << " deg, pixel scale "
+              << float_text(check->pixel_pitch / check->camera_length) << " (semi-angle "
+              << semi_angle_from_pixel_scale(static_cast<double>(check->pixel_pitch) /
+                                             check->camera_length)
+              << " mrad)\n";
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "velmorant_input: " << e.what() << "\n";
+    return 1;
+  }
+}

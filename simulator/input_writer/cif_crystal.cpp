@@ -1,0 +1,206 @@
+// CIF -> CrystalStructure with gemmi: the cell, the space-group operations and
+// the expansion of the listed sites to the whole unit cell.
+#include "simulator/input_writer/cif_crystal.hpp"
+
+#include <gemmi/cif.hpp>
+#include <gemmi/smcif.hpp>
+#include <gemmi/symmetry.hpp>
+
+#include <cmath>
+#include <optional>
+
+#include "simulator/input_writer/microscope_geometry.hpp"
+
+namespace velmorant::crystal_file {
+
+namespace {
+
+using Fract = std::array<double, 3>;
+
+// Into [0, 1), with values a rounding error below 1 taken as 0.
+double into_cell(double v) {
+  double w = v - std::floor(v);
+  if (w > 1.0 - 1e-9 || w < 1e-12) w = 0.0;
+  return w;
+}
+
+Fract image_of(const gemmi::Op& op, const Fract& x) {
+  Fract r{};
+  for (int i = 0; i < 3; ++i) {
+    double v = op.tran[i];
+    for (int j = 0; j < 3; ++j) v += op.rot[i][j] * x[j];
+    r[i] = into_cell(v / gemmi::Op::DEN);
+  }
+  return r;
+}
+
+// Distance (Å) between two fractional positions, nearest periodic image.
+double periodic_distance(const CellRows& cell, const Fract& p, const Fract& q) {
+  Vec3d d{};
+  for (int i = 0; i < 3; ++i) {
+    double f = p[i] - q[i];
+    f -= std::round(f);
+    d[i] = f;
+  }
+  const Vec3d v = cartesian_direction(cell, d);
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+// U_eq = (1/3) Σ U_ij a*_i a*_j (a_i · a_j).
+double equivalent_u(const CellRows& cell, const gemmi::SMat33<double>& u) {
+  const Vec3d& a = cell[0];
+  const Vec3d& b = cell[1];
+  const Vec3d& c = cell[2];
+  auto cross = [](const Vec3d& x, const Vec3d& y) {
+    return Vec3d{x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0]};
+  };
+  auto dot = [](const Vec3d& x, const Vec3d& y) { return x[0] * y[0] + x[1] * y[1] + x[2] * y[2]; };
+  const Vec3d bc = cross(b, c), ca = cross(c, a), ab = cross(a, b);
+  const double volume = dot(a, bc);
+  const double rec[3] = {std::sqrt(dot(bc, bc)) / volume, std::sqrt(dot(ca, ca)) / volume,
+                         std::sqrt(dot(ab, ab)) / volume};
+  const double U[3][3] = {{u.u11, u.u12, u.u13}, {u.u12, u.u22, u.u23}, {u.u13, u.u23, u.u33}};
+  double sum = 0;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) sum += U[i][j] * rec[i] * rec[j] * dot(cell[i], cell[j]);
+  return sum / 3.0;
+}
+
+bool has_aniso(const gemmi::SMat33<double>& u) {
+  return u.u11 != 0 || u.u22 != 0 || u.u33 != 0 || u.u12 != 0 || u.u13 != 0 || u.u23 != 0;
+}
+
+// The operations of the block's space group, split into the point-group part
+// and the centring translations.
+gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::SmallStructure& st,
+                                       const std::string& where, std::string& description) {
+  for (const char* tag : {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz"}) {
+    gemmi::cif::Column column = block.find_values(tag);
+    if (column.length() == 0) continue;
+    std::vector<gemmi::Op> ops;
+    for (const std::string& item : column) {
+      const std::string triplet = gemmi::cif::as_string(item);
+      try {
+        ops.push_back(gemmi::parse_triplet(triplet));
+      } catch (const std::exception& e) {
+        throw CifError(where + ": the symmetry operation \"" + triplet + "\" cannot be read (" +
+                       e.what() + ")");
+      }
+    }
+    description = st.spacegroup_hm.empty() ? std::to_string(ops.size()) + " listed operations"
+                                           : st.spacegroup_hm;
+    return gemmi::split_centering_vectors(ops);
+  }
+  const gemmi::SpaceGroup* sg = nullptr;
+  if (!st.spacegroup_hm.empty()) {
+    std::string name = st.spacegroup_hm;
+    if (name.find(':') == std::string::npos)
+      if (const std::string* code = block.find_value("_space_group_IT_coordinate_system_code"))
+        if (!gemmi::cif::is_null(*code)) name += ":" + gemmi::cif::as_string(*code);
+    sg = gemmi::find_spacegroup_by_name(name, st.cell.alpha, st.cell.gamma);
+    if (!sg)
+      throw CifError(where + ": the space group \"" + name + "\" is not known; list the symmetry "
+                     "operations (_space_group_symop_operation_xyz) instead");
+  } else {
+    for (const char* tag : {"_space_group_IT_number", "_symmetry_Int_Tables_number"})
+      if (const std::string* number = block.find_value(tag))
+        if (!gemmi::cif::is_null(*number)) {
+          sg = gemmi::find_spacegroup_by_number(gemmi::cif::as_int(*number));
+          break;
+        }
+    if (!sg)
+      throw CifError(where + ": no space group: give _space_group_name_H-M_alt, the space-group "
+                     "number or the symmetry operations");
+  }
+  description = sg->xhm();
+  return sg->operations();
+}
+
+}  // namespace
+
+CrystalStructure read_cif_crystal(const std::string& path, const std::string& block_name) {
+  gemmi::cif::Document doc;
+  try {
+    doc = gemmi::cif::read_file(path);
+  } catch (const std::exception& e) {
+    throw CifError(path + ": cannot be read as CIF: " + e.what());
+  }
+  gemmi::cif::Block* block = nullptr;
+  if (!block_name.empty()) {
+    block = doc.find_block(block_name);
+    if (!block) throw CifError(path + ": has no data block \"" + block_name + "\"");
+  } else {
+    for (gemmi::cif::Block& b : doc.blocks)
+      if (b.find_values("_atom_site_fract_x").length() > 0) {
+        block = &b;
+        break;
+      }
+    if (!block) throw CifError(path + ": no data block lists atom sites (_atom_site_fract_x)");
+  }
+  const std::string where = path + ", block " + block->name;
+
+  gemmi::SmallStructure st;
+  try {
+    st = gemmi::make_small_structure_from_block(*block);
+  } catch (const std::exception& e) {
+    throw CifError(where + ": " + e.what());
+  }
+  CrystalStructure crystal;
+  crystal.name = block->name;
+  crystal.a = st.cell.a;
+  crystal.b = st.cell.b;
+  crystal.c = st.cell.c;
+  crystal.alpha = st.cell.alpha;
+  crystal.beta = st.cell.beta;
+  crystal.gamma = st.cell.gamma;
+  CellRows cell{};
+  for (const char* tag : {"_cell_length_a", "_cell_length_b", "_cell_length_c"}) {
+    const std::string* value = block->find_value(tag);
+    if (!value || gemmi::cif::is_null(*value))
+      throw CifError(where + ": the cell is incomplete: " + tag + " is missing");
+  }
+  try {
+    cell = cell_rows(crystal.a, crystal.b, crystal.c, crystal.alpha, crystal.beta, crystal.gamma);
+  } catch (const std::invalid_argument&) {
+    throw CifError(where + ": the cell (_cell_length_a, b, c, _cell_angle_alpha, beta, gamma) is "
+                   "missing or does not describe a cell");
+  }
+  if (st.sites.empty()) throw CifError(where + ": lists no atom sites");
+  const gemmi::GroupOps ops = space_group_operations(*block, st, where, crystal.space_group);
+  crystal.asymmetric_sites = static_cast<int>(st.sites.size());
+
+  for (const gemmi::SmallStructure::Site& site : st.sites) {
+    if (site.element == gemmi::El::X)
+      throw CifError(where + ": the element of site \"" + site.label + "\" (type \"" +
+                     site.type_symbol + "\") is not known");
+    if (!(site.occ >= 0.0) || site.occ > 1.0 + 1e-6)
+      throw CifError(where + ": the occupancy of site \"" + site.label + "\" is " +
+                     std::to_string(site.occ) + "; expected 0..1");
+    double u = has_aniso(site.aniso) ? equivalent_u(cell, site.aniso) : site.u_iso;
+    if (!(u >= 0.0))
+      throw CifError(where + ": the displacement of site \"" + site.label + "\" is negative");
+    const int z = site.element.atomic_number();
+    CrystalSpecies* species = nullptr;
+    for (CrystalSpecies& s : crystal.species)
+      if (s.atomic_number == z) species = &s;
+    if (!species) {
+      crystal.species.push_back({z, site.element.name(), {}});
+      species = &crystal.species.back();
+    }
+    const Fract x{site.fract.x, site.fract.y, site.fract.z};
+    const size_t first = species->sites.size();
+    // Point-group part outermost, centring innermost: the images of a site
+    // on a centred lattice come in centring order.
+    for (const gemmi::Op& sym : ops.sym_ops)
+      for (const gemmi::Op::Tran& centring : ops.cen_ops) {
+        const Fract p = image_of(sym.translated(centring), x);
+        bool known = false;
+        for (size_t k = first; k < species->sites.size() && !known; ++k)
+          known = periodic_distance(cell, p, species->sites[k].fract) < kCoincidenceDistance;
+        if (!known) species->sites.push_back({p, site.occ, u});
+      }
+  }
+  return crystal;
+}
+
+}  // namespace velmorant::crystal_file

@@ -1,0 +1,29 @@
+// A complete, commented "VelmorantDS.dat" written from a SimulationInput:
+// the captions of the annotated template, one value line after each.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "simulator/input/simulation_input.hpp"
+
+namespace velmorant::crystal_file {
+
+// What the captions say about the crystal beyond the values themselves.
+struct InputFileNotes {
+  std::string title;                         // first line, after "VelmorantDS.dat -- "
+  std::vector<std::string> species_names;    // e.g. "Si (silicon)", one per species
+  std::vector<std::string> comment_lines;    // put into the captions of line 2.. (at most 3)
+};
+
+// The shortest text of a float that reads back to the same float, in fixed
+// notation where that is reasonable ("5.4309", "1500.0", "3.90625e-05").
+std::string float_text(float value);
+
+// The file text. Reads only the fields read from the file (cell_basis to
+// image_bits); euler_angles are taken in DEGREES, as the file holds them.
+// Texts are quoted. Throws std::invalid_argument when a count exceeds the
+// tables (16 species, 128 sites per species) or a text holds a line end.
+std::string input_file_text(const SimulationInput& in, const InputFileNotes& notes);
+
+}  // namespace velmorant::crystal_file
