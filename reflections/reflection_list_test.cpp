@@ -1,7 +1,10 @@
 // Whole-run tests of hklconv in temporary directories: output file and console text byte for byte.
 #include "reflections/reflection_list.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <filesystem>
 #include <fstream>
@@ -72,12 +75,10 @@ const std::string kHeader =
 class HklconvRun : public ::testing::Test {
 protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("hklconv_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    scratch_ = std::make_unique<common::testing::ScratchFolder>("hklconv");
+    dir = scratch_->path();
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override { scratch_.reset(); }
   // Runs the program; the exit status must be 0 exactly when it printed nothing.
   std::string run(const std::string& stdin_text = "") {
     std::istringstream in(stdin_text);
@@ -92,6 +93,7 @@ protected:
     put(dir / "basis.kik", basis);
   }
   fs::path dir;
+  std::unique_ptr<common::testing::ScratchFolder> scratch_;
 };
 
 const std::string kPause = " Press Enter to continue.\n";

@@ -1,5 +1,6 @@
 // Results lines, derived counts and fits, header and console report, text compared exactly.
 #include "orientation/report/results_file.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -71,9 +72,8 @@ TEST_F(ResultsFixture, NoSolutionLine) {
 
 TEST(ResultsFile, NameHeaderAndOverwrite) {
   EXPECT_EQ(ResultsFileName("run1.tv2"), "run1_tv2.res");
-  const fs::path dir = fs::temp_directory_path() / "talvor_results_header";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const common::testing::ScratchFolder scratch("talvor_results_header");
+  const fs::path& dir = scratch.path();
   for (int run = 0; run < 2; ++run) {  // the second run overwrites
     ResultsFile f(dir / "run1_tv2.res", "run1_tv2.res", "run1.tv2");
     EXPECT_EQ(f.lines(), 8);
@@ -85,7 +85,6 @@ TEST(ResultsFile, NameHeaderAndOverwrite) {
   const std::string eq(55, '='), da(55, '-');
   EXPECT_EQ(text.str(), " " + eq + "\n " + da + "\n \n Talvor2 : Solutions for run1.tv2\n \n " + da +
                             "\n         no      ph1_1     Phi   phi_2  used/all     fit\n " + da + "\n");
-  fs::remove_all(dir);
 }
 
 TEST(ResultsFile, MissingDirectoryStopsWithItsName) {
@@ -100,9 +99,8 @@ TEST(ResultsFile, MissingDirectoryStopsWithItsName) {
 TEST(ResultsFile, AFullDeviceStopsAtTheFirstLineItCannotWrite) {
   // A results name that is a link to a device that is always full.
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const fs::path dir = fs::temp_directory_path() / "talvor_results_full";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const common::testing::ScratchFolder scratch("talvor_results_full");
+  const fs::path& dir = scratch.path();
   fs::create_symlink("/dev/full", dir / "f_tv2.res");
   try {
     ResultsFile f(dir / "f_tv2.res", "f_tv2.res", "f.tv2");
@@ -115,7 +113,6 @@ TEST(ResultsFile, AFullDeviceStopsAtTheFirstLineItCannotWrite) {
     EXPECT_EQ(stop.where().line, 1);
   }
   EXPECT_TRUE(fs::is_symlink(dir / "f_tv2.res"));  // the link itself is left alone
-  fs::remove_all(dir);
 }
 
 TEST(ConsoleReport, ProgressAndRunReport) {

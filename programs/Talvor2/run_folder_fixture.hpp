@@ -2,9 +2,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include "common/testing/scratch_folder.hpp"
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -17,12 +19,11 @@ protected:
   std::filesystem::path dir;  // removed with everything in it after the test
 
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          (prefix_ + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    scratch_ = std::make_unique<common::testing::ScratchFolder>(
+        prefix_ + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir = scratch_->path();
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  void TearDown() override { scratch_.reset(); }
 
   void Put(const std::string& name, const std::string& text) {
     std::ofstream f(dir / name, std::ios::binary);
@@ -37,6 +38,7 @@ protected:
 
 private:
   std::string prefix_;
+  std::unique_ptr<common::testing::ScratchFolder> scratch_;
 };
 
 }  // namespace talvor

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "simulator/fit/fit_parameters.hpp"
+#include "common/testing/scratch_folder.hpp"
 #include "simulator/fit/fit_run.hpp"
 #include "simulator/input/read_simulation_input.hpp"
 
@@ -33,20 +34,12 @@ void write_text(const fs::path& path, const std::string& text) {
 }
 
 // A copy of an example in a fresh folder, removed at the end.
-class ExampleCopy {
+class ExampleCopy : public common::testing::ScratchFolder {
 public:
-  explicit ExampleCopy(const std::string& example, const std::string& tag) {
-    dir_ = fs::temp_directory_path() / ("velmorant_fit_test_" + tag + "_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    for (const auto& entry : fs::directory_iterator(fs::path(VELMORANT_EXAMPLES_DIR) / example))
-      fs::copy_file(entry.path(), dir_ / entry.path().filename());
+  ExampleCopy(const std::string& example, const std::string& tag) : ScratchFolder("velmorant_fit_test_" + tag) {
+    copy_files_of(fs::path(VELMORANT_EXAMPLES_DIR) / example);
   }
-  ~ExampleCopy() { fs::remove_all(dir_); }
-  const fs::path& dir() const { return dir_; }
-
-private:
-  fs::path dir_;
+  const fs::path& dir() const { return path(); }
 };
 
 struct ProgramRun {

@@ -1,5 +1,6 @@
 // Tests of the in-memory entry point: overrides reproduce a file with the same values, bit for bit, in any order.
 #include "simulator/engine/simulation.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -43,14 +44,13 @@ struct Read {
 // Reads `t` as the program would, from a file in a fresh folder (the X-ray
 // coefficients are copied beside it).
 Read read_file(const TestInput& t, const std::string& tag) {
-  const fs::path dir = fs::temp_directory_path() / ("velmorant_simulation_test_" + tag);
-  fs::create_directories(dir);
+  const common::testing::ScratchFolder scratch("velmorant_simulation_test_" + tag);
+  const fs::path& dir = scratch.path();
   std::ofstream(dir / kInputFileName) << t.text();
   fs::copy_file(fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat", dir / "f0_WaasKirf.dat",
                 fs::copy_options::overwrite_existing);
   Read r;
   read_simulation_input(dir, *r.in, *r.beams);
-  fs::remove_all(dir);
   return r;
 }
 

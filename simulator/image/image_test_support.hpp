@@ -1,8 +1,6 @@
 // Small helpers shared by the image tests: a scratch folder, whole-file I/O, an image folder fixture.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,29 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/testing/scratch_folder.hpp"
 #include "simulator/input/simulation_input.hpp"
 
 namespace velmorant::testing {
 
 // A fresh folder under the system's temporary directory, removed at the end.
-class ScratchFolder {
-public:
-  ScratchFolder() {
-    std::string templ = (std::filesystem::temp_directory_path() / "velmorant-XXXXXX").string();
-    path_ = ::mkdtemp(templ.data());
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-  std::filesystem::path path_;
-};
+using ScratchFolder = common::testing::ScratchFolder;
 
 inline std::vector<std::uint8_t> read_bytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

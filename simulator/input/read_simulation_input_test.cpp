@@ -1,5 +1,6 @@
 // Tests of the reader of "VelmorantDS.dat" and of the examples.
 #include "simulator/input/read_simulation_input.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -37,12 +38,6 @@ std::string parse_error(const std::string& text) {
   return "";
 }
 
-fs::path temp_dir(const std::string& name) {
-  fs::path d = fs::temp_directory_path() / ("velmorant_input_test_" + name);
-  fs::remove_all(d);
-  fs::create_directories(d);
-  return d;
-}
 
 void write_file(const fs::path& p, const std::string& text) {
   std::ofstream f(p);
@@ -200,7 +195,8 @@ TEST(ReadSimulationInput, ValueLineWithFewerValuesContinuesOnTheNextLine) {
 // ---- Failures: file, line and what was expected ----
 
 TEST(ReadSimulationInput, MissingFileNamesTheFile) {
-  auto dir = temp_dir("missing");
+  const common::testing::ScratchFolder dir_folder("velmorant_input_test_missing");
+  const fs::path& dir = dir_folder.path();
   auto in = std::make_unique<SimulationInput>();
   BeamList beams;
   try {
@@ -396,7 +392,8 @@ TEST(ReadSimulationInput, UnitMistakesNameLineValueAndCause) {
   for (const auto& c : cases) {
     TestInput t = silicon_input();
     c.change(t);
-    auto dir = temp_dir("units");
+    const common::testing::ScratchFolder dir_folder("velmorant_input_test_units");
+    const fs::path& dir = dir_folder.path();
     write_file(dir / "VelmorantDS.dat", t.text());
     auto in = std::make_unique<SimulationInput>();
     BeamList beams;
@@ -504,7 +501,8 @@ TEST(DeriveSimulationInput, ModelTwoBehavesLikeModelOneWithoutTheCoefficientFile
   t.model = "2";
   auto two = parse(t.text());
   // An empty folder first: the model-2 derivation must not need the file.
-  auto empty = temp_dir("model2");
+  const common::testing::ScratchFolder empty_folder("velmorant_input_test_model2");
+  const fs::path& empty = empty_folder.path();
   derive_simulation_input(*one, empty);
   derive_simulation_input(*two, empty);
   EXPECT_EQ(two->table_atomic_number[0], 0);
@@ -521,7 +519,8 @@ TEST(DeriveSimulationInput, SingularBasisStopsWithoutMessage) {
   auto in = parse(t.text());
   EXPECT_THROW(derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR), SingularBasis);
   // The whole reader: SingularBasis, and no result file is written by it.
-  auto dir = temp_dir("singular");
+  const common::testing::ScratchFolder dir_folder("velmorant_input_test_singular");
+  const fs::path& dir = dir_folder.path();
   write_file(dir / "VelmorantDS.dat", t.text());
   BeamList beams;
   EXPECT_THROW(read_simulation_input(dir, *in, beams), SingularBasis);
@@ -531,7 +530,8 @@ TEST(DeriveSimulationInput, SingularBasisStopsWithoutMessage) {
 TEST(ReadSimulationInput, HydrogenInTheAbsorptiveModelNamesTheInputLine) {
   TestInput t;
   t.species.push_back({1, {{0, 0, 0, 1, 0.05f}}});
-  auto dir = temp_dir("hydrogen");
+  const common::testing::ScratchFolder dir_folder("velmorant_input_test_hydrogen");
+  const fs::path& dir = dir_folder.path();
   write_file(dir / "VelmorantDS.dat", t.text());
   auto in = std::make_unique<SimulationInput>();
   BeamList beams;
@@ -553,7 +553,8 @@ TEST(ReadSimulationInput, XrayModelWithAtomicNumberBeyondTheTableNamesTheInputLi
   TestInput t;
   t.model = "0";
   t.species.push_back({113, {{0, 0, 0, 1, 0.0f}}});
-  auto dir = temp_dir("z113");
+  const common::testing::ScratchFolder dir_folder("velmorant_input_test_z113");
+  const fs::path& dir = dir_folder.path();
   write_file(dir / "VelmorantDS.dat", t.text());
   fs::copy_file(fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat", dir / "f0_WaasKirf.dat");
   auto in = std::make_unique<SimulationInput>();
@@ -575,7 +576,8 @@ TEST(ReadSimulationInput, CoefficientFileInTheWorkingDirectoryTakesPrecedence) {
   TestInput t = silicon_input();
   t.model = "0";
   t.max_beams = "5";
-  auto dir = temp_dir("precedence");
+  const common::testing::ScratchFolder dir_folder("velmorant_input_test_precedence");
+  const fs::path& dir = dir_folder.path();
   write_file(dir / "VelmorantDS.dat", t.text());
   auto in = std::make_unique<SimulationInput>();
   BeamList beams;
@@ -770,7 +772,8 @@ TEST(SearchBound, SearchesPredictedLongerThanTheBudgetAreRefused) {
 // 1.6e10 structure factors of eight sites); a confirmed search is not
 // checked, and a search within the budget is read as before.
 TEST(SearchBound, ReaderRefusesIndexLimit1000UnlessConfirmed) {
-  auto dir = temp_dir("search_bound");
+  const common::testing::ScratchFolder dir_folder("velmorant_input_test_search_bound");
+  const fs::path& dir = dir_folder.path();
   TestInput t = silicon_input();
   t.index_limit = "1000";
   write_file(dir / "VelmorantDS.dat", t.text());

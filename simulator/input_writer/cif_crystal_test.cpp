@@ -1,6 +1,7 @@
 // Tests of the CIF reader and of velmorant_input: the shipped crystals, their
 // agreement with the hand-written examples, and the tool's messages.
 #include "simulator/input_writer/cif_crystal.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -33,12 +34,6 @@ std::string read_text(const fs::path& p) {
   return s.str();
 }
 
-fs::path temp_dir(const std::string& name) {
-  fs::path d = fs::temp_directory_path() / ("velmorant_cif_test_" + name);
-  fs::remove_all(d);
-  fs::create_directories(d);
-  return d;
-}
 
 // Nearest distance between any site of species `a` and any other site of
 // species `b` (periodic), and how many lie within `shell` Å of the first site of `a`.
@@ -122,7 +117,8 @@ TEST(CifCrystal, DisplacementsOccupanciesAndAnisotropicU) {
          "loop_\n_atom_site_aniso_label\n_atom_site_aniso_U_11\n_atom_site_aniso_U_22\n"
          "_atom_site_aniso_U_33\n_atom_site_aniso_U_12\n_atom_site_aniso_U_13\n_atom_site_aniso_U_23\n"
       << "Ga1 " << u << " " << u << " " << u << " 0 " << u * std::cos(beta_star) << " 0\n";
-  const fs::path dir = temp_dir("aniso");
+  const common::testing::ScratchFolder scratch("velmorant_cif_test_aniso");
+  const fs::path& dir = scratch.path();
   std::ofstream(dir / "aniso.cif") << cif.str();
   const CrystalStructure t = read_cif_crystal((dir / "aniso.cif").string());
   ASSERT_EQ(t.species.size(), 1u);
@@ -132,7 +128,8 @@ TEST(CifCrystal, DisplacementsOccupanciesAndAnisotropicU) {
 }
 
 TEST(CifCrystal, UnusableFilesAreNamedWithTheProblem) {
-  const fs::path dir = temp_dir("bad");
+  const common::testing::ScratchFolder scratch("velmorant_cif_test_bad");
+  const fs::path& dir = scratch.path();
   const std::string cell =
       "_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n_cell_angle_alpha 90\n"
       "_cell_angle_beta 90\n_cell_angle_gamma 90\n";
@@ -262,7 +259,8 @@ ToolRun run_tool(const fs::path& dir, const std::string& arguments) {
 }
 
 TEST(VelmorantInputProgram, WritesAnInputThatTheReaderTakes) {
-  const fs::path dir = temp_dir("tool");
+  const common::testing::ScratchFolder scratch("velmorant_cif_test_tool");
+  const fs::path& dir = scratch.path();
   const ToolRun run = run_tool(dir, "'" + crystal("mg.cif").string() +
                                         "' --kv 200 --zone 2 -1 -1 0 --thickness 800 --semi-angle 12");
   ASSERT_EQ(run.status, 0) << run.err;
@@ -290,7 +288,8 @@ TEST(VelmorantInputProgram, WritesAnInputThatTheReaderTakes) {
 }
 
 TEST(VelmorantInputProgram, MistakesGiveAMessageAndLeaveTheOutputAlone) {
-  const fs::path dir = temp_dir("tool_errors");
+  const common::testing::ScratchFolder scratch("velmorant_cif_test_tool_errors");
+  const fs::path& dir = scratch.path();
   // Seventeen elements in one CIF: more species than the simulation holds.
   std::ostringstream many;
   many << "data_many\n_cell_length_a 10\n_cell_length_b 10\n_cell_length_c 10\n"

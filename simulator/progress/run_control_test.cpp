@@ -1,5 +1,6 @@
 // Tests of the pump, the handlers, the display refresh and the rate estimate, against the scripted dialog.
 #include "simulator/progress/run_control.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -388,8 +389,8 @@ TEST(TimeOfDay, IsWithinOneDay) {
 // the image only after its last pixel.
 TEST_F(RunControlTest, ExitLeavesResultFileAndWritesNoImage) {
   namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("velmorant_progress_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const common::testing::ScratchFolder scratch("velmorant_progress");
+  const fs::path& dir = scratch.path();
   fs::path result = dir / "VelmorantDS.res";
   fs::path image = dir / "DS_pattern.bmp";
   std::ofstream(result) << "  -101\n";
@@ -412,7 +413,6 @@ TEST_F(RunControlTest, ExitLeavesResultFileAndWritesNoImage) {
   std::ifstream in(result);
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(content, "  -101\n");
-  fs::remove_all(dir);
 }
 
 }  // namespace

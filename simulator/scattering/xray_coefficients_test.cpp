@@ -1,5 +1,6 @@
 // Tests of the X-ray coefficient file reader and its lookup.
 #include "simulator/scattering/xray_coefficients.hpp"
+#include "common/testing/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,6 @@ namespace fs = std::filesystem;
 
 const fs::path kShipped = fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat";
 
-fs::path temp_dir(const std::string& name) {
-  fs::path d = fs::temp_directory_path() / ("velmorant_xray_test_" + name);
-  fs::remove_all(d);
-  fs::create_directories(d);
-  return d;
-}
 
 // A small coefficient file: 69 header lines, then the given block header
 // lines, each followed by a count line, a label line and coefficients.
@@ -57,7 +52,8 @@ TEST(XrayCoefficients, ShippedFileHasAllElements) {
 }
 
 TEST(XrayCoefficients, AtomicNumberIsTakenFromColumns3To6) {
-  auto dir = temp_dir("columns");
+  const common::testing::ScratchFolder dir_folder("velmorant_xray_test_columns");
+  const fs::path& dir = dir_folder.path();
   auto p = small_file(dir, {"#S   8  X", "#S  8  Y", "#S     8 Z"});
   std::int32_t z = -1;
   std::array<float, 11> c{};
@@ -93,7 +89,8 @@ TEST(XrayCoefficients, FailuresNameFileLineAndExpectation) {
               kShipped.string() + ", line 462: the file ends here; expected the block header of "
                                   "atomic number 99 (atomic number in columns 3-6)");
   }
-  auto dir = temp_dir("bad");
+  const common::testing::ScratchFolder dir_folder("velmorant_xray_test_bad");
+  const fs::path& dir = dir_folder.path();
   auto p = small_file(dir, {"#S  1  H"});
   {
     std::ofstream f(p, std::ios::app);
@@ -122,7 +119,8 @@ TEST(XrayCoefficients, FailuresNameFileLineAndExpectation) {
 }
 
 TEST(XrayCoefficients, LookupPrefersTheWorkingDirectoryAndFallsBackToTheShippedCopy) {
-  auto dir = temp_dir("lookup");
+  const common::testing::ScratchFolder dir_folder("velmorant_xray_test_lookup");
+  const fs::path& dir = dir_folder.path();
   // No file in the folder: the copy beside the executable or in the build's
   // data folder is found.
   const fs::path found = find_xray_coefficient_file(dir);
