@@ -85,6 +85,75 @@ bool variable_is_one(const char* name) {
   return v && std::strcmp(v, "1") == 0;
 }
 
+// The input and its beams. The beam search keeps the dialog served, and one
+// predicted to take more than a minute is refused unless VELMORANT_LONG_SEARCH=1.
+void read_input(RunControl& control, SimulationInput& in, BeamList& beams, std::ostream& err) {
+  ReadOptions options;
+  options.long_search_confirmed = variable_is_one(kLongSearchVariable);
+  options.poll = [&control] { control.keep_alive(); };
+  options.messages = &err;
+  read_simulation_input(".", in, beams, options);
+  if (variable_is_one(kDiagnosticsVariable)) print_diagnostics(in, beams, err);
+}
+
+// Where the pattern goes, and the extra files the environment asks for.
+struct OutputPlan {
+  ImagePlan images;
+  bool raw = false;                  // VELMORANT_RAW=1: the intensities as a float TIFF
+  std::unique_ptr<BeamStack> stack;  // VELMORANT_BEAMS=1: every beam's disc
+  std::optional<float> aperture;     // VELMORANT_BEAMS_APERTURE, mrad
+};
+
+// Without its folder the image could not be written at the end of the run,
+// and without a readable experimental image the run would end on that error
+// after the computation: both are found before it, as are extra files this
+// build cannot write and a mistyped aperture. A remark on the experimental
+// image goes to `err`.
+OutputPlan plan_outputs(const SimulationInput& in, std::ostream& err) {
+  check_image_folder(in);
+  OutputPlan plan;
+  plan.images = plan_images(in);
+  if (!plan.images.unusable.empty()) return plan;
+  if (!plan.images.note.empty()) err << "Velmorant: note: " << plan.images.note << '\n';
+  plan.raw = variable_is_one(kRawVariable);
+  if (plan.raw && !format_built(ImageFormat::tiff))
+    throw FileError(std::string(kRawVariable) +
+                    "=1 asks for the raw intensities as a TIFF file, and this Velmorant was built "
+                    "without TIFF support (libtiff-dev was not installed)");
+  // Every beam's disc: the stack ((N + 1) x 512 x 512 floats) and its files
+  // need both libraries.
+  if (variable_is_one(kBeamsVariable)) {
+    if (!format_built(ImageFormat::tiff) || !format_built(ImageFormat::png))
+      throw FileError(std::string(kBeamsVariable) +
+                      "=1 asks for every beam as a TIFF stack and a PNG picture, and this "
+                      "Velmorant was built without TIFF or PNG support (libtiff-dev, libpng-dev)");
+    plan.aperture = parse_aperture(std::getenv(kApertureVariable));
+    plan.stack = std::make_unique<BeamStack>();
+  }
+  return plan;
+}
+
+// The pattern's files, its correlation with the experiment, and the result file.
+void write_outputs(PatternImage& image, const SimulationInput& in, const OutputPlan& plan,
+                   std::ostream& err) {
+  if (int bad = count_non_finite(image))
+    err << "Velmorant: " << bad << " of " << PatternImage::size()
+        << " pixels of the pattern are not finite numbers; they are written black"
+        << (plan.images.experiment ? " and the correlation is -1\n" : "\n");
+  if (plan.raw) write_raw_intensities(image, raw_intensities_path(plan.images.simulated_path));
+  if (plan.stack) write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture);
+  write_simulated_image(image, plan.images, in);
+
+  Correlation c;
+  if (plan.images.experiment)
+    c = compare_with_experiment(image, in);
+  else
+    c.why = "no experimental image is named (image name \"" + std::string(kNoExperiment) +
+            "\" or empty); the pattern is in \"" + plan.images.simulated_path + "\"";
+  if (!c.why.empty()) err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
+  write_result_file(correlation_line(c.r));
+}
+
 }  // namespace
 
 int run_velmorant(const char* argument, Presentation& presentation, std::ostream& out,
@@ -110,14 +179,7 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     progress.remaining_seconds = 59.0f;
     control.progress_update();
 
-    // The beam search keeps the dialog served, and one predicted to take
-    // more than a minute is refused unless VELMORANT_LONG_SEARCH=1.
-    ReadOptions options;
-    options.long_search_confirmed = variable_is_one(kLongSearchVariable);
-    options.poll = [&control] { control.keep_alive(); };
-    options.messages = &err;
-    read_simulation_input(".", *in, *beams, options);
-    if (variable_is_one(kDiagnosticsVariable)) print_diagnostics(*in, *beams, err);
+    read_input(control, *in, *beams, err);
     // A pattern without any diffracted beam is uniform: computed only when
     // max_beams asks for the transmitted beam alone, never by accident.
     if (beams->count == 0 && in->max_beams >= 1) {
@@ -143,37 +205,14 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
 
     write_result_file(kRunWithoutResult);
     run_started = true;
-    // Without its folder the image could not be written at the end of the
-    // run, and without a readable experimental image the run would end on
-    // that error after the computation: both are found before it.
-    check_image_folder(*in);
-    const ImagePlan plan = plan_images(*in);
-    if (!plan.unusable.empty()) {
+    const OutputPlan plan = plan_outputs(*in, err);
+    if (!plan.images.unusable.empty()) {
       // The experimental image cannot be compared: r is known without the
       // computation, and no earlier simulated image is replaced.
-      err << "Velmorant: r = 2.0 without computing the pattern: " << plan.unusable << '\n';
+      err << "Velmorant: r = 2.0 without computing the pattern: " << plan.images.unusable << '\n';
       write_result_file(correlation_line(kUnusableImage));
       control.close_dialog();
       return kExitDone;
-    }
-    if (!plan.note.empty()) err << "Velmorant: note: " << plan.note << '\n';
-    const bool raw = variable_is_one(kRawVariable);
-    if (raw && !format_built(ImageFormat::tiff))
-      throw FileError(std::string(kRawVariable) +
-                      "=1 asks for the raw intensities as a TIFF file, and this Velmorant was built "
-                      "without TIFF support (libtiff-dev was not installed)");
-    // Every beam's disc: the stack ((N + 1) x 512 x 512 floats) and its
-    // files need both libraries, and a mistyped aperture is found before the
-    // computation.
-    std::unique_ptr<BeamStack> stack;
-    std::optional<float> aperture;
-    if (variable_is_one(kBeamsVariable)) {
-      if (!format_built(ImageFormat::tiff) || !format_built(ImageFormat::png))
-        throw FileError(std::string(kBeamsVariable) +
-                        "=1 asks for every beam as a TIFF stack and a PNG picture, and this "
-                        "Velmorant was built without TIFF or PNG support (libtiff-dev, libpng-dev)");
-      aperture = parse_aperture(std::getenv(kApertureVariable));
-      stack = std::make_unique<BeamStack>();
     }
     presentation.enable(kSuspendButton, true);
     progress.focus_request = kSuspendButton;
@@ -183,23 +222,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     progress.remaining_seconds = e;
     progress.progress_percent = 1;
 
-    simulation.compute(*method, image, control, stack.get());
-    if (int bad = count_non_finite(image))
-      err << "Velmorant: " << bad << " of " << PatternImage::size()
-          << " pixels of the pattern are not finite numbers; they are written black"
-          << (plan.experiment ? " and the correlation is -1\n" : "\n");
-    if (raw) write_raw_intensities(image, raw_intensities_path(plan.simulated_path));
-    if (stack) write_beam_files(*stack, plan.simulated_path, aperture);
-    write_simulated_image(image, plan, *in);
-
-    Correlation c;
-    if (plan.experiment)
-      c = compare_with_experiment(image, *in);
-    else
-      c.why = "no experimental image is named (image name \"" + std::string(kNoExperiment) +
-              "\" or empty); the pattern is in \"" + plan.simulated_path + "\"";
-    if (!c.why.empty()) err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
-    write_result_file(correlation_line(c.r));
+    simulation.compute(*method, image, control, plan.stack.get());
+    write_outputs(image, *in, plan, err);
     control.close_dialog();
     return kExitDone;
   } catch (const RunEndedByUser&) {

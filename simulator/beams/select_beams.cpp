@@ -187,110 +187,133 @@ std::vector<int> group_starts(const std::vector<float>& strength) {
 
 }  // namespace
 
-CandidateList search_candidates(const SimulationInput& in, const SelectionPoll& poll) {
-  const int n = in.hkl_limit;
-  const CandidateRegion region = candidate_region(in);
-  const int hn = n * region.reach[0], kn = n * region.reach[1], ln = n * region.reach[2];
-  auto in_box = [n](int h, int k, int l) { return std::abs(h) <= n && std::abs(k) <= n && std::abs(l) <= n; };
-  auto in_region = [&](int h, int k, int l) { return in_box(h, k, l) || in_candidate_region(region, n, {h, k, l}); };
-  // Structure factors since the last poll.
-  int since_poll = 0;
-  auto evaluated = [&] {
+namespace {
+
+// The reflections a search visits: the index box |h|, |k|, |l| <= n and the
+// candidate region beyond it, with the poll served every kPollInterval
+// structure factors.
+struct SearchScan {
+  SearchScan(const SimulationInput& in, const SelectionPoll& poll)
+      : n(in.hkl_limit), region(candidate_region(in)), poll(poll) {}
+  int n;
+  CandidateRegion region;
+  const SelectionPoll& poll;
+  int since_poll = 0;  // structure factors since the last poll
+
+  int hn() const { return n * region.reach[0]; }
+  int kn() const { return n * region.reach[1]; }
+  int ln() const { return n * region.reach[2]; }
+  bool in_box(int h, int k, int l) const { return std::abs(h) <= n && std::abs(k) <= n && std::abs(l) <= n; }
+  bool visits(int h, int k, int l) const {
+    return !(h == 0 && k == 0 && l == 0) && (in_box(h, k, l) || in_candidate_region(region, n, {h, k, l}));
+  }
+  void evaluated() {
     if (poll && ++since_poll == kPollInterval) {
       since_poll = 0;
       poll();
     }
-  };
-  const float p = in.pixel_scale;
-  const float lambda = in.wavelength;
-
-  // 1. Strength threshold.
-  float threshold = 0.0f;
-  if (in.strength_fraction > 0.0f) {
-    float largest = 0.0f;
-    for (int h = -hn; h <= hn; ++h)
-      for (int k = -kn; k <= kn; ++k)
-        for (int l = -ln; l <= ln; ++l) {
-          if ((h == 0 && k == 0 && l == 0) || !in_region(h, k, l)) continue;
-          const float s = structure_strength(in, {h, k, l});
-          evaluated();
-          if (s > largest) largest = s;
-        }
-    threshold = largest * in.strength_fraction;
   }
-  // Reflections below the threshold by less than the tolerance of equal
-  // strengths may belong to a group whose strongest member passes it.
-  const float near_threshold = threshold * (1.0f - kEqualStrengthTolerance);
+};
 
-  // 2. Band half-width and window angles from the reflection (n, n, n).
-  const float fn = static_cast<float>(n);
+// 1. Strength threshold: strength_fraction of the strongest reflection visited.
+float strength_threshold(const SimulationInput& in, SearchScan& scan) {
+  if (!(in.strength_fraction > 0.0f)) return 0.0f;
+  float largest = 0.0f;
+  for (int h = -scan.hn(); h <= scan.hn(); ++h)
+    for (int k = -scan.kn(); k <= scan.kn(); ++k)
+      for (int l = -scan.ln(); l <= scan.ln(); ++l) {
+        if (!scan.visits(h, k, l)) continue;
+        const float s = structure_strength(in, {h, k, l});
+        scan.evaluated();
+        if (s > largest) largest = s;
+      }
+  return largest * in.strength_fraction;
+}
+
+// 2. Band half-width (1/A) and the window of directions, from the reflection (n, n, n).
+struct ScanWindow {
+  float band_half_width;  // 1/A
+  float tan_window;       // tan(alpha + theta): field half-angle plus Bragg angle of (n, n, n)
+};
+
+ScanWindow scan_window(const SimulationInput& in) {
+  const float fn = static_cast<float>(in.hkl_limit);
   const Mat3& r = in.reciprocal_basis;
   const float c1 = r(1, 1) * fn + r(1, 2) * fn + r(1, 3) * fn;
   const float c2 = r(2, 1) * fn + r(2, 2) * fn + r(2, 3) * fn;
   const float c3 = r(3, 1) * fn + r(3, 2) * fn + r(3, 3) * fn;
   const float g_len = std::sqrt(c1 * c1 + c2 * c2 + c3 * c3);
-  CandidateList box;   // reflections of the index box passing the threshold, scan order
-  CandidateList rest;  // outside the box, or just below the threshold
-  box.band_half_width = p * 2.1f * g_len;
-  const float ds = box.band_half_width;
-  const float theta = std::asin(lambda * g_len / 2.0f);
-  const float alpha = std::atan(kFieldSize * p);
-  const float tan_window = std::tan(alpha + theta);
+  const float theta = std::asin(in.wavelength * g_len / 2.0f);
+  const float alpha = std::atan(kFieldSize * in.pixel_scale);
+  return {in.pixel_scale * 2.1f * g_len, std::tan(alpha + theta)};
+}
 
-  // 3-4. Window scan, at most kMaxCandidates entries: the box's entries are
-  // those a scan of the box alone would take (it ends at the 10001st); the
-  // strongest of the others (at most 10000, the first in scan order) fill
-  // the room that is left.
+// 3-4. Window scan, at most kMaxCandidates entries: the box's entries are
+// those a scan of the box alone would take (it ends at the 10001st); the
+// strongest of the others (at most 10000, the first in scan order) fill
+// the room that is left. `box` gets the reflections of the index box passing
+// the threshold, `rest` those outside the box or just below the threshold,
+// both in scan order.
+void scan_for_candidates(const SimulationInput& in, SearchScan& scan, float threshold, const ScanWindow& window,
+                         CandidateList& box, CandidateList& rest) {
+  // Reflections below the threshold by less than the tolerance of equal
+  // strengths may belong to a group whose strongest member passes it.
+  const float near_threshold = threshold * (1.0f - kEqualStrengthTolerance);
+  const float p = in.pixel_scale;
+  const float ds = window.band_half_width;
   box.miller.reserve(kMaxCandidates);
   box.lab_vector.reserve(kMaxCandidates);
   box.strength.reserve(kMaxCandidates);
-  for (int h = -hn; h <= hn; ++h)
-    for (int k = -kn; k <= kn; ++k)
-      for (int l = -ln; l <= ln; ++l) {
-        if ((h == 0 && k == 0 && l == 0) || !in_region(h, k, l)) continue;
+  for (int h = -scan.hn(); h <= scan.hn(); ++h)
+    for (int k = -scan.kn(); k <= scan.kn(); ++k)
+      for (int l = -scan.ln(); l <= scan.ln(); ++l) {
+        if (!scan.visits(h, k, l)) continue;
         const float s = structure_strength(in, {h, k, l});
-        evaluated();
+        scan.evaluated();
         if (s < near_threshold) continue;
         const auto g = lab_vector_of(in, static_cast<float>(h), static_cast<float>(k),
                                      static_cast<float>(l));
         const float rho = std::sqrt(g[0] * g[0] + g[1] * g[1]);
-        const float lower = -(rho * tan_window + ds);
+        const float lower = -(rho * window.tan_window + ds);
         const float upper = rho * kFieldSize * p + ds;
         if (g[2] < lower || g[2] > upper) continue;  // undecidable comparisons pass
-        CandidateList& part = (in_box(h, k, l) && !(s < threshold)) ? box : rest;
-        if (&part == &box && box.count() == kMaxCandidates) goto scan_done;
+        CandidateList& part = (scan.in_box(h, k, l) && !(s < threshold)) ? box : rest;
+        if (&part == &box && box.count() == kMaxCandidates) return;
         if (part.count() == kMaxCandidates) continue;
         part.miller.push_back({h, k, l});
         part.lab_vector.push_back(g);
         part.strength.push_back(s);
       }
-scan_done:
+}
 
-  // 5. Order by decreasing strength, each part apart, and merge.
+// 5. Both parts by decreasing strength, merged: the box's entries first
+// among equals, the rest only as far as there is room.
+CandidateList merge_by_strength(CandidateList& box, CandidateList& rest, float band_half_width) {
   order_by_strength(box);
   order_by_strength(rest);
   CandidateList list;
-  list.band_half_width = ds;
+  list.band_half_width = band_half_width;
   const int room = kMaxCandidates - box.count();
   const int rest_count = std::min(rest.count(), room);
   list.miller.reserve(size_t(box.count() + rest_count));
   list.lab_vector.reserve(size_t(box.count() + rest_count));
   list.strength.reserve(size_t(box.count() + rest_count));
-  {
-    int i = 0, j = 0;
-    while (i < box.count() || j < rest_count) {
-      if (j == rest_count || (i < box.count() && !(box.strength[i] < rest.strength[j])))
-        append(list, box, i++);
-      else
-        append(list, rest, j++);
-    }
+  int i = 0, j = 0;
+  while (i < box.count() || j < rest_count) {
+    if (j == rest_count || (i < box.count() && !(box.strength[i] < rest.strength[j])))
+      append(list, box, i++);
+    else
+      append(list, rest, j++);
   }
-  if (threshold <= 0.0f) return list;
+  return list;
+}
 
-  // Entries below the threshold stay only in a group whose first passes it.
+// Entries below the threshold stay only in a group whose first passes it;
+// each group kept with such members is recorded.
+CandidateList keep_whole_groups(const CandidateList& list, float threshold) {
   const std::vector<int> start = group_starts(list.strength);
   CandidateList kept;
-  kept.band_half_width = ds;
+  kept.band_half_width = list.band_half_width;
   KeptGroup group;
   group.cause = KeptGroup::Cause::threshold;
   bool cut = false;
@@ -308,6 +331,19 @@ scan_done:
   }
   if (cut) kept.kept_groups.push_back(group);
   return kept;
+}
+
+}  // namespace
+
+CandidateList search_candidates(const SimulationInput& in, const SelectionPoll& poll) {
+  SearchScan scan(in, poll);
+  const float threshold = strength_threshold(in, scan);
+  const ScanWindow window = scan_window(in);
+  CandidateList box, rest;
+  scan_for_candidates(in, scan, threshold, window, box, rest);
+  CandidateList list = merge_by_strength(box, rest, window.band_half_width);
+  if (threshold <= 0.0f) return list;
+  return keep_whole_groups(list, threshold);
 }
 
 std::string kept_group_line(const KeptGroup& group, int max_beams, int n) {
