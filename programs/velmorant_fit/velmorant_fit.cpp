@@ -28,6 +28,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/run_program.hpp"
+
 #include "simulator/engine/pixel_pool.hpp"
 #include "simulator/engine/simulation.hpp"
 #include "simulator/fit/fit_run.hpp"
@@ -278,14 +280,15 @@ int main(int argc, char** argv) {
   }
   ranks.reset();  // ends MPI before a process is started for the pictures
   if (status == 0 && plots && talk) {
-    const std::string python = *VELMORANT_FIT_PYTHON ? VELMORANT_FIT_PYTHON : "python3";
-    const std::string command =
-        python + " '" + plot_script().string() + "' '" + output_dir.string() + "' " + a.score;
-    if (std::system(command.c_str()) != 0)
+    // The script is started without a shell: the folder name reaches it as typed.
+    const std::vector<std::string> command = {*VELMORANT_FIT_PYTHON ? VELMORANT_FIT_PYTHON : "python3",
+                                              plot_script().string(), output_dir.string(), a.score};
+    const common::ProgramStatus drawn = common::run_program(command);
+    if (!drawn.succeeded())
       std::fprintf(stderr,
-                   "velmorant_fit: the pictures were not drawn (python3 with matplotlib, Debian package "
+                   "velmorant_fit: the pictures were not drawn (%s; python3 with matplotlib, Debian package "
                    "python3-matplotlib, is needed); the results are complete. Draw them later with\n  %s\n",
-                   command.c_str());
+                   drawn.failure.c_str(), common::shell_words(command).c_str());
   }
   return status;
 }

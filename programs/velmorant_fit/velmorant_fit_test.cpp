@@ -228,11 +228,16 @@ TEST(Pictures, ScoreAndComparisonAreDrawnAsPng) {
   if (!VELMORANT_FIT_PICTURES) GTEST_SKIP() << "python3 with matplotlib was not found";
   ExampleCopy copy("cu-110", "pictures");
   ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
-  const ProgramRun r =
-      run_in(copy.dir(), kFit + " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 --output result");
+  // An output folder whose name a shell would split and run: the pictures are
+  // drawn in it, and nothing of the name runs.
+  const std::string folder = "it's; touch injected; '";
+  const ProgramRun r = run_in(copy.dir(), kFit + " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 "
+                                                 "--output \"" + folder + "\"");
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(copy.dir() / "injected"));
+  EXPECT_EQ(r.err.find("not drawn"), std::string::npos) << r.err;
   for (const char* name : {"score.png", "comparison.png"}) {
-    const std::string png = read_text(copy.dir() / "result" / name);
+    const std::string png = read_text(copy.dir() / folder / name);
     ASSERT_GT(png.size(), 1000u) << name;
     EXPECT_EQ(png.substr(1, 3), "PNG") << name;
   }
