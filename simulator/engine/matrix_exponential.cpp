@@ -47,6 +47,9 @@ int taylor_series(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, Co
     if (ratio < kSeriesRatioLimit) break;
     e += term;
     ++added;
+    // A NaN or an overflow never meets the ratio test; the sum is then no
+    // longer a number, and no further term can make it one.
+    if (!std::isfinite(ratio)) break;
   }
   return added;
 }
@@ -171,6 +174,9 @@ std::complex<float> corner_and_column(ExponentialWorkspace& ws, int series_limit
         ws.e.swap(*candidate);
         e_norm = sum_norm;
         term = next;
+        // A NaN or an overflow never meets the ratio test: the sum is no
+        // longer a number, and no further term can make it one.
+        if (!std::isfinite(e_norm)) break;
       }
     }
   } else {

@@ -126,6 +126,24 @@ TEST(MatrixExponential, NotANumberPropagates) {
   EXPECT_TRUE(std::isnan(e(0, 1).real()) || std::isnan(e(0, 0).real()));
 }
 
+// A NaN never meets the series' ratio test: the series must stop on it at
+// once instead of running to its limit (a million terms of order 64 here,
+// minutes per call), and both the full exponential and the corner are NaN.
+TEST(MatrixExponential, NotANumberStopsTheSeriesAtOnce) {
+  constexpr int kOrder = 64, kLimit = 1000000;
+  for (const cf bad : {cf(std::numeric_limits<float>::quiet_NaN(), 0.0f),
+                       cf(0.0f, std::numeric_limits<float>::infinity())}) {
+    ComplexMatrix a = ComplexMatrix::Identity(kOrder, kOrder) * cf(0.0f, 0.5f);
+    a(3, 7) = bad;
+    const ComplexMatrix e = exp_of(a, kLimit);
+    EXPECT_FALSE(e.allFinite()) << bad;
+    ExponentialWorkspace ws(kOrder);
+    ws.a = a;
+    const cf corner = exponential_corner(ws, kLimit);
+    EXPECT_FALSE(std::isfinite(corner.real()) && std::isfinite(corner.imag()) && ws.e.allFinite()) << bad;
+  }
+}
+
 TEST(MatrixExponential, MatchesDoublePrecisionReferenceOnRandomMatrices) {
   std::mt19937 rng(12345);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
