@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "common/physical_constants.hpp"
+#include "simulator/fit/fit_run.hpp"
+#include "simulator/input/read_simulation_input.hpp"
 #include "simulator/scattering/electron_form_factor.hpp"
 
 namespace velmorant::fit {
@@ -22,6 +24,37 @@ double number(const std::string& text, const std::string& what, const std::strin
   if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(v))
     throw FitError("--vary " + option + ": the " + what + " \"" + text + "\" is not a number");
   return v;
+}
+
+// The grid's ends as the engine takes them (in single precision) within the
+// ranges the input reader accepts, and a step that moves the values at both
+// ends: a step below their precision would give thousands of equal points.
+void check_simulated_values(const ParameterRange& r, const std::string& text) {
+  const float low = float(r.low), high = float(r.high), step = float(r.step);
+  if (low + step == low || high + step == high)
+    throw FitError("--vary " + text + ": the step " + float_text(step) + " does not change the value " +
+                   float_text(low + step == low ? low : high) +
+                   " in single precision, the precision of the simulation; give a larger step");
+  switch (r.parameter) {
+    case Parameter::thickness:
+      if (!(low > 0.0f))
+        throw FitError("--vary " + text + ": the thickness " + float_text(low) +
+                       " A is 0 in single precision; expected a positive thickness in A");
+      break;
+    case Parameter::voltage:
+      for (const double kv : {r.low, r.high}) {
+        const float lambda = wavelength_from_voltage(kv);
+        if (!(lambda >= float(kMinWavelength) && lambda <= float(kMaxWavelength)))
+          throw FitError("--vary " + text + ": " + float_text(float(kv)) + " kV gives a wavelength of " +
+                         float_text(lambda) + " A; the simulation takes " + float_text(float(kMinWavelength)) +
+                         " to " + float_text(float(kMaxWavelength)) + " A, about " +
+                         float_text(float(accelerating_voltage_kv(float(kMaxWavelength)))) + " kV to " +
+                         float_text(float(accelerating_voltage_kv(float(kMinWavelength)))) +
+                         " kV: is the voltage in kV?");
+      }
+      break;
+    default: break;
+  }
 }
 
 }  // namespace
@@ -63,6 +96,7 @@ ParameterRange parse_range(const std::string& text) {
     throw FitError("--vary " + text + ": the " + name + " must be above 0");
   if ((r.high - r.low) / r.step >= kMaxGridValues)
     throw FitError("--vary " + text + ": more than " + std::to_string(kMaxGridValues) + " grid values");
+  check_simulated_values(r, text);
   return r;
 }
 

@@ -65,7 +65,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Bad{"thickness=12o0:2000:5", "\"12o0\" is not a number"},
                       Bad{"voltage=-5:5:1", "must be above 0"},
                       Bad{"thickness=1:1e9:1", "grid values"},
-                      Bad{"thickness", "expected name=low:high:step"}));
+                      Bad{"thickness", "expected name=low:high:step"},
+                      // Values the simulation refuses, and steps that do not move the value
+                      // (each gave a fit with every score -1, or hours of equal points).
+                      Bad{"voltage=1:2:1", "gives a wavelength of"},
+                      Bad{"voltage=195:200000:1000", "is the voltage in kV?"},
+                      Bad{"voltage=1e-300:1:1", "gives a wavelength of"},
+                      Bad{"thickness=1e-300:1:1", "is 0 in single precision"},
+                      Bad{"Phi=54.4:54.4:1e-20", "does not change the value"},
+                      Bad{"Phi=1e30:1e30:1", "does not change the value"},
+                      Bad{"thickness=16777216:16777218:1", "does not change the value"}));
 
 TEST(Ranges, EachParameterAtMostOnceAndAtLeastOne) {
   EXPECT_THROW(check_ranges({}), FitError);
