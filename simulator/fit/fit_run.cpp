@@ -31,6 +31,9 @@ struct Task {
 
 constexpr std::size_t kPointDoubles = 11;
 
+// Thickness-series patterns held at once by one rank (1 MiB each).
+constexpr int kSeriesChunk = 64;
+
 void pack(const EvaluatedPoint& p, std::vector<double>& out) {
   out.push_back(double(int(p.stage)));
   out.push_back(double(p.method));
@@ -132,17 +135,22 @@ private:
     p.values = t.values;
     p.wavelength = simulation_.input().wavelength;
     if (t.series > 0) {
+      // Scored as they come, at most kSeriesChunk patterns at a time: the
+      // memory does not grow with the number of thicknesses (1 MiB each).
       const ThicknessSeries series{float(t.values[0]), float(t.series_step), t.series};
-      simulation_.compute_series(static_cast<SamplingMethod>(t.method), series, images_);
-      const double seconds = std::chrono::duration<double>(Clock::now() - start).count() / t.series;
-      for (int k = 0; k < t.series; ++k) {
-        p.values[0] = double(series.thickness(k));
-        const Scores s = score_pattern(grey_, images_[std::size_t(k)]);
-        p.r = s.r;
-        p.pearson = s.pearson;
-        p.seconds = seconds;
-        out.push_back(p);
+      for (int first = 0; first < t.series; first += kSeriesChunk) {
+        const ThicknessSeries chunk{series.thickness(first), series.step, std::min(kSeriesChunk, t.series - first)};
+        simulation_.compute_series(static_cast<SamplingMethod>(t.method), chunk, images_);
+        for (int k = 0; k < chunk.count; ++k) {
+          p.values[0] = double(series.thickness(first + k));
+          const Scores s = score_pattern(grey_, images_[std::size_t(k)]);
+          p.r = s.r;
+          p.pearson = s.pearson;
+          out.push_back(p);
+        }
       }
+      const double seconds = std::chrono::duration<double>(Clock::now() - start).count() / t.series;
+      for (EvaluatedPoint& q : out) q.seconds = seconds;
     } else {
       simulation_.compute(static_cast<SamplingMethod>(t.method), image_);
       const Scores s = score_pattern(grey_, image_);
