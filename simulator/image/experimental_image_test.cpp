@@ -170,6 +170,13 @@ TEST_F(ExperimentalImageTest, ColourAndDepthBecomeGreyByTheDocumentedRule) {
       {"gray(40)", "-depth 8", "grey.png", 40.0f},
       {"gray(40)", "-depth 16", "grey16.tif", 40.0f},               // 10280 / 257
       {"rgba(200,100,50,0.5)", "-depth 8", "alpha.png", 124.0f},    // alpha ignored
+      {"graya(40,0.5)", "-depth 8", "grey-alpha.png", 40.0f},       // alpha ignored
+      {"rgba(200,100,50,0.5)", "-depth 8", "alpha.tif", 124.0f},    // alpha ignored
+      {"graya(40,0.5)", "-depth 8", "grey-alpha.tif", 40.0f},       // alpha ignored
+      // A palette with a transparent entry (tRNS): libpng expands it to four
+      // samples a pixel, which must not be read as three.
+      {"rgba(0,0,0,0)", "-fill 'rgb(200,100,50)' -draw 'rectangle 0,0 511,510'", "PNG8:palette-trns.png", 124.0f},
+      {"rgb(200,100,50)", "", "PNG8:palette.png", 124.0f},
   };
   for (const auto& c : cases) {
     const std::string target = c.name;
@@ -181,7 +188,9 @@ TEST_F(ExperimentalImageTest, ColourAndDepthBecomeGreyByTheDocumentedRule) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const ExperimentalImage image = load_experimental_image(file);
     ASSERT_TRUE(image.usable()) << c.name << ": " << image.problem;
-    EXPECT_FLOAT_EQ(image.grey[PatternImage::index(100, 400)], c.grey) << c.name;
+    // Neighbouring pixels: a file read with the wrong number of samples a
+    // pixel gives the right grey at one of them by chance at most.
+    for (int j = 400; j < 404; ++j) EXPECT_FLOAT_EQ(image.grey[PatternImage::index(100, j)], c.grey) << c.name << " " << j;
   }
 }
 

@@ -91,6 +91,7 @@ void flush_nothing(png_structp) {}
 struct PngHeader {
   png_uint_32 width = 0, height = 0;
   int depth = 0, colour_type = 0;
+  int channels = 0;  // samples a pixel after the transforms (a palette with tRNS gives 4)
 };
 
 // Reads the header and, when `rows` is not null, the pixels (after the
@@ -117,6 +118,7 @@ bool run_png_read(PngContext& c, PngHeader& h, std::vector<std::uint8_t>* pixels
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     *row_bytes = png_get_rowbytes(png, info);
+    h.channels = png_get_channels(png, info);
     pixels->assign(*row_bytes * h.height, 0);
     rows->resize(h.height);
     for (png_uint_32 r = 0; r < h.height; ++r) (*rows)[r] = pixels->data() + std::size_t(r) * *row_bytes;
@@ -180,11 +182,9 @@ ExperimentalImage decode_png(const std::uint8_t* bytes, std::size_t size, const 
   std::vector<png_bytep> rows;
   std::size_t row_bytes = 0;
   if (!run_png_read(c, h, &pixels, &rows, &row_bytes)) return failed();
-  const int channels = palette ? 3
-                       : h.colour_type == PNG_COLOR_TYPE_GRAY       ? 1
-                       : h.colour_type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
-                       : h.colour_type == PNG_COLOR_TYPE_RGB        ? 3
-                                                                    : 4;
+  // Grey, grey + alpha, RGB or RGBA as libpng delivers them: an alpha sample
+  // (also the one a palette's transparency entries bring) is skipped.
+  const int channels = h.channels;
   const int depth = image.bits;
   const float to_grey = depth == 16 ? 257.0f : 1.0f;
   image.grey.assign(PatternImage::kPixels, 0.0f);
