@@ -12,12 +12,16 @@
 // Nothing is written before the fit has finished; a fault in the command
 // line or the input stops it with a message and exit status 1 (2 for a
 // malformed command line).
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -108,6 +112,77 @@ fs::path plot_script() {
   return VELMORANT_FIT_PLOT_SOURCE;
 }
 
+// The files a fit writes into its output folder (besides the copy of the
+// experimental image, named as in the input).
+constexpr const char* kFitFiles[] = {"points.csv",     "best.txt",  "best_simulation.bmp", "comparison.f32",
+                                     "score.png",      "comparison.png", kInputFileName};
+
+// Where a fit's files go: a fresh folder beside the output folder, put in
+// its place as a whole at the end, so that the output folder always holds
+// one fit's files, also after a full disk or a kill in the middle.
+struct OutputFolder {
+  fs::path target;   // the --output folder
+  fs::path staging;  // "<target>.velmorant-<pid>.tmp" beside it; empty until made
+};
+
+// Checks the output folder and makes the staging folder beside it, before
+// anything is computed: a folder that cannot take new files is found now.
+// An existing output folder may hold only a fit's files, which the new fit
+// replaces; any other file there stops the fit (nothing of it is touched).
+void prepare_output_folder(OutputFolder& out, const std::string& image_name) {
+  if (fs::exists(out.target) && !fs::is_directory(out.target))
+    throw FitError(out.target.string() + ": the output folder is a file");
+  if (fs::is_directory(out.target)) {
+    for (const fs::directory_entry& e : fs::directory_iterator(out.target)) {
+      const std::string name = e.path().filename().string();
+      bool ours = name == image_name;
+      for (const char* f : kFitFiles) ours = ours || name == f;
+      if (!ours)
+        throw FitError(out.target.string() + ": the output folder holds \"" + name +
+                       "\", which a fit does not write; a fit replaces its output folder as a whole, so give "
+                       "a new folder or one that holds an earlier fit only");
+    }
+  }
+  const fs::path absolute = fs::absolute(out.target).lexically_normal();
+  const fs::path name = absolute.has_filename() ? absolute.filename() : absolute.parent_path().filename();
+  const fs::path parent = absolute.has_filename() ? absolute.parent_path() : absolute.parent_path().parent_path();
+  std::error_code ec;
+  fs::create_directories(parent, ec);
+  if (ec) throw FitError("cannot make the folder \"" + parent.string() + "\" for the output: " + ec.message());
+  out.staging = parent / temporary_name(name.string(), long(::getpid()));
+  fs::remove_all(out.staging, ec);
+  if (!fs::create_directory(out.staging, ec) || ec)
+    throw FitError("cannot write into the folder \"" + parent.string() + "\" (for the output folder \"" +
+                   out.target.string() + "\"): " + (ec ? ec.message() : std::string("it exists")));
+}
+
+// Puts the staging folder in the place of the output folder: one exchange of
+// the two names where the output folder exists (the earlier fit is then
+// removed), one rename where it does not.
+void place_output_folder(OutputFolder& out) {
+  const fs::path target = fs::absolute(out.target).lexically_normal();
+  if (fs::exists(target)) {
+    if (::renameat2(AT_FDCWD, out.staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) != 0)
+      throw FitError("cannot put the results in place of \"" + out.target.string() + "\": " +
+                     std::strerror(errno) + "; they are complete in \"" + out.staging.string() + "\"");
+  } else if (::rename(out.staging.c_str(), target.c_str()) != 0) {
+    throw FitError("cannot put the results at \"" + out.target.string() + "\": " + std::strerror(errno) +
+                   "; they are complete in \"" + out.staging.string() + "\"");
+  }
+  std::error_code ec;
+  fs::remove_all(out.staging, ec);  // the earlier fit, after an exchange
+  out.staging.clear();
+}
+
+// Removes the staging folder of a fit that did not end (nothing of the
+// output folder has been touched then).
+void discard_output_folder(OutputFolder& out) {
+  if (out.staging.empty()) return;
+  std::error_code ec;
+  fs::remove_all(out.staging, ec);
+  out.staging.clear();
+}
+
 struct Arguments {
   std::vector<std::string> vary;
   std::string input = ".";
@@ -123,7 +198,7 @@ struct Arguments {
 
 // `fitting` is set while several ranks compute: an error there may be one
 // rank's alone, and the others would wait for it for ever.
-int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path& output_dir, bool& fitting) {
+int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFolder& output, bool& fitting) {
   const bool talk = ranks.rank() == 0;
   FitOptions options;
   for (const std::string& v : a.vary) options.ranges.push_back(parse_range(v));
@@ -153,9 +228,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   const ExperimentalImage experiment = load_experimental_image(image_path.string());
   if (!experiment.usable()) throw FitError(experiment.problem);
   const std::vector<float>& grey = experiment.grey;
-  output_dir = a.output;
-  if (fs::exists(output_dir) && !fs::is_directory(output_dir))
-    throw FitError(output_dir.string() + ": the output folder is a file");
+  output.target = a.output;
+  if (talk) prepare_output_folder(output, in->image_name);
+  const fs::path& output_dir = output.staging;
 
   if (talk) {
     std::printf("velmorant_fit: %s, N = %d beams, method %d, score %s, %d rank(s) x %d thread(s)\n",
@@ -179,7 +254,6 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   PatternImage pattern;
   simulation.compute(overrides_for(best.values, options.ranges), static_cast<SamplingMethod>(best.method), pattern);
 
-  fs::create_directories(output_dir);
   const std::string csv = points_csv(result);
   write_file_whole((output_dir / "points.csv").string(), csv.data(), csv.size(), "the table of evaluated points");
   const std::string dat = best_fit_input(original, options, best);
@@ -221,13 +295,14 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
                 best.pearson, float_text(best.r).c_str(), best.method, kStageNames[int(best.stage)],
                 float_text(best.wavelength).c_str(), counts[0], counts[1], counts[2]);
   table << line;
-  table << "reproduce: cd " << output_dir.string() << " && Velmorant " << best.method
+  table << "reproduce: cd " << output.target.string() << " && Velmorant " << best.method
         << "   (VelmorantDS.res then holds r)\n";
   const std::string best_text = table.str();
   write_file_whole((output_dir / "best.txt").string(), best_text.data(), best_text.size(), "the best parameters");
   std::fputs(best_text.c_str(), stdout);
-  std::printf("written: %s/{points.csv, best.txt, %s, %s, best_simulation.bmp}\n", output_dir.string().c_str(),
-              kInputFileName, in->image_name.c_str());
+  std::printf("written: %s/{points.csv, best.txt, %s, %s, best_simulation.bmp, comparison.f32%s}\n",
+              output.target.string().c_str(), kInputFileName, in->image_name.c_str(),
+              a.plots ? ", score.png, comparison.png" : "");
   plots_wanted = a.plots;
   return 0;
 }
@@ -266,10 +341,10 @@ int main(int argc, char** argv) {
     return status == 0 ? 0 : 2;
   }
   bool plots = false, fitting = false;
-  fs::path output_dir;
+  OutputFolder output;
   int status = 0;
   try {
-    status = fit_main(*ranks, a, plots, output_dir, fitting);
+    status = fit_main(*ranks, a, plots, output, fitting);
   } catch (const SingularBasis&) {
     if (talk) std::fprintf(stderr, "velmorant_fit: %s: the cell basis is singular; nothing was computed\n", kInputFileName);
     status = 1;
@@ -279,16 +354,27 @@ int main(int argc, char** argv) {
     if (fitting) ranks->abort(status);
   }
   ranks.reset();  // ends MPI before a process is started for the pictures
-  if (status == 0 && plots && talk) {
+  if (status != 0 || !talk) {
+    discard_output_folder(output);
+    return status;
+  }
+  if (plots) {
     // The script is started without a shell: the folder name reaches it as typed.
-    const std::vector<std::string> command = {*VELMORANT_FIT_PYTHON ? VELMORANT_FIT_PYTHON : "python3",
-                                              plot_script().string(), output_dir.string(), a.score};
-    const common::ProgramStatus drawn = common::run_program(command);
+    const std::string python = *VELMORANT_FIT_PYTHON ? VELMORANT_FIT_PYTHON : "python3";
+    const common::ProgramStatus drawn =
+        common::run_program({python, plot_script().string(), output.staging.string(), a.score});
     if (!drawn.succeeded())
       std::fprintf(stderr,
                    "velmorant_fit: the pictures were not drawn (%s; python3 with matplotlib, Debian package "
                    "python3-matplotlib, is needed); the results are complete. Draw them later with\n  %s\n",
-                   drawn.failure.c_str(), common::shell_words(command).c_str());
+                   drawn.failure.c_str(),
+                   common::shell_words({python, plot_script().string(), output.target.string(), a.score}).c_str());
+  }
+  try {
+    place_output_folder(output);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmorant_fit: %s\n", e.what());
+    return 1;
   }
   return status;
 }

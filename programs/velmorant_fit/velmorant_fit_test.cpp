@@ -197,8 +197,35 @@ INSTANTIATE_TEST_SUITE_P(
                  "experiment.bmp"},
         BadInput{"missing_input", "--vary thickness=1200:2000:100", "rm VelmorantDS.dat", "VelmorantDS.dat"},
         BadInput{"output_is_a_file", "--vary thickness=1200:2000:100 --output VelmorantDS.dat", "",
-                 "output folder is a file"}),
+                 "output folder is a file"},
+        // A fit replaces its output folder as a whole: a folder with other files
+        // is left alone, and one that cannot be made is found before computing.
+        BadInput{"output_holds_other_files", "--vary thickness=1200:2000:100 --output mine",
+                 "mkdir mine && echo keep > mine/notes.txt", "holds \"notes.txt\", which a fit does not write"},
+        BadInput{"output_cannot_be_made", "--vary thickness=1200:2000:100 --output VelmorantDS.dat/fit", "",
+                 "cannot make the folder"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A second fit into the same folder replaces the first as a whole: no file
+// of the first is left (here its pictures), the table is the second's, and
+// no staging folder remains beside it.
+TEST(Output, ASecondFitReplacesTheFirstAsAWhole) {
+  ExampleCopy copy("cu-110", "replace");
+  ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
+  const std::string fit = kFit + " --max-evaluations 0 --threads 2 --output result --vary ";
+  ProgramRun r = run_in(copy.dir(), fit + "thickness=1200:1500:100");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string first = read_text(copy.dir() / "result" / "points.csv");
+  write_text(copy.dir() / "result" / "score.png", "an earlier picture");
+  r = run_in(copy.dir(), fit + "thickness=1300:1400:50 --no-plots");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string second = read_text(copy.dir() / "result" / "points.csv");
+  EXPECT_NE(second, first);
+  EXPECT_NE(second.find(",1350,"), std::string::npos) << second;
+  EXPECT_FALSE(fs::exists(copy.dir() / "result" / "score.png"));
+  for (const auto& entry : fs::directory_iterator(copy.dir()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
 
 // The same small fit in one process and on two MPI ranks: the same rows
 // (all but the seconds) and the same best-fit input.
