@@ -223,10 +223,22 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
     parse_simulation_input(text, (dir / kInputFileName).string(), *as_written);
     euler_degrees = as_written->euler_angles;
   }
+  if (in->image_name.empty() || in->image_name == kNoExperiment)
+    throw FitError((dir / kInputFileName).string() + " names no experimental image (image name \"" +
+                   in->image_name + "\"); a fit compares with one: give its folder and name in the input's " +
+                   "image lines (velmorant_input --image-folder DIR --image-name FILE writes them)");
   fs::path image_path = experimental_image_path(*in);
   if (image_path.is_relative()) image_path = dir / image_path;
   const ExperimentalImage experiment = load_experimental_image(image_path.string());
-  if (!experiment.usable()) throw FitError(experiment.problem);
+  if (!experiment.usable()) {
+    // A detector image of another size: say how to bring it to the simulated field.
+    const bool size = experiment.problem.find("it must be 512 x 512") != std::string::npos;
+    throw FitError(experiment.problem +
+                   (size ? "; ImageMagick resamples it (convert IN -resize 512x512! OUT.png) or crops its "
+                           "centre (convert IN -gravity center -crop 512x512+0+0 +repage OUT.png), where the "
+                           "cut or scaled image spans the input's field"
+                         : ""));
+  }
   const std::vector<float>& grey = experiment.grey;
   output.target = a.output;
   if (talk) prepare_output_folder(output, in->image_name);

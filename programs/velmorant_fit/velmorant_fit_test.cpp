@@ -192,7 +192,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"image_of_another_size", "--vary thickness=1200:2000:100",
                  "head -c 54 experiment.bmp > e && head -c 400000 /dev/zero >> e && mv e experiment.bmp "
                  "&& printf '\\000\\001' | dd of=experiment.bmp bs=1 seek=18 conv=notrunc 2>/dev/null",
-                 "must be 512 x 512"},
+                 "convert IN -resize 512x512! OUT.png"},
+        BadInput{"no_experiment", "--vary thickness=1200:2000:100",
+                 "sed -i 's/^ *experiment.bmp *$/ -/' VelmorantDS.dat && grep -qx ' -' VelmorantDS.dat",
+                 "names no experimental image (image name \"-\")"},
         BadInput{"short_image", "--vary thickness=1200:2000:100", "head -c 1000 experiment.bmp > e && mv e experiment.bmp",
                  "experiment.bmp"},
         BadInput{"missing_input", "--vary thickness=1200:2000:100", "rm VelmorantDS.dat", "VelmorantDS.dat"},
