@@ -140,8 +140,18 @@ void write_outputs(PatternImage& image, const SimulationInput& in, const OutputP
     err << "Velmorant: " << bad << " of " << PatternImage::size()
         << " pixels of the pattern are not finite numbers; they are written black"
         << (plan.images.experiment ? " and the correlation is -1\n" : "\n");
-  if (plan.raw) write_raw_intensities(image, raw_intensities_path(plan.images.simulated_path));
-  if (plan.stack) write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture);
+  // Files beyond the simulated image are named, so that a run's outputs can be found.
+  if (plan.raw) {
+    const std::string path = raw_intensities_path(plan.images.simulated_path);
+    write_raw_intensities(image, path);
+    err << "Velmorant: wrote " << path << " (" << kRawVariable << "=1)\n";
+  }
+  if (plan.stack) {
+    write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture);
+    err << "Velmorant: wrote " << beam_stack_path(plan.images.simulated_path) << ", "
+        << beam_index_path(plan.images.simulated_path) << " and "
+        << composed_pattern_path(plan.images.simulated_path) << " (" << kBeamsVariable << "=1)\n";
+  }
   write_simulated_image(image, plan.images, in);
 
   Correlation c;

@@ -285,6 +285,7 @@ TEST_F(Program, RawSwitchWritesTheIntensitiesAsFloatTiff) {
   const std::string r_plain = result();
   const ProgramRun run = run_program(work.path(), {"2"}, VELMORANT_PROGRAM, true);
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("wrote ./DS_experiment_raw.tif (VELMORANT_RAW=1)"), std::string::npos) << run.err;
   EXPECT_EQ(result(), r_plain);
   EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), expected_image(crystal, 2));
   const Bytes bytes = read_bytes(work / "DS_experiment_raw.tif");
@@ -320,6 +321,8 @@ TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
       run_program(work.path(), {"1"}, VELMORANT_PROGRAM, true,
                   {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6.5"}});
   ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* file : {"DS_experiment_beams.tif", "DS_experiment_beams.csv", "DS_experiment_pattern.png"})
+    EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
   EXPECT_EQ(result(), r_plain);
   EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), image_plain);
   EXPECT_EQ(read_bytes(work / "DS_experiment_raw.tif"), raw_plain);
@@ -566,6 +569,9 @@ TEST_F(Program, HelpPrintsUsageAndTouchesNothing) {
     const ProgramRun run = run_program(work.path(), {argument});
     EXPECT_EQ(run.status, 0) << argument;
     EXPECT_EQ(run.out.rfind("Usage: Velmorant [0|1|2]\n", 0), 0u) << run.out;
+    for (const char* variable : {"VELMORANT_THREADS", "VELMORANT_PRESENTATION", "VELMORANT_RAW", "VELMORANT_BEAMS=",
+                                 "VELMORANT_BEAMS_APERTURE", "VELMORANT_DIAGNOSTICS", "VELMORANT_LONG_SEARCH"})
+      EXPECT_NE(run.out.find(variable), std::string::npos) << variable;
     EXPECT_EQ(run.err, "") << argument;
     EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"VelmorantDS.dat"})) << argument;
   }
