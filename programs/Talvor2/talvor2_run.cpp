@@ -36,20 +36,48 @@ bool IsHelpRequest(const std::string& arg) {
   return arg == "-h" || arg == "--help" || arg == "-help" || arg == "help" || arg == "h";
 }
 
+// The options besides the file name, as the help and the usage list them.
+constexpr const char* kOptionLines =
+    "        options --map        also the map table <name>_tv2.csv and, for titles\n"
+    "                             with positions x=.. y=.., the picture <name>_tv2.png\n"
+    "                --ipf=CLASS  the picture's colours: cubic (m-3m) or hexagonal (6/mmm)\n";
+
 void PrintHelp(std::ostream& out) {
   out << "\n"
          " This is a program for crystal orientation deterination\n"
          " based on normalized scattering vectors.\n"
-         " For a description see the Talvor2.pdf file.\n"
-         "\n";
+         " For a description see the suite's README.md and docs/talvor2.md.\n"
+         "\n"
+         "        use    Talvor2 [options] [filename.tv2]\n"
+      << kOptionLines << "\n";
 }
 
 void PrintUsage(std::ostream& out) {
   out << " Error: Too many command line arguments.\n"
          "        use    Talvor2\n"
          "        or     Talvor2 -h\n"
-         "        or     Talvor2 filename.tv2\n";
+         "        or     Talvor2 filename.tv2\n"
+      << kOptionLines;
 }
+
+// Levenshtein distance, for the suggestion of an option near a mistyped one.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// A word that looks like an option ("--...") but is none of Talvor2's.
+bool IsUnknownOption(const std::string& a) { return a.rfind("--", 0) == 0 && a != "--help"; }
 
 // The file name typed at the prompt: the first word of the first non-empty
 // line, ended by a blank, comma or slash, or a quoted text. False at end of input.
@@ -221,6 +249,13 @@ int RunTalvor2(const std::vector<std::string>& all_args, RunEnvironment& env) {
   } else if (args.size() == 1) {
     status = ProcessInputFile(args[0], env);
   } else {
+    for (const std::string& arg : args) {
+      const std::string a = Strip(arg);
+      if (!IsUnknownOption(a)) continue;
+      const std::string word = a.substr(0, a.find('='));
+      const char* nearest = EditDistance(word, "--map") <= EditDistance(word, "--ipf") ? "--map" : "--ipf=CLASS";
+      env.out << " Error: unknown option " << a << "; did you mean " << nearest << "?\n";
+    }
     PrintUsage(env.out);
     common::console_pause(env.in, env.out);
     status = kExitError;

@@ -171,13 +171,18 @@ protected:
 };
 
 TEST_F(Talvor2Run, CommandLinesThatProcessNoFile) {
+  const std::string options =
+      "        options --map        also the map table <name>_tv2.csv and, for titles\n"
+      "                             with positions x=.. y=.., the picture <name>_tv2.png\n"
+      "                --ipf=CLASS  the picture's colours: cubic (m-3m) or hexagonal (6/mmm)\n";
   const std::string help =
       "\n This is a program for crystal orientation deterination\n based on normalized scattering vectors.\n"
-      " For a description see the Talvor2.pdf file.\n\n" + kPause;
+      " For a description see the suite's README.md and docs/talvor2.md.\n\n"
+      "        use    Talvor2 [options] [filename.tv2]\n" + options + "\n" + kPause;
   const std::string extension = " Error: Extention of filename is not .tv2.\n" + kPause;
   const std::string usage =
       " Error: Too many command line arguments.\n        use    Talvor2\n        or     Talvor2 -h\n"
-      "        or     Talvor2 filename.tv2\n" + kPause;
+      "        or     Talvor2 filename.tv2\n" + options + kPause;
   Put("a.tv2", "_PatternData\n");
   Put("b.tv2", "_PatternData\n");
   Put("sample.TV2", "_PatternData\n");
@@ -196,6 +201,9 @@ TEST_F(Talvor2Run, CommandLinesThatProcessNoFile) {
       {{".tv2"}, extension, 1},
       {{"   "}, extension, 1},
       {{"a.tv2", "b.tv2"}, usage, 1},
+      // A mistyped option is named, with the nearest one, before the usage.
+      {{"--mapp", "a.tv2"}, " Error: unknown option --mapp; did you mean --map?\n" + usage, 1},
+      {{"a.tv2", "--ipd=cubic"}, " Error: unknown option --ipd=cubic; did you mean --ipf=CLASS?\n" + usage, 1},
       {{"missing.tv2"}, " Error: Cannot open missing.tv2.\n" + kPause, 1},
       {{"  missing.tv2 "}, " Error: Cannot open missing.tv2.\n" + kPause, 1},
   };
