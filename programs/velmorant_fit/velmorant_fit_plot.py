@@ -102,7 +102,9 @@ def comparison_picture(folder):
         ax.set_title(title)
         ax.set_xticks([])
         ax.set_yticks([])
-        fig.colorbar(shown, ax=ax, fraction=0.046, pad=0.04)
+        bar = fig.colorbar(shown, ax=ax, fraction=0.046, pad=0.04)
+        bar.set_label("standardised intensity (z-score)" if title != "difference"
+                      else "experiment - simulation (z-scores)")
     fig.tight_layout()
     fig.savefig(os.path.join(folder, "comparison.png"))
     plt.close(fig)
