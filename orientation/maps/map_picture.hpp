@@ -33,10 +33,19 @@ public:
   long points() const { return static_cast<long>(points_.size()); }
   long outside() const { return outside_; }  // positions beyond 0..kMaxMapCoordinate
 
+  // Where Draw puts the parts, in pixels from the picture's top left corner.
+  struct Layout {
+    int cell = 1;                   // pixels per map position
+    int map_left = 0, map_top = 0;  // the map's top left pixel (position 0, 0)
+    int key_left = 0, key_bottom = 0;  // the key square's lower left pixel
+  };
+  Layout PictureLayout() const;
+
   // The picture: the map (x to the right, y downwards, each position a
-  // square of `cell` pixels, white where no pattern was) and, to its
-  // right, the colour key (the standard triangle in stereographic
-  // projection, red corner at its lower left) on a white ground.
+  // square of `cell` pixels, white where no pattern was) with its scan axes
+  // labelled, and, to its right, the colour key (the standard triangle in
+  // stereographic projection, red corner at its lower left) with its corners
+  // labelled by their crystal directions, on a white ground.
   Raster Draw() const;
 
   // Pixels per map position Draw uses: the map fills about 512 pixels

@@ -11,6 +11,7 @@
 #include "orientation/maps/map_table.hpp"
 #ifdef TALVOR2_WITH_PNG
 #include "orientation/maps/map_picture.hpp"
+#include "orientation/maps/pixel_font.hpp"
 #endif
 
 namespace talvor {
@@ -145,8 +146,9 @@ TEST(MapPicture, PointsKeepTheirPlaceAndColourAndTheKeyIsDrawn) {
   const Raster r = picture.Draw();
   const int cell = picture.CellSize();
   EXPECT_EQ(cell, 16);
+  const MapPicture::Layout l = picture.PictureLayout();
   auto pixel = [&](int x, int y) {
-    const std::uint8_t* p = r.At(8 + x * cell + cell / 2, 8 + y * cell + cell / 2);
+    const std::uint8_t* p = r.At(l.map_left + x * cell + cell / 2, l.map_top + y * cell + cell / 2);
     return Rgb{p[0], p[1], p[2]};
   };
   EXPECT_EQ(pixel(0, 0), (Rgb{255, 0, 0}));
@@ -154,7 +156,8 @@ TEST(MapPicture, PointsKeepTheirPlaceAndColourAndTheKeyIsDrawn) {
   EXPECT_EQ(pixel(3, 1), (Rgb{255, 255, 255}));
   // The key right of the map: its lower-left corner is red, its lower-right
   // corner (the [101] end of the bottom edge) green; outside the triangle white.
-  const int left = 8 + 4 * cell + 8, bottom = r.height - 9;
+  const int left = l.key_left, bottom = l.key_bottom;
+  EXPECT_EQ(left, l.map_left + 4 * cell + 8);
   const std::uint8_t* red = r.At(left + 1, bottom - 1);
   EXPECT_GT(red[0], 240);
   EXPECT_LT(red[1], 20);
@@ -163,6 +166,19 @@ TEST(MapPicture, PointsKeepTheirPlaceAndColourAndTheKeyIsDrawn) {
   EXPECT_LT(green[0], 60);
   const std::uint8_t* outside = r.At(left + 2, bottom - 150);
   EXPECT_EQ(outside[0] + outside[1] + outside[2], 3 * 255);
+  // Labels in black: the red corner's [001] below the key, the axes' names
+  // beside the map; nothing black where the map and the key are white.
+  auto ink_in = [&](int x0, int y0, int w, int h) {
+    int n = 0;
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = x0; x < x0 + w; ++x) n += r.At(x, y)[0] + r.At(x, y)[1] + r.At(x, y)[2] == 0;
+    return n;
+  };
+  EXPECT_GT(ink_in(left, bottom + 4, TextWidth("[001]"), kGlyphHeight), 10);
+  EXPECT_GT(ink_in(left + 185 - TextWidth("[101]"), bottom + 4, TextWidth("[101]") + 2, kGlyphHeight), 10);
+  EXPECT_GT(ink_in(0, 0, r.width, l.map_top), 20);   // "scan step = 16 px", the x arrow
+  EXPECT_GT(ink_in(0, l.map_top, l.map_left, 4 * cell), 5);  // the y arrow
+  EXPECT_EQ(ink_in(l.map_left + 3 * cell, l.map_top + cell, cell, cell), 0);  // the missing position: white
 }
 #endif
 
