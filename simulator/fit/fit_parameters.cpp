@@ -31,6 +31,8 @@ double number(const std::string& text, const std::string& what, const std::strin
 // ends: a step below their precision would give thousands of equal points.
 void check_simulated_values(const ParameterRange& r, const std::string& text) {
   const float low = float(r.low), high = float(r.high), step = float(r.step);
+  if (!std::isfinite(low) || !std::isfinite(high) || !std::isfinite(step))
+    throw FitError("--vary " + text + ": the numbers must lie within single precision (below 3.4e38)");
   if (low + step == low || high + step == high)
     throw FitError("--vary " + text + ": the step " + float_text(step) + " does not change the value " +
                    float_text(low + step == low ? low : high) +

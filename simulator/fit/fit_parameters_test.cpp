@@ -74,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Bad{"thickness=1e-300:1:1", "is 0 in single precision"},
                       Bad{"Phi=54.4:54.4:1e-20", "does not change the value"},
                       Bad{"Phi=1e30:1e30:1", "does not change the value"},
-                      Bad{"thickness=16777216:16777218:1", "does not change the value"}));
+                      Bad{"thickness=16777216:16777218:1", "does not change the value"},
+                      Bad{"thickness=1200:2200:3.5e38", "within single precision"}));
 
 TEST(Ranges, EachParameterAtMostOnceAndAtLeastOne) {
   EXPECT_THROW(check_ranges({}), FitError);
