@@ -83,8 +83,18 @@ map="$work/map"
 mkdir -p "$map"
 (cd "$map" && "$bin/talvor2_patterns" map titanium titanium 120 80 3 2 5 4 0.1 0.3)
 (cd "$map" && "$bin/Talvor2" --map titanium.tv2 </dev/null | tail -n 4)
-solved=$(awk -F, 'NR > 1 && $10 == 1 { n++ } END { print n + 0 }' "$map/titanium_tv2.csv")
-echo "$solved of 9600 points solved"
+# Each point against its grain's true Bunge angles (titanium_truth.txt: grains, then points).
+awk '
+  FNR == NR { if ($1 == "#" && $2 ~ /^[0-9]+$/) { p1[$2] = $3; P[$2] = $4; p2[$2] = $5 }
+              else if ($1 ~ /^[0-9]+$/) grain[$1] = $4
+              next }
+  FNR > 1 { n++; g = grain[$1]
+            if ($10 == 1) solved++
+            d1 = angle($4 - p1[g]); d2 = angle($5 - P[g]); d3 = angle($6 - p2[g])
+            if ($10 == 1 && d1 < 2 && d2 < 2 && d3 < 2) right++ }
+  function angle(d) { d = d < 0 ? -d : d; return d > 180 ? 360 - d : d }
+  END { printf "%d of %d points solved, %d within 2 degrees (each Bunge angle) of their grain'"'"'s true orientation\n", solved, n, right }
+' "$map/titanium_truth.txt" FS=, "$map/titanium_tv2.csv"
 [[ -f $map/titanium_tv2.png ]] && note "$map/titanium_tv2.png" "the orientation map (inverse pole figure colours)"
 note "$map/titanium_tv2.csv" "the map as a table: position, Bunge angles, fit (true grains: titanium_truth.txt)"
 
