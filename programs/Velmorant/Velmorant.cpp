@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "common/version.hpp"
 #include "programs/Velmorant/driver.hpp"
 #include "simulator/progress/presentation.hpp"
 
@@ -19,11 +20,16 @@ constexpr const char* kUsage =
     "Writes the simulated image DS_<name> beside the experimental image and the correlation r\n"
     "(or the three estimates in seconds) to VelmorantDS.res; velmorant_input writes\n"
     "VelmorantDS.dat from a CIF file.\n"
-    "  -h, --help   this text\n";
+    "  -h, --help   this text\n"
+    "  --version    the program's version (the only argument)\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << common::program_version("Velmorant") << '\n';
+    return 0;
+  }
   if (argc > 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     std::cout << kUsage;
     return 0;
