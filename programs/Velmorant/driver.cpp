@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/provenance.hpp"
 #include "programs/Velmorant/result_file.hpp"
 #include "programs/Velmorant/sampling_method.hpp"
 #include "programs/Velmorant/thread_count.hpp"
@@ -147,7 +148,8 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     // run, and without a readable experimental image the run would end on
     // that error after the computation: both are found before it.
     check_image_folder(*in);
-    const ImagePlan plan = plan_images(*in);
+    ImagePlan plan = plan_images(*in);
+    plan.provenance = common::provenance("Velmorant", common::utc_date_today());
     if (!plan.unusable.empty()) {
       // The experimental image cannot be compared: r is known without the
       // computation, and no earlier simulated image is replaced.
@@ -188,8 +190,9 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
       err << "Velmorant: " << bad << " of " << PatternImage::size()
           << " pixels of the pattern are not finite numbers; they are written black"
           << (plan.experiment ? " and the correlation is -1\n" : "\n");
-    if (raw) write_raw_intensities(image, raw_intensities_path(plan.simulated_path));
-    if (stack) write_beam_files(*stack, plan.simulated_path, aperture);
+    if (raw)
+      write_raw_intensities(image, raw_intensities_path(plan.simulated_path), plan.provenance);
+    if (stack) write_beam_files(*stack, plan.simulated_path, aperture, plan.provenance);
     write_simulated_image(image, plan, *in);
 
     Correlation c;
