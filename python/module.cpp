@@ -28,6 +28,8 @@ PYBIND11_MODULE(tem, m) {
       "image\n"
       "files: row 0 is the top row, column 0 the left column; up is sample +x, left is sample +y.\n"
       "Lengths are in angstrom, angles in degrees unless a name says otherwise.";
+  // The suite's version, from project(... VERSION ...) of the top CMakeLists.txt.
+  m.attr("__version__") = TEM_SUITE_VERSION;
   static tem_python::Exceptions exceptions;
   // The classes live as long as the interpreter: their references are kept.
   exceptions.input_error =

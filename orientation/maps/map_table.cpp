@@ -53,10 +53,13 @@ std::string MapTableRow(int pattern_number, const std::string& title, const MapP
   return row;
 }
 
-MapTableFile::MapTableFile(const std::filesystem::path& path, const std::string& name) : name_(name) {
+MapTableFile::MapTableFile(const std::filesystem::path& path, const std::string& name,
+                           const std::string& provenance)
+    : name_(name) {
   std::error_code ec;
   if (!std::filesystem::is_directory(path, ec)) file_.open(path, std::ios::out | std::ios::trunc);
   if (!file_.is_open()) StopWithLine("Error: Cannot open " + name + ".");
+  WriteRow("# " + provenance);
   WriteRow(kMapTableHeader);
 }
 

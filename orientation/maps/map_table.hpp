@@ -26,12 +26,15 @@ std::string MapTableRow(int pattern_number, const std::string& title, const MapP
                         const ScatteringPattern& pattern, const SolutionStore& store,
                         const OrientationProblem& problem);
 
-// The table file while a run writes it: created with its header line, one
-// row per pattern, every write checked. A failure stops the run naming the
-// file and the line.
+// The table file while a run writes it: created with a comment line
+// "# <provenance>" (what made it: common::provenance; read with
+// comment='#' in pandas, CommentStyle '#' in MATLAB) and the header line,
+// then one row per pattern, every write checked. A failure stops the run
+// naming the file and the line.
 class MapTableFile {
 public:
-  MapTableFile(const std::filesystem::path& path, const std::string& name);
+  MapTableFile(const std::filesystem::path& path, const std::string& name,
+               const std::string& provenance);
   void WriteRow(const std::string& row);
   void Close();
 

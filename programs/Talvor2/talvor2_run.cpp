@@ -10,6 +10,8 @@
 
 #include "orientation/catalogue/catalogue.hpp"
 #include "common/console_pause.hpp"
+#include "common/provenance.hpp"
+#include "common/version.hpp"
 #include "orientation/errors/report_fatal_error.hpp"
 #include "orientation/input/input_file.hpp"
 #include "orientation/report/results_file.hpp"
@@ -133,7 +135,9 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
   // the picture of the patterns that carry positions.
   const std::string table_name = MapTableName(name);
   std::unique_ptr<MapTableFile> table;
-  if (env.writeMap) table = std::make_unique<MapTableFile>(env.directory / table_name, table_name);
+  if (env.writeMap)
+    table = std::make_unique<MapTableFile>(env.directory / table_name, table_name,
+                                           common::provenance("Talvor2", common::utc_date_today()));
 #ifdef TALVOR2_WITH_PNG
   std::unique_ptr<MapPicture> picture;
   if (env.writeMap) {
@@ -243,6 +247,9 @@ int RunTalvor2(const std::vector<std::string>& all_args, RunEnvironment& env) {
       return kExitError;
     }
     status = ProcessInputFile(name, env);
+  } else if (args.size() == 1 && Strip(args[0]) == "--version") {
+    // Never an input file: those end in .tv2.
+    env.out << common::program_version("Talvor2") << "\n";
   } else if (args.size() == 1 && IsHelpRequest(Strip(args[0]))) {
     PrintHelp(env.out);
     common::console_pause(env.in, env.out);

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "common/version.hpp"
 #include "programs/Velmorant/driver.hpp"
 #include "simulator/progress/presentation.hpp"
 
@@ -20,6 +21,7 @@ constexpr const char* kUsage =
     "(or the three estimates in seconds) to VelmorantDS.res; velmorant_input writes\n"
     "VelmorantDS.dat from a CIF file.\n"
     "  -h, --help   this text\n"
+    "  --version    the program's version (the only argument)\n"
     "Environment variables:\n"
     "  VELMORANT_THREADS=n            threads that compute the pixels (default: every hardware thread)\n"
     "  VELMORANT_PRESENTATION=mode    window, terminal or silent (default: window on a display,\n"
@@ -35,6 +37,10 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << common::program_version("Velmorant") << '\n';
+    return 0;
+  }
   if (argc > 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     std::cout << kUsage;
     return 0;

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/provenance.hpp"
 #include "programs/Velmorant/result_file.hpp"
 #include "programs/Velmorant/sampling_method.hpp"
 #include "programs/Velmorant/thread_count.hpp"
@@ -113,6 +114,7 @@ OutputPlan plan_outputs(const SimulationInput& in, std::ostream& err) {
   check_image_folder(in);
   OutputPlan plan;
   plan.images = plan_images(in);
+  plan.images.provenance = common::provenance("Velmorant", common::utc_date_today());
   if (!plan.images.unusable.empty()) return plan;
   if (!plan.images.note.empty()) err << "Velmorant: note: " << plan.images.note << '\n';
   plan.raw = variable_is_one(kRawVariable);
@@ -143,11 +145,11 @@ void write_outputs(PatternImage& image, const SimulationInput& in, const OutputP
   // Files beyond the simulated image are named, so that a run's outputs can be found.
   if (plan.raw) {
     const std::string path = raw_intensities_path(plan.images.simulated_path);
-    write_raw_intensities(image, path);
+    write_raw_intensities(image, path, plan.images.provenance);
     err << "Velmorant: wrote " << path << " (" << kRawVariable << "=1)\n";
   }
   if (plan.stack) {
-    write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture);
+    write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture, plan.images.provenance);
     err << "Velmorant: wrote " << beam_stack_path(plan.images.simulated_path) << ", "
         << beam_index_path(plan.images.simulated_path) << " and "
         << composed_pattern_path(plan.images.simulated_path) << " (" << kBeamsVariable << "=1)\n";

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "common/version.hpp"
 #include "orientation/synthetic/pattern_generator.hpp"
 
 namespace {
@@ -23,7 +24,9 @@ const char kUsage[] =
     "  a map of WIDTH x HEIGHT points (titles \"Pattern k x=X y=Y\", x fastest) over\n"
     "  GRAINS_X x GRAINS_Y rectangular grains; writes BASE.tv2 and BASE_truth.txt\n"
     "  NOISE     angular noise in degrees, root mean square (0..5, default 0.3)\n"
-    "  VECTORS   vectors per pattern (3..32; default 6 to 12 at random)\n";
+    "  VECTORS   vectors per pattern (3..32; default 6 to 12 at random)\n"
+    "\n"
+    "usage: talvor2_patterns --version\n";
 
 bool ParseLong(const char* text, long long lo, long long hi, long long& value) {
   char* end = nullptr;
@@ -151,6 +154,10 @@ int MapMain(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   using namespace talvor::tools;
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << common::program_version("talvor2_patterns") << '\n';
+    return 0;
+  }
   if (argc > 1 && std::string(argv[1]) == "map") return MapMain(argc, argv);
   if (argc < 3 || argc > 7) {
     std::cerr << kUsage;

@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/version.hpp"
 #include "orientation/synthetic/recovery_survey.hpp"
 
 int main(int argc, char** argv) {
   using namespace talvor::tools;
-  const char* usage = "usage: talvor2_recovery [-v] [PATTERNS (1..100000) [SEED]]\n";
+  const char* usage =
+      "usage: talvor2_recovery [-v] [PATTERNS (1..100000) [SEED]]\n"
+      "       talvor2_recovery --version\n";
   int patterns = 500;
   unsigned long long seed = 1;
   bool verbose = false;
@@ -15,6 +18,10 @@ int main(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
     char* end = nullptr;
+    if (arg == "--version") {
+      std::printf("%s\n", common::program_version("talvor2_recovery").c_str());
+      return 0;
+    }
     if (arg == "-v") {
       verbose = true;
     } else if (positional == 0) {

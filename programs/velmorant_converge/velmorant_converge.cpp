@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "common/provenance.hpp"
+#include "common/version.hpp"
 #include "simulator/beams/beam_list.hpp"
 #include "simulator/convergence/beam_convergence.hpp"
 #include "simulator/engine/pixel_pool.hpp"
@@ -16,12 +18,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: velmorant_converge [--tolerance RMS] [--time-limit SECONDS] [--method 1|2] [--csv FILE]\n"
+    "       velmorant_converge --version\n"
     "Computes the pattern of VelmorantDS.dat (working directory) with max_beams x 1, 1.5, 2, 3, 4, 6, 8,\n"
     "compares each pattern with the one before (largest and RMS difference of the intensity, in units of\n"
     "the incident intensity, and Pearson's r), stops once the RMS difference is below the tolerance\n"
     "[0.005] or a step took longer than the time limit [600 s], prints the table, writes it as CSV\n"
     "[convergence.csv] and recommends the smallest beam count that met the tolerance. Method 2 [default]\n"
-    "samples every third pixel, method 1 every second.\n";
+    "samples every third pixel, method 1 every second. The CSV's first line says what made it:\n"
+    "\"# velmorant_converge <version>, <date>\".\n";
 
 bool number(const char* text, double& value) {
   char* end = nullptr;
@@ -40,6 +44,10 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::cout << kUsage;
+      return 0;
+    }
+    if (a == "--version") {
+      std::cout << common::program_version("velmorant_converge") << '\n';
       return 0;
     }
     double v = 0;
@@ -70,7 +78,9 @@ int main(int argc, char** argv) {
     }
     const ConvergenceResult result = run_convergence(*in, options, std::cerr);
     std::cout << convergence_table(result);
-    const std::string text = convergence_csv(result);
+    const std::string text = "# " +
+                             common::provenance("velmorant_converge", common::utc_date_today()) +
+                             "\n" + convergence_csv(result);
     write_file_whole(csv, text.data(), text.size(), "the convergence table");
     std::cout << "Stopped: " << result.stop_reason << ". Table written to \"" << csv << "\".\n";
     if (result.recommended >= 0) {

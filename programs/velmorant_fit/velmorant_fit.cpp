@@ -5,8 +5,9 @@
 //
 // Reads "VelmorantDS.dat" in the --input folder and the experimental image it
 // names, scores a grid of the varied parameters, refines the best point,
-// and writes into the --output folder: points.csv (every evaluation),
-// best.txt, a VelmorantDS.dat of the best fit with a copy of the
+// and writes into the --output folder: points.csv (every evaluation; a
+// first line "# velmorant_fit <version>, <date>" says what made it, as in
+// best.txt), best.txt, a VelmorantDS.dat of the best fit with a copy of the
 // experimental image (run Velmorant there to reproduce the best point),
 // best_simulation.bmp, and the pictures score.png and comparison.png.
 // Nothing is written before the fit has finished; a fault in the command
@@ -32,8 +33,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/provenance.hpp"
 #include "common/run_program.hpp"
-
+#include "common/version.hpp"
 #include "simulator/engine/pixel_pool.hpp"
 #include "simulator/engine/simulation.hpp"
 #include "simulator/fit/fit_run.hpp"
@@ -266,7 +268,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   PatternImage pattern;
   simulation.compute(overrides_for(best.values, options.ranges), static_cast<SamplingMethod>(best.method), pattern);
 
-  const std::string csv = points_csv(result);
+  const std::string made_by =
+      "# " + common::provenance("velmorant_fit", common::utc_date_today()) + "\n";
+  const std::string csv = made_by + points_csv(result);
   write_file_whole((output_dir / "points.csv").string(), csv.data(), csv.size(), "the table of evaluated points");
   const std::string dat = best_fit_input(original, options, best);
   write_file_whole((output_dir / kInputFileName).string(), dat.data(), dat.size(), "the best-fit input");
@@ -309,8 +313,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   table << line;
   table << "reproduce: cd " << output.target.string() << " && Velmorant " << best.method
         << "   (VelmorantDS.res then holds r)\n";
-  const std::string best_text = table.str();
-  write_file_whole((output_dir / "best.txt").string(), best_text.data(), best_text.size(), "the best parameters");
+  const std::string best_text = table.str(), best_file = made_by + best_text;
+  write_file_whole((output_dir / "best.txt").string(), best_file.data(), best_file.size(),
+                   "the best parameters");
   std::fputs(best_text.c_str(), stdout);
   std::printf("written: %s/{points.csv, best.txt, %s, %s, best_simulation.bmp, comparison.f32%s}\n",
               output.target.string().c_str(), kInputFileName, in->image_name.c_str(),
@@ -345,6 +350,7 @@ int main(int argc, char** argv) {
   app.add_option("--tolerance", a.tolerance, "refinement stops at this fraction of each grid step")
       ->check(CLI::PositiveNumber);
   app.add_flag("!--no-plots", a.plots, "do not draw score.png and comparison.png");
+  app.set_version_flag("--version", common::program_version("velmorant_fit"));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

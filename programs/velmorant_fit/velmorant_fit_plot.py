@@ -3,7 +3,8 @@
 
 Usage: velmorant_fit_plot.py FOLDER [SCORE]   (SCORE: pearson, the default, or r)
 
-Reads FOLDER/points.csv (every evaluated point) and FOLDER/comparison.f32
+Reads FOLDER/points.csv (every evaluated point; lines starting with "#",
+the first line saying what made the file, are skipped) and FOLDER/comparison.f32
 (the experimental image and the best simulation, 512 x 512 float32 each, top
 row first, as the images are seen) and writes:
   score.png       the score against the varied parameter (one parameter), a
@@ -30,7 +31,7 @@ PARAMETERS = [("thickness_A", "thickness (Å)"), ("voltage_kV", "voltage (kV)"),
 
 def read_points(folder):
     with open(os.path.join(folder, "points.csv"), newline="") as f:
-        rows = list(csv.DictReader(f))
+        rows = list(csv.DictReader(line for line in f if not line.startswith("#")))
     for row in rows:
         for key in row:
             if key != "stage":

@@ -79,7 +79,8 @@ std::vector<CsvRow> read_csv(const fs::path& file) {
   std::istringstream s(read_text(file));
   std::string line;
   std::vector<CsvRow> rows;
-  std::getline(s, line);  // header
+  do std::getline(s, line);  // the provenance comment, then the header
+  while (line.rfind('#', 0) == 0);
   while (std::getline(s, line)) {
     CsvRow row;
     std::stringstream fields(line);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/version.hpp"
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "simulator/input_writer/cif_input.hpp"
 #include "simulator/input_writer/crystal_input.hpp"
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--image-bits", settings.image_bits, "bits per pixel of the simulated image")
       ->check(CLI::IsMember({8, 24}))->capture_default_str();
+  app.set_version_flag("--version", common::program_version("velmorant_input"));
   CLI11_PARSE(app, argc, argv);
 
   try {

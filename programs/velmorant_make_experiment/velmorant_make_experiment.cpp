@@ -1,6 +1,7 @@
 // Makes a synthetic experimental pattern: the simulation at another thickness plus noise.
 //
 //   velmorant_make_experiment THICKNESS NOISE [SEED] [METHOD]
+//   velmorant_make_experiment --version
 //
 // run in a folder with "VelmorantDS.dat": computes the pattern of that input
 // with the specimen THICKNESS (Å, along the surface normal) instead of the
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.hpp"
 #include "simulator/engine/pattern_computation.hpp"
 #include "simulator/image/image_path.hpp"
 #include "simulator/image/write_file_whole.hpp"
@@ -55,8 +57,13 @@ private:
 
 int main(int argc, char** argv) {
   using namespace velmorant;
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("%s\n", common::program_version("velmorant_make_experiment").c_str());
+    return 0;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s THICKNESS NOISE [SEED] [METHOD]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s THICKNESS NOISE [SEED] [METHOD]\n       %s --version\n",
+                 argv[0], argv[0]);
     return 2;
   }
   const float thickness = std::strtof(argv[1], nullptr);

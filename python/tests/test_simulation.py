@@ -181,7 +181,8 @@ def test_every_beam_is_the_program_stack_and_index(si111_beams, si111):
     # Every page equals the program's TIFF page, in the same orientation.
     np.testing.assert_array_equal(read_float_tiff_pages(folder / "DS_experiment_beams.tif"), stack)
     # The table is the program's index, row for row (printed with 7 digits and 3 decimals).
-    csv = np.genfromtxt(folder / "DS_experiment_beams.csv", delimiter=",", names=True)
+    # The names from the line after the provenance line "# Velmorant <version>, <date>".
+    csv = np.genfromtxt(folder / "DS_experiment_beams.csv", delimiter=",", names=True, skip_header=1)
     np.testing.assert_array_equal(csv["page"], np.arange(n))
     np.testing.assert_array_equal(np.stack([csv["h"], csv["k"], csv["l"]], axis=1), table["hkl"])
     g = np.stack([csv["gx_per_angstrom"], csv["gy_per_angstrom"], csv["gz_per_angstrom"]], axis=1)
@@ -222,7 +223,8 @@ def test_whole_pattern_is_the_program_picture(si111_beams):
     assert picture.sum(dtype=np.float64) == pytest.approx(stack[shown].sum(dtype=np.float64), rel=1e-6)
     # The transmitted disc lies where the index puts its centre, in the orientation of intensities
     # (the other discs overlapping it only add).
-    csv = np.genfromtxt(folder / "DS_experiment_beams.csv", delimiter=",", names=True)
+    # The names from the line after the provenance line "# Velmorant <version>, <date>".
+    csv = np.genfromtxt(folder / "DS_experiment_beams.csv", delimiter=",", names=True, skip_header=1)
     column, row = csv["picture_column_px"][0], csv["picture_row_px"][0]
     top, left = int(round(row - 255.5)), int(round(column - 255.5))
     assert (picture[top:top + 512, left:left + 512] >= pattern.intensities).all()

@@ -206,7 +206,7 @@ std::string beam_index_text(const BeamStack& stack, const ComposedLayout& layout
 }
 
 void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
-                      std::optional<float> aperture_mrad) {
+                      std::optional<float> aperture_mrad, const std::string& provenance) {
   const std::string tiff_path = beam_stack_path(simulated_path);
   {
     std::vector<std::string> names;
@@ -215,14 +215,14 @@ void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
                       std::to_string(d.miller[2]));
     std::vector<std::uint8_t> bytes;
     try {
-      bytes = encode_tiff_pages(stack.data(), stack.order(), names);
+      bytes = encode_tiff_pages(stack.data(), stack.order(), names, provenance);
     } catch (const FileError& e) {
       throw FileError("cannot write the beam intensities \"" + tiff_path + "\": " + e.what());
     }
     write_file_whole(tiff_path, bytes.data(), bytes.size(), "the beam intensities");
   }
   const ComposedLayout layout = composed_layout(stack, aperture_mrad);
-  const std::string index = beam_index_text(stack, layout);
+  const std::string index = "# " + provenance + "\n" + beam_index_text(stack, layout);
   write_file_whole(beam_index_path(simulated_path), index.data(), index.size(),
                    "the index of the beams");
   const std::string png_path = composed_pattern_path(simulated_path);

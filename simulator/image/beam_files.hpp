@@ -80,9 +80,11 @@ std::vector<std::uint8_t> composed_grey_levels(const std::vector<float>& intensi
 std::string beam_index_text(const BeamStack& stack, const ComposedLayout& layout);
 
 // Writes the TIFF stack, the CSV index and the composed PNG beside the
-// simulated image, each replaced as a whole (write_file_whole). Throws
-// FileError naming the file that could not be written or encoded.
+// simulated image, each replaced as a whole (write_file_whole). What made
+// them, `provenance` (common::provenance), is every TIFF page's Software tag
+// and the CSV's first line "# <provenance>" (before beam_index_text).
+// Throws FileError naming the file that could not be written or encoded.
 void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
-                      std::optional<float> aperture_mrad);
+                      std::optional<float> aperture_mrad, const std::string& provenance);
 
 }  // namespace velmorant

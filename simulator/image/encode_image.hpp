@@ -26,15 +26,19 @@ std::vector<std::uint8_t> encode_grey_png(const std::uint8_t* grey, int width, i
 
 // A grey TIFF, one strip per row, uncompressed, rows from the top. bits 8 or
 // 16: grey_sample of the scaled elements; bits 32: the elements as 32-bit
-// IEEE floats, whatever their range (non-finite values kept). Throws
-// FileError when this build has no TIFF support.
-std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits);
+// IEEE floats, whatever their range (non-finite values kept). `software`
+// (what made the file: common::provenance) goes into the Software tag; none
+// when it is empty. Throws FileError when this build has no TIFF support.
+std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits,
+                                      const std::string& software = {});
 
 // A multi-page TIFF of 32-bit float grey pages, `count` of them, page p
 // read from pages + p x 512 x 512 in PatternImage's storage order, each
 // written like encode_tiff(values, 32) and named by page_names[p] (the
-// PageName tag). Throws FileError when this build has no TIFF support.
+// PageName tag), every page with the Software tag `software` (none when
+// empty). Throws FileError when this build has no TIFF support.
 std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
-                                            const std::vector<std::string>& page_names);
+                                            const std::vector<std::string>& page_names,
+                                            const std::string& software = {});
 
 }  // namespace velmorant

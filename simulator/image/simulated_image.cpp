@@ -44,7 +44,7 @@ void write_simulated_image(PatternImage& image, const ImagePlan& plan, const Sim
     }
     case ImageFormat::tiff: {
       scale_to_grey_levels(image);
-      const std::vector<std::uint8_t> bytes = encode_tiff(image, plan.bits);
+      const std::vector<std::uint8_t> bytes = encode_tiff(image, plan.bits, plan.provenance);
       write_file_whole(plan.simulated_path, bytes.data(), bytes.size(), "the simulated image");
       return;
     }
@@ -61,10 +61,11 @@ std::string raw_intensities_path(const std::string& simulated_path) {
   return (has_extension ? simulated_path.substr(0, dot) : simulated_path) + "_raw.tif";
 }
 
-void write_raw_intensities(const PatternImage& intensities, const std::string& path) {
+void write_raw_intensities(const PatternImage& intensities, const std::string& path,
+                           const std::string& provenance) {
   std::vector<std::uint8_t> bytes;
   try {
-    bytes = encode_tiff(intensities, 32);
+    bytes = encode_tiff(intensities, 32, provenance);
   } catch (const FileError& e) {
     throw FileError("cannot write the raw intensities \"" + path + "\": " + e.what());
   }

@@ -23,6 +23,7 @@ struct ImagePlan {
   std::string simulated_path;             // simulated_image_path
   std::string unusable;                   // why r would be 2.0; empty when the image can be compared
   std::string note;                       // a remark on the experimental image (empty: none)
+  std::string provenance;  // what made the files (common::provenance): a TIFF's Software tag
 };
 
 // Reads the experimental image (if one is named) and decides the simulated
@@ -36,8 +37,9 @@ struct ImagePlan {
 ImagePlan plan_images(const SimulationInput& in);
 
 // Scales the image in place to grey levels (scale_to_grey_levels) and
-// replaces the simulated image file as a whole in the planned format.
-// Throws FileError.
+// replaces the simulated image file as a whole in the planned format (a
+// TIFF with the plan's provenance as its Software tag; the BMP's layout is
+// fixed). Throws FileError.
 void write_simulated_image(PatternImage& image, const ImagePlan& plan, const SimulationInput& in);
 
 // The simulated image's path with its extension (if any) replaced by
@@ -45,8 +47,10 @@ void write_simulated_image(PatternImage& image, const ImagePlan& plan, const Sim
 std::string raw_intensities_path(const std::string& simulated_path);
 
 // The unscaled intensities (1 = no loss) as a 32-bit float grey TIFF, in the
-// pixel order of the grey image, replaced as a whole. Throws FileError, also
-// when this build has no TIFF support.
-void write_raw_intensities(const PatternImage& intensities, const std::string& path);
+// pixel order of the grey image, replaced as a whole; `provenance` is its
+// Software tag (none when empty). Throws FileError, also when this build
+// has no TIFF support.
+void write_raw_intensities(const PatternImage& intensities, const std::string& path,
+                           const std::string& provenance = {});
 
 }  // namespace velmorant

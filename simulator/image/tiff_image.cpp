@@ -28,11 +28,12 @@ ExperimentalImage decode_tiff(const std::uint8_t*, std::size_t, const std::strin
   return image;
 }
 
-std::vector<std::uint8_t> encode_tiff(const PatternImage&, int) {
+std::vector<std::uint8_t> encode_tiff(const PatternImage&, int, const std::string&) {
   throw FileError("this Velmorant was built without TIFF support (libtiff-dev was not installed)");
 }
 
-std::vector<std::uint8_t> encode_tiff_pages(const float*, int, const std::vector<std::string>&) {
+std::vector<std::uint8_t> encode_tiff_pages(const float*, int, const std::vector<std::string>&,
+                                            const std::string&) {
   throw FileError("this Velmorant was built without TIFF support (libtiff-dev was not installed)");
 }
 
@@ -226,7 +227,8 @@ ExperimentalImage decode_tiff(const std::uint8_t* bytes, std::size_t size, const
   return image;
 }
 
-std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits) {
+std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits,
+                                      const std::string& software) {
   std::vector<std::uint8_t> out;
   MemoryFile m;
   m.out = &out;
@@ -243,6 +245,7 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits) {
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, std::uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(t, TIFFTAG_COMPRESSION, std::uint16_t(COMPRESSION_NONE));
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::uint32_t(1));
+    if (!software.empty()) TIFFSetField(t, TIFFTAG_SOFTWARE, software.c_str());
     std::vector<std::uint8_t> row(std::size_t(kN) * std::size_t(bits / 8));
     for (int r = 0; r < kN; ++r) {
       for (int x = 0; x < kN; ++x) {
@@ -266,7 +269,8 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits) {
 }
 
 std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
-                                            const std::vector<std::string>& page_names) {
+                                            const std::vector<std::string>& page_names,
+                                            const std::string& software) {
   std::vector<std::uint8_t> out;
   MemoryFile m;
   m.out = &out;
@@ -290,6 +294,7 @@ std::vector<std::uint8_t> encode_tiff_pages(const float* pages, int count,
       TIFFSetField(t, TIFFTAG_PAGENUMBER, std::uint16_t(p), std::uint16_t(count));
       if (std::size_t(p) < page_names.size())
         TIFFSetField(t, TIFFTAG_PAGENAME, page_names[std::size_t(p)].c_str());
+      if (!software.empty()) TIFFSetField(t, TIFFTAG_SOFTWARE, software.c_str());
       for (int r = 0; r < kN; ++r) {
         for (int x = 0; x < kN; ++x)
           std::memcpy(row.data() + 4 * x, &page[element_from_top(r, x)], 4);
