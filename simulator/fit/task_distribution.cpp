@@ -70,7 +70,18 @@ private:
 
 }  // namespace
 
+// Whether a launcher started this process as a rank of a job: Open MPI's
+// mpirun and PMIx or PMI launchers (srun, Hydra) set these. A fit started on
+// its own runs as a single process and never starts MPI, whose singleton
+// start-up needs a daemon of its own (and fails when one cannot be started).
+bool started_by_a_launcher() {
+  for (const char* name : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE"})
+    if (std::getenv(name) != nullptr) return true;
+  return false;
+}
+
 std::unique_ptr<TaskDistribution> make_task_distribution(int& argc, char**& argv) {
+  if (!started_by_a_launcher()) return std::make_unique<SingleProcess>();
   MPI_Init(&argc, &argv);
   return std::make_unique<MpiRanks>();
 }
