@@ -28,10 +28,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/file_error.hpp"
+#include "common/input_error.hpp"
+#include "simulator/compare/score.hpp"
 #include "simulator/engine/pixel_pool.hpp"
 #include "simulator/engine/simulation.hpp"
 #include "simulator/fit/fit_run.hpp"
-#include "simulator/fit/score.hpp"
 #include "simulator/image/correlate_with_experiment.hpp"
 #include "simulator/image/experimental_image.hpp"
 #include "simulator/image/image_path.hpp"
@@ -124,8 +126,17 @@ struct Arguments {
 int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path& output_dir, bool& fitting) {
   const bool talk = ranks.rank() == 0;
   FitOptions options;
-  for (const std::string& v : a.vary) options.ranges.push_back(parse_range(v));
-  check_ranges(options.ranges);
+  // The library names a range as written; the option that carried it is this program's.
+  if (a.vary.empty())
+    throw FitError(
+        "nothing to fit: give at least one --vary name=low:high:step (thickness, voltage, phi1, "
+        "Phi, phi2)");
+  try {
+    for (const std::string& v : a.vary) options.ranges.push_back(parse_range(v));
+    check_ranges(options.ranges);
+  } catch (const FitError& e) {
+    throw FitError(std::string("--vary ") + e.what());
+  }
   options.score = a.score == "r" ? ScoreKind::r : ScoreKind::pearson;
   options.method = a.method;
   options.final_full = a.final_full;
@@ -139,21 +150,15 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   auto beams = std::make_unique<BeamList>();
   read_simulation_input(dir, *in, *beams);
   const std::string original = read_text(dir / kInputFileName);
-  Vec3f euler_degrees;
-  {
-    auto as_written = std::make_unique<SimulationInput>();
-    std::istringstream text(original);
-    parse_simulation_input(text, (dir / kInputFileName).string(), *as_written);
-    euler_degrees = as_written->euler_angles;
-  }
   fs::path image_path = experimental_image_path(*in);
   if (image_path.is_relative()) image_path = dir / image_path;
   const ExperimentalImage experiment = load_experimental_image(image_path.string());
-  if (!experiment.usable()) throw FitError(experiment.problem);
+  if (!experiment.usable()) throw common::InputError(experiment.problem, {image_path.string()});
   const std::vector<float>& grey = experiment.grey;
   output_dir = a.output;
   if (fs::exists(output_dir) && !fs::is_directory(output_dir))
-    throw FitError(output_dir.string() + ": the output folder is a file");
+    throw common::FileError(output_dir.string() + ": the output folder is a file",
+                            output_dir.string());
 
   if (talk) {
     std::printf("velmorant_fit: %s, N = %d beams, method %d, score %s, %d rank(s) x %d thread(s)\n",
@@ -166,7 +171,7 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   FitProgress progress;
   if (show) progress = std::ref(bar);
   fitting = ranks.size() > 1;
-  const FitResult result = run_fit(options, *in, *beams, euler_degrees, grey, ranks, progress);
+  const FitResult result = run_fit(options, *in, *beams, grey, ranks, progress);
   fitting = false;
   if (show) bar.finish();
   if (!talk) return 0;
@@ -268,8 +273,8 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     status = fit_main(*ranks, a, plots, output_dir, fitting);
-  } catch (const SingularBasis&) {
-    if (talk) std::fprintf(stderr, "velmorant_fit: %s: the cell basis is singular; nothing was computed\n", kInputFileName);
+  } catch (const SingularBasis& e) {
+    if (talk) std::fprintf(stderr, "velmorant_fit: %s: %s\n", kInputFileName, e.what());
     status = 1;
   } catch (const std::exception& e) {
     if (talk || fitting) std::fprintf(stderr, "velmorant_fit: %s\n", e.what());

@@ -43,6 +43,7 @@ void apply_overrides(const SimulationInput& base, const Overrides& o, Simulation
     out.potential_factor = potential_factor(out);
   }
   if (o.euler_degrees) {
+    out.euler_degrees = *o.euler_degrees;
     for (int c = 0; c < 3; ++c) out.euler_angles[c] = (*o.euler_degrees)[c] * common::kPi / 180.0f;
     out.orientation_matrix = bunge_matrix(out.euler_angles[0], out.euler_angles[1], out.euler_angles[2]);
   }

@@ -20,7 +20,7 @@ double number(const std::string& text, const std::string& what, const std::strin
   errno = 0;
   const double v = std::strtod(begin, &end);
   if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(v))
-    throw FitError("--vary " + option + ": the " + what + " \"" + text + "\" is not a number");
+    throw FitError(option + ": the " + what + " \"" + text + "\" is not a number");
   return v;
 }
 
@@ -39,40 +39,42 @@ double ParameterRange::value(int k) const { return double(float(low) + float(k) 
 ParameterRange parse_range(const std::string& text) {
   const auto eq = text.find('=');
   if (eq == std::string::npos)
-    throw FitError("--vary " + text + ": expected name=low:high:step, e.g. thickness=1200:2000:50");
+    throw FitError(text + ": expected name=low:high:step, e.g. thickness=1200:2000:50");
   const std::string name = text.substr(0, eq);
   ParameterRange r;
   int found = -1;
   for (int p = 0; p < kParameterCount; ++p)
     if (name == kParameterNames[std::size_t(p)]) found = p;
   if (found < 0)
-    throw FitError("--vary " + text + ": unknown parameter \"" + name +
+    throw FitError(text + ": unknown parameter \"" + name +
                    "\"; expected thickness, voltage, phi1, Phi or phi2");
   r.parameter = Parameter(found);
   const std::string rest = text.substr(eq + 1);
   const auto c1 = rest.find(':');
   const auto c2 = c1 == std::string::npos ? std::string::npos : rest.find(':', c1 + 1);
   if (c2 == std::string::npos || rest.find(':', c2 + 1) != std::string::npos)
-    throw FitError("--vary " + text + ": expected " + name + "=low:high:step (three numbers)");
+    throw FitError(text + ": expected " + name + "=low:high:step (three numbers)");
   r.low = number(rest.substr(0, c1), "low end", text);
   r.high = number(rest.substr(c1 + 1, c2 - c1 - 1), "high end", text);
   r.step = number(rest.substr(c2 + 1), "step", text);
-  if (r.low > r.high) throw FitError("--vary " + text + ": the low end is above the high end");
-  if (!(r.step > 0)) throw FitError("--vary " + text + ": the step must be above 0");
+  if (r.low > r.high) throw FitError(text + ": the low end is above the high end");
+  if (!(r.step > 0)) throw FitError(text + ": the step must be above 0");
   if ((r.parameter == Parameter::thickness || r.parameter == Parameter::voltage) && !(r.low > 0))
-    throw FitError("--vary " + text + ": the " + name + " must be above 0");
+    throw FitError(text + ": the " + name + " must be above 0");
   if ((r.high - r.low) / r.step >= kMaxGridValues)
-    throw FitError("--vary " + text + ": more than " + std::to_string(kMaxGridValues) + " grid values");
+    throw FitError(text + ": more than " + std::to_string(kMaxGridValues) + " grid values");
   return r;
 }
 
 void check_ranges(const std::vector<ParameterRange>& ranges) {
   if (ranges.empty())
-    throw FitError("nothing to fit: give at least one --vary name=low:high:step (thickness, voltage, phi1, Phi, phi2)");
+    throw FitError(
+        "nothing to fit: give at least one range name=low:high:step (thickness, voltage, phi1, "
+        "Phi, phi2)");
   for (std::size_t a = 0; a < ranges.size(); ++a)
     for (std::size_t b = a + 1; b < ranges.size(); ++b)
       if (ranges[a].parameter == ranges[b].parameter)
-        throw FitError(std::string("--vary ") + kParameterNames[std::size_t(ranges[a].parameter)] +
+        throw FitError(std::string(kParameterNames[std::size_t(ranges[a].parameter)]) +
                        " is given twice");
 }
 
@@ -82,9 +84,9 @@ float wavelength_from_voltage(double kv) {
   return float(1.0 / std::sqrt(total * total - double(common::kInverseComptonWavelengthSquared)));
 }
 
-FitValues file_values(const SimulationInput& in, const Vec3f& euler_degrees) {
-  return {double(in.thickness), double(accelerating_voltage_kv(in.wavelength)), double(euler_degrees[0]),
-          double(euler_degrees[1]), double(euler_degrees[2])};
+FitValues file_values(const SimulationInput& in) {
+  return {double(in.thickness), double(accelerating_voltage_kv(in.wavelength)),
+          double(in.euler_degrees[0]), double(in.euler_degrees[1]), double(in.euler_degrees[2])};
 }
 
 Overrides overrides_for(const FitValues& v, const std::vector<ParameterRange>& varied) {

@@ -199,7 +199,7 @@ TEST(CifCrystal, GeneratedInputsGiveTheBeamsAndPixelsOfTheExamples) {
     MicroscopeSettings m;
     m.form_factor_model = as_read->form_factor_model;
     m.wavelength = as_read->wavelength;
-    m.euler = {as_read->euler_angles[0], as_read->euler_angles[1], as_read->euler_angles[2]};
+    m.euler = {as_read->euler_degrees[0], as_read->euler_degrees[1], as_read->euler_degrees[2]};
     m.thickness = as_read->thickness;
     m.pixel_pitch = as_read->pixel_pitch;
     m.camera_length = as_read->camera_length;
