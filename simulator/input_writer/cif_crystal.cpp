@@ -6,6 +6,7 @@
 #include <gemmi/smcif.hpp>
 #include <gemmi/symmetry.hpp>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -149,7 +150,20 @@ CrystalStructure read_cif_crystal(const std::string& path, const std::string& bl
     throw CifError(
         common::format_position(at) + ": cannot be read as CIF: " + std::string(e.message()), at);
   } catch (const std::exception& e) {
-    throw CifError(path + ": cannot be read as CIF: " + e.what(), {path});
+    // gemmi's own checks start with "<path>:<line> ": the line goes where the readers put it.
+    std::string text = e.what();
+    int line = 0;
+    const std::string prefix = path + ":";
+    if (text.rfind(prefix, 0) == 0) {
+      std::size_t end = prefix.size();
+      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      if (end > prefix.size() && end < text.size() && text[end] == ' ') {
+        line = std::stoi(text.substr(prefix.size(), end - prefix.size()));
+        text.erase(0, end + 1);
+      }
+    }
+    const common::FilePosition at{path, line};
+    throw CifError(common::format_position(at) + ": cannot be read as CIF: " + text, at);
   }
   gemmi::cif::Block* block = nullptr;
   if (!block_name.empty()) {
