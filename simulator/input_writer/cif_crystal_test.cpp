@@ -149,15 +149,18 @@ TEST(CifCrystal, UnusableFilesAreNamedWithTheProblem) {
   } cases[] = {
       {"not CIF", "this is not a CIF file\n", "cannot be read as CIF", 1},
       {"tag without value", "data_x\n_cell_length_a 4\n_cell_length_b\n", "has no value", 3},
-      {"loop of the wrong length", "data_x\n" + cell + "loop_\n_a\n_b\n1 2 3\n", "Wrong number of values", 8},
-      {"no sites", "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n", "no data block lists atom sites", 0},
+      {"loop of the wrong length", "data_x\n" + cell + "loop_\n_a\n_b\n1 2 3\n",
+       "Wrong number of values", 8},
+      {"no sites", "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n",
+       "no data block lists atom sites", 0},
       {"no space group", "data_x\n" + cell + sites, "no space group", 0},
       {"unknown space group", "data_x\n" + cell + "_space_group_name_H-M_alt 'Q 9'\n" + sites,
        "\"Q 9\" is not known", 0},
       {"no cell", "data_x\n_space_group_name_H-M_alt 'P 1'\n" + sites, "the cell", 0},
-      {"unknown element", "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n" +
-                              "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
-                              "_atom_site_fract_y\n_atom_site_fract_z\nQq1 Qq 0 0 0\n",
+      {"unknown element",
+       "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n" +
+           "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
+           "_atom_site_fract_y\n_atom_site_fract_z\nQq1 Qq 0 0 0\n",
        "site \"Qq1\"", 0},
   };
   for (const auto& c : cases) {
