@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "orientation/pipeline/solve_in_memory.hpp"
 #include "orientation/catalogue/catalogue.hpp"
+#include "common/file_error.hpp"
 #include "common/free_form_reader.hpp"
 #include "common/physical_constants.hpp"
 #include "orientation/errors/report_fatal_error.hpp"
@@ -43,11 +45,27 @@ struct OrientationSetup {
   }
 };
 
-std::shared_ptr<OrientationSetup> make_setup(std::optional<FloatArray> basis,
-                                             std::optional<IntArray> families,
-                                             std::optional<FloatArray> symmetry, int strategy,
-                                             float p1_degrees, float p2_degrees) {
-  const std::string source = "the arguments";
+// The names the arrays go by in Talvor2's messages. They are no files: a stop
+// that names one reaches Python with the message alone, without a filename.
+constexpr const char* kArguments = "the arguments";
+constexpr const char* kPatterns = "the patterns";
+
+template <class F>
+auto naming_no_file(F&& f) {
+  try {
+    return f();
+  } catch (const talvor::FatalStop& stop) {
+    const std::string& file = stop.where().file;
+    if (file == kArguments || file == kPatterns) throw common::InputError(stop.what());
+    throw;
+  }
+}
+
+std::shared_ptr<OrientationSetup> setup_of(std::optional<FloatArray> basis,
+                                           std::optional<IntArray> families,
+                                           std::optional<FloatArray> symmetry, int strategy,
+                                           float p1_degrees, float p2_degrees) {
+  const std::string source = kArguments;
   auto s = std::make_shared<OrientationSetup>();
   talvor::OrientationProblem& p = s->problem;
   talvor::SetDefaults(p);
@@ -124,13 +142,24 @@ std::vector<talvor::ScatteringPattern> patterns_of(const py::object& patterns) {
       throw py::value_error("pattern " + std::to_string(k + 1) +
                             " must be an (n, 3) array of measured vectors");
     talvor::SetPatternVectors(out[k], a.data(), static_cast<int>(a.shape(0)),
-                              static_cast<int>(k + 1), "the patterns");
+                              static_cast<int>(k + 1), kPatterns);
   }
   return out;
 }
 
+std::shared_ptr<OrientationSetup> make_setup(std::optional<FloatArray> basis,
+                                             std::optional<IntArray> families,
+                                             std::optional<FloatArray> symmetry, int strategy,
+                                             float p1_degrees, float p2_degrees) {
+  return naming_no_file([&] {
+    return setup_of(std::move(basis), std::move(families), std::move(symmetry), strategy,
+                    p1_degrees, p2_degrees);
+  });
+}
+
 py::dict index(const OrientationSetup& s, const py::object& patterns, std::optional<int> threads) {
-  const std::vector<talvor::ScatteringPattern> p = patterns_of(patterns);
+  const std::vector<talvor::ScatteringPattern> p =
+      naming_no_file([&] { return patterns_of(patterns); });
   std::vector<talvor::SolutionStore> stores;
   const int t = threads ? std::max(1, *threads)
                         : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -259,7 +288,11 @@ void bind_orientation(py::module_& m) {
         std::vector<std::string> titles;
         {
           std::ifstream f(path);
-          if (!f) talvor::StopWithLine("Error: Cannot open " + path + ".");
+          if (!f)
+            throw common::FileError("Cannot open " + path + ".", path,
+                                    std::filesystem::exists(path)
+                                        ? common::FileError::Kind::other
+                                        : common::FileError::Kind::not_found);
           common::FreeFormReader reader(f);
           NullBuffer null_buffer;
           std::ostream echo(&null_buffer);

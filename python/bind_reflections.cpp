@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "common/input_error.hpp"
 #include "reflections/reflection_list.hpp"
 #include "python/bindings.hpp"
 
@@ -42,9 +43,14 @@ void bind_reflections(py::module_& m) {
         std::vector<std::array<int, 3>> indices(static_cast<std::size_t>(count));
         auto hv = hkl.unchecked<2>();
         for (int k = 0; k < count; ++k) indices[std::size_t(k)] = {hv(k, 0), hv(k, 1), hv(k, 2)};
-        hklconv::invert_basis(b);
-        const hklconv::ReflectionList list =
-            hklconv::reduce_reflections(b, sym, indices.data(), count, "hkl");
+        // The arrays are no files: the stop keeps its message and names no place.
+        hklconv::ReflectionList list;
+        try {
+          hklconv::invert_basis(b);
+          list = hklconv::reduce_reflections(b, sym, indices.data(), count, "hkl");
+        } catch (const hklconv::Stop& stop) {
+          throw common::InputError(stop.what());
+        }
         py::array_t<std::int32_t> out({list.count, 3});
         auto o = out.mutable_unchecked<2>();
         for (int k = 0; k < list.count; ++k) {

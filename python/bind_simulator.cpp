@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/file_error.hpp"
 #include "simulator/beams/beam_list.hpp"
 #include "simulator/engine/beam_stack.hpp"
 #ifdef TEM_PYTHON_CIF
@@ -20,7 +22,7 @@
 #include "simulator/engine/pattern_image.hpp"
 #include "simulator/engine/simulation.hpp"
 #include "simulator/fit/fit_parameters.hpp"
-#include "simulator/fit/score.hpp"
+#include "simulator/compare/score.hpp"
 #include "simulator/image/beam_files.hpp"
 #include "simulator/image/correlate_with_experiment.hpp"
 #include "simulator/image/experimental_image.hpp"
@@ -74,11 +76,10 @@ std::vector<float> grey_from_picture(const FloatImage& a, const char* name) {
 
 int default_threads() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
 
-// One input as the reader leaves it, with the Euler angles as written (degrees).
+// One input as the reader leaves it.
 struct Input {
   std::unique_ptr<velmorant::SimulationInput> in = std::make_unique<velmorant::SimulationInput>();
   std::unique_ptr<velmorant::BeamList> beams = std::make_unique<velmorant::BeamList>();
-  velmorant::Vec3f euler_degrees{};
   std::string source;  // the name in messages
   std::string text;    // the file text
   std::string folder;  // where relative image folders are taken from
@@ -90,13 +91,6 @@ std::shared_ptr<Input> read_input_text(const std::string& text, const std::strin
   input->source = source;
   input->text = text;
   input->folder = folder;
-  {
-    // The angles as written, before the derivations turn them into radians.
-    auto as_written = std::make_unique<velmorant::SimulationInput>();
-    std::istringstream s(text);
-    velmorant::parse_simulation_input(s, source, *as_written);
-    input->euler_degrees = as_written->euler_angles;
-  }
   velmorant::ReadOptions options;
   options.long_search_confirmed = long_search;
   // Ctrl-C ends a long reflection search as it ends a run.
@@ -119,10 +113,12 @@ std::shared_ptr<Input> read_input(const std::string& folder, bool long_search) {
   const std::string path = (std::filesystem::path(folder) / velmorant::kInputFileName).string();
   std::ifstream f(path, std::ios::binary);
   if (!f)
-    throw velmorant::InputError(
+    throw common::FileError(
         path +
-        ": cannot open the simulation input file; expected VelmorantDS.dat in the "
-        "folder given");
+            ": cannot open the simulation input file; expected VelmorantDS.dat in the folder given",
+        path,
+        std::filesystem::exists(path) ? common::FileError::Kind::other
+                                      : common::FileError::Kind::not_found);
   std::ostringstream text;
   text << f.rdbuf();
   return read_input_text(text.str(), path, folder, long_search);
@@ -266,7 +262,7 @@ public:
     const velmorant::SimulationInput& in = simulation_.input();
     p.thickness = in.thickness;
     p.wavelength = in.wavelength;
-    p.euler = o.euler_degrees ? *o.euler_degrees : input_->euler_degrees;
+    p.euler = o.euler_degrees ? *o.euler_degrees : input_->in->euler_degrees;
     p.beams = beam_table(in, simulation_.beams());
     return p;
   }
@@ -346,7 +342,7 @@ void bind_simulator(py::module_& m) {
           "voltage_kv",
           [](const Input& i) { return velmorant::accelerating_voltage_kv(i.in->wavelength); })
       .def_property_readonly(
-          "euler_degrees", [](const Input& i) { return i.euler_degrees; },
+          "euler_degrees", [](const Input& i) { return i.in->euler_degrees; },
           "Bunge angles phi1, Phi, phi2 as written in the file, degrees")
       .def_property_readonly(
           "beam_count", [](const Input& i) { return i.beams->count; },
@@ -511,7 +507,7 @@ void bind_simulator(py::module_& m) {
         {
           py::gil_scoped_release unlocked;
           const velmorant::ExperimentalImage e = velmorant::load_experimental_image(path);
-          if (!e.usable()) throw velmorant::FileError(e.problem);
+          if (!e.usable()) throw common::FileError(e.problem, path);
           grey = e.grey;
         }
         PatternImage image;
@@ -521,7 +517,8 @@ void bind_simulator(py::module_& m) {
       py::arg("path"),
       "Grey levels 0..255 of a 512 x 512 BMP, PNG or TIFF image as Velmorant reads an experiment, "
       "picture "
-      "orientation. Raises tem.FileError for a file it cannot read or compare.");
+      "orientation. Raises tem.FileError for a file it cannot read or compare "
+      "(tem.MissingFileError, a FileNotFoundError, when it does not exist).");
 
   m.def(
       "grey_levels",

@@ -11,8 +11,9 @@ void bind_reflections(pybind11::module_& m);  // hklconv: Miller-index lists red
 
 // The exception classes of the module (set by module.cpp before the binders run).
 struct Exceptions {
-  PyObject* input_error = nullptr;  // tem.InputError: bad input, the programs' messages
-  PyObject* file_error = nullptr;   // tem.FileError: a file that cannot be read or written
+  PyObject* input_error = nullptr;         // tem.InputError (ValueError): bad input
+  PyObject* file_error = nullptr;          // tem.FileError (OSError): a file that cannot be used
+  PyObject* missing_file_error = nullptr;  // tem.MissingFileError (FileNotFoundError): no such file
 };
 const Exceptions& exceptions();
 

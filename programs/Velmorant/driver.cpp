@@ -253,12 +253,11 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
       }
     }
     return kExitByUser;
-  } catch (const SingularBasis&) {
+  } catch (const SingularBasis& e) {
     // The stop itself is silent; one line on standard error tells the user
     // why the run ended. The result file is left as it was.
     control.close_dialog();
-    err << "Velmorant: " << kInputFileName
-        << ": the cell basis is singular (|det| < 1.1920929e-7); nothing was computed\n";
+    err << "Velmorant: " << kInputFileName << ": " << e.what() << '\n';
     return kExitFailed;
   } catch (const FormFactorStop& e) {
     control.close_dialog();

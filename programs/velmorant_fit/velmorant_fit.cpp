@@ -33,13 +33,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/file_error.hpp"
+#include "common/input_error.hpp"
 #include "common/provenance.hpp"
 #include "common/run_program.hpp"
 #include "common/version.hpp"
+#include "simulator/compare/score.hpp"
 #include "simulator/engine/pixel_pool.hpp"
 #include "simulator/engine/simulation.hpp"
 #include "simulator/fit/fit_run.hpp"
-#include "simulator/fit/score.hpp"
 #include "simulator/image/correlate_with_experiment.hpp"
 #include "simulator/image/experimental_image.hpp"
 #include "simulator/image/image_path.hpp"
@@ -133,16 +135,17 @@ struct OutputFolder {
 // replaces; any other file there stops the fit (nothing of it is touched).
 void prepare_output_folder(OutputFolder& out, const std::string& image_name) {
   if (fs::exists(out.target) && !fs::is_directory(out.target))
-    throw FitError(out.target.string() + ": the output folder is a file");
+    throw common::FileError(out.target.string() + ": the output folder is a file", out.target.string());
   if (fs::is_directory(out.target)) {
     for (const fs::directory_entry& e : fs::directory_iterator(out.target)) {
       const std::string name = e.path().filename().string();
       bool ours = name == image_name;
       for (const char* f : kFitFiles) ours = ours || name == f;
       if (!ours)
-        throw FitError(out.target.string() + ": the output folder holds \"" + name +
-                       "\", which a fit does not write; a fit replaces its output folder as a whole, so give "
-                       "a new folder or one that holds an earlier fit only");
+        throw common::FileError(out.target.string() + ": the output folder holds \"" + name +
+                                    "\", which a fit does not write; a fit replaces its output folder as a "
+                                    "whole, so give a new folder or one that holds an earlier fit only",
+                                out.target.string());
     }
   }
   const fs::path absolute = fs::absolute(out.target).lexically_normal();
@@ -150,12 +153,15 @@ void prepare_output_folder(OutputFolder& out, const std::string& image_name) {
   const fs::path parent = absolute.has_filename() ? absolute.parent_path() : absolute.parent_path().parent_path();
   std::error_code ec;
   fs::create_directories(parent, ec);
-  if (ec) throw FitError("cannot make the folder \"" + parent.string() + "\" for the output: " + ec.message());
+  if (ec)
+    throw common::FileError("cannot make the folder \"" + parent.string() + "\" for the output: " + ec.message(),
+                            parent.string());
   out.staging = parent / temporary_name(name.string(), long(::getpid()));
   fs::remove_all(out.staging, ec);
   if (!fs::create_directory(out.staging, ec) || ec)
-    throw FitError("cannot write into the folder \"" + parent.string() + "\" (for the output folder \"" +
-                   out.target.string() + "\"): " + (ec ? ec.message() : std::string("it exists")));
+    throw common::FileError("cannot write into the folder \"" + parent.string() + "\" (for the output folder \"" +
+                                out.target.string() + "\"): " + (ec ? ec.message() : std::string("it exists")),
+                            parent.string());
 }
 
 // Puts the staging folder in the place of the output folder: one exchange of
@@ -165,11 +171,13 @@ void place_output_folder(OutputFolder& out) {
   const fs::path target = fs::absolute(out.target).lexically_normal();
   if (fs::exists(target)) {
     if (::renameat2(AT_FDCWD, out.staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) != 0)
-      throw FitError("cannot put the results in place of \"" + out.target.string() + "\": " +
-                     std::strerror(errno) + "; they are complete in \"" + out.staging.string() + "\"");
+      throw common::FileError("cannot put the results in place of \"" + out.target.string() + "\": " +
+                                  std::strerror(errno) + "; they are complete in \"" + out.staging.string() + "\"",
+                              out.target.string());
   } else if (::rename(out.staging.c_str(), target.c_str()) != 0) {
-    throw FitError("cannot put the results at \"" + out.target.string() + "\": " + std::strerror(errno) +
-                   "; they are complete in \"" + out.staging.string() + "\"");
+    throw common::FileError("cannot put the results at \"" + out.target.string() + "\": " + std::strerror(errno) +
+                                "; they are complete in \"" + out.staging.string() + "\"",
+                            out.target.string());
   }
   std::error_code ec;
   fs::remove_all(out.staging, ec);  // the earlier fit, after an exchange
@@ -203,8 +211,17 @@ struct Arguments {
 int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFolder& output, bool& fitting) {
   const bool talk = ranks.rank() == 0;
   FitOptions options;
-  for (const std::string& v : a.vary) options.ranges.push_back(parse_range(v));
-  check_ranges(options.ranges);
+  // The library names a range as written; the option that carried it is this program's.
+  if (a.vary.empty())
+    throw FitError(
+        "nothing to fit: give at least one --vary name=low:high:step (thickness, voltage, phi1, "
+        "Phi, phi2)");
+  try {
+    for (const std::string& v : a.vary) options.ranges.push_back(parse_range(v));
+    check_ranges(options.ranges);
+  } catch (const FitError& e) {
+    throw FitError(std::string("--vary ") + e.what());
+  }
   options.score = a.score == "r" ? ScoreKind::r : ScoreKind::pearson;
   options.method = a.method;
   options.final_full = a.final_full;
@@ -218,28 +235,24 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   auto beams = std::make_unique<BeamList>();
   read_simulation_input(dir, *in, *beams);
   const std::string original = read_text(dir / kInputFileName);
-  Vec3f euler_degrees;
-  {
-    auto as_written = std::make_unique<SimulationInput>();
-    std::istringstream text(original);
-    parse_simulation_input(text, (dir / kInputFileName).string(), *as_written);
-    euler_degrees = as_written->euler_angles;
-  }
   if (in->image_name.empty() || in->image_name == kNoExperiment)
-    throw FitError((dir / kInputFileName).string() + " names no experimental image (image name \"" +
-                   in->image_name + "\"); a fit compares with one: give its folder and name in the input's " +
-                   "image lines (velmorant_input --image-folder DIR --image-name FILE writes them)");
+    throw common::InputError(
+        (dir / kInputFileName).string() + " names no experimental image (image name \"" + in->image_name +
+            "\"); a fit compares with one: give its folder and name in the input's image lines "
+            "(velmorant_input --image-folder DIR --image-name FILE writes them)",
+        {(dir / kInputFileName).string()});
   fs::path image_path = experimental_image_path(*in);
   if (image_path.is_relative()) image_path = dir / image_path;
   const ExperimentalImage experiment = load_experimental_image(image_path.string());
   if (!experiment.usable()) {
     // A detector image of another size: say how to bring it to the simulated field.
     const bool size = experiment.problem.find("it must be 512 x 512") != std::string::npos;
-    throw FitError(experiment.problem +
-                   (size ? "; ImageMagick resamples it (convert IN -resize 512x512! OUT.png) or crops its "
-                           "centre (convert IN -gravity center -crop 512x512+0+0 +repage OUT.png), where the "
-                           "cut or scaled image spans the input's field"
-                         : ""));
+    throw common::InputError(
+        experiment.problem + (size ? "; ImageMagick resamples it (convert IN -resize 512x512! OUT.png) or crops "
+                                     "its centre (convert IN -gravity center -crop 512x512+0+0 +repage OUT.png), "
+                                     "where the cut or scaled image spans the input's field"
+                                   : ""),
+        {image_path.string()});
   }
   const std::vector<float>& grey = experiment.grey;
   output.target = a.output;
@@ -257,7 +270,7 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   FitProgress progress;
   if (show) progress = std::ref(bar);
   fitting = ranks.size() > 1;
-  const FitResult result = run_fit(options, *in, *beams, euler_degrees, grey, ranks, progress);
+  const FitResult result = run_fit(options, *in, *beams, grey, ranks, progress);
   fitting = false;
   if (show) bar.finish();
   if (!talk) return 0;
@@ -363,8 +376,8 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     status = fit_main(*ranks, a, plots, output, fitting);
-  } catch (const SingularBasis&) {
-    if (talk) std::fprintf(stderr, "velmorant_fit: %s: the cell basis is singular; nothing was computed\n", kInputFileName);
+  } catch (const SingularBasis& e) {
+    if (talk) std::fprintf(stderr, "velmorant_fit: %s: %s\n", kInputFileName, e.what());
     status = 1;
   } catch (const std::exception& e) {
     if (talk || fitting) std::fprintf(stderr, "velmorant_fit: %s\n", e.what());

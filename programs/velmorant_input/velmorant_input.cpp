@@ -11,6 +11,8 @@
 #include <optional>
 #include <sstream>
 
+#include "common/file_error.hpp"
+#include "common/input_error.hpp"
 #include "common/version.hpp"
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "simulator/input_writer/cif_input.hpp"
@@ -35,15 +37,27 @@ void write_whole(const fs::path& path, const std::string& text) {
     if (!f) {
       std::error_code ec;
       fs::remove(temporary, ec);
-      throw std::runtime_error(path.string() + ": cannot be written");
+      throw common::FileError(path.string() + ": cannot be written", path.string());
     }
   }
   std::error_code ec;
   fs::rename(temporary, path, ec);
   if (ec) {
     fs::remove(temporary, ec);
-    throw std::runtime_error(path.string() + ": cannot be written");
+    throw common::FileError(path.string() + ": cannot be written", path.string());
   }
+}
+
+// The option of a setting the writer names (SettingsError::parameter()).
+std::string option_of(const std::string& parameter) {
+  if (parameter == "kv") return "--kv";
+  if (parameter == "semi_angle") return "--semi-angle";
+  if (parameter == "camera_length") return "--camera-length";
+  if (parameter == "pixel_pitch") return "--pixel-pitch";
+  if (parameter == "image_folder") return "--image-folder";
+  if (parameter == "image_name") return "--image-name";
+  if (parameter == "cell") return "";  // from the CIF, not an option
+  return "--" + parameter;             // wavelength, zone, reference, euler
 }
 
 }  // namespace
@@ -138,7 +152,7 @@ int main(int argc, char** argv) {
     check_plausible_values(*check, lines, output);
 
     if (fs::exists(output) && !force)
-      throw std::runtime_error(output + " exists; give --force to replace it");
+      throw common::InputError(output + " exists; give --force to replace it", {output});
     write_whole(output, text);
 
     std::cout << "velmorant_input: wrote " << output << "\n"
@@ -154,7 +168,11 @@ int main(int argc, char** argv) {
                                              check->camera_length)
               << " mrad)\n";
     return 0;
-  } catch (const std::exception& e) {
+  } catch (const SettingsError& e) {
+    const std::string option = option_of(e.parameter());
+    std::cerr << "velmorant_input: " << (option.empty() ? "" : option + ": ") << e.what() << "\n";
+    return 1;
+  } catch (const std::exception& e) {  // common::FileError, CifError, InputError of the reader
     std::cerr << "velmorant_input: " << e.what() << "\n";
     return 1;
   }

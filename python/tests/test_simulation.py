@@ -85,7 +85,7 @@ def test_scores_of_the_example_and_their_invariances(si111):
 
 
 def test_input_errors_carry_the_program_message(tmp_path, examples):
-    with pytest.raises(tem.InputError, match="VelmorantDS.dat"):
+    with pytest.raises(FileNotFoundError, match="VelmorantDS.dat"):
         tem.read_input(str(tmp_path))
     text = (examples / "si-111" / "VelmorantDS.dat").read_text().splitlines(keepends=True)
     # The thickness line of the example, made negative.

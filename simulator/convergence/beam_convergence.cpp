@@ -1,6 +1,7 @@
 // Convergence of the pattern with the beam count: the steps, the comparison and the tables.
 #include "simulator/convergence/beam_convergence.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "simulator/beams/beam_list.hpp"
 #include "simulator/beams/select_beams.hpp"
+#include "simulator/compare/score.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {
@@ -17,26 +19,16 @@ void compare_patterns(const PatternImage& now, const PatternImage& before, Conve
   const float* a = now.data();
   const float* b = before.data();
   const std::size_t n = PatternImage::size();
-  double largest = 0, sum2 = 0, sa = 0, sb = 0;
+  double largest = 0, sum2 = 0;
   for (std::size_t k = 0; k < n; ++k) {
     const double d = double(a[k]) - double(b[k]);
     largest = std::max(largest, std::fabs(d));
     sum2 += d * d;
-    sa += a[k];
-    sb += b[k];
-  }
-  const double ma = sa / double(n), mb = sb / double(n);
-  double cab = 0, caa = 0, cbb = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    const double x = a[k] - ma, y = b[k] - mb;
-    cab += x * y;
-    caa += x * x;
-    cbb += y * y;
   }
   step.compared = true;
   step.max_change = largest;
   step.rms_change = std::sqrt(sum2 / double(n));
-  step.correlation = caa > 0 && cbb > 0 ? cab / std::sqrt(caa * cbb) : 0.0;
+  step.correlation = pearson_correlation(now, before);
 }
 
 ConvergenceResult run_convergence(SimulationInput& in, const ConvergenceOptions& options,

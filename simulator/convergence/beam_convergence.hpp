@@ -38,7 +38,7 @@ struct ConvergenceStep {
   bool compared = false;   // false for the first step: nothing to compare with
   double max_change = 0;   // largest |I - I_previous| over the field
   double rms_change = 0;   // root mean square of I - I_previous
-  double correlation = 0;  // Pearson's r of I and I_previous
+  double correlation = 0;  // Pearson's r of I and I_previous (-1 when undefined)
 };
 
 struct ConvergenceResult {
@@ -48,7 +48,8 @@ struct ConvergenceResult {
 };
 
 // Compares two patterns over the whole field: largest and RMS difference and
-// Pearson's r (0 when either pattern is uniform).
+// Pearson's r (compare/score.hpp: -1 when it is not defined, e.g. when either
+// pattern is uniform).
 void compare_patterns(const PatternImage& now, const PatternImage& before, ConvergenceStep& step);
 
 // Runs the steps on `in` (its max_beams is changed and restored); one line

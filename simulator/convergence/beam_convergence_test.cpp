@@ -32,6 +32,16 @@ TEST(ComparePatterns, DifferencesAndCorrelationOfKnownPatterns) {
   for (std::size_t k = 0; k < PatternImage::size(); ++k) b.data()[k] = 1.0f - a.data()[k];
   compare_patterns(a, b, s);
   EXPECT_NEAR(s.correlation, -1.0, 1e-9);
+  // A uniform pattern has no correlation: the score's convention, -1 (the
+  // lowest), while the differences are still measured.
+  PatternImage uniform;
+  uniform.fill(0.3f);
+  compare_patterns(uniform, a, s);
+  EXPECT_EQ(s.correlation, -1.0);
+  EXPECT_NEAR(s.max_change, 0.3, 1e-6);
+  compare_patterns(uniform, uniform, s);
+  EXPECT_EQ(s.correlation, -1.0);
+  EXPECT_EQ(s.rms_change, 0.0);
 }
 
 // Silicon near [111] (the shipped example, a quarter of its thickness to keep

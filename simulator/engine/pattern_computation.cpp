@@ -15,6 +15,8 @@ namespace {
 constexpr int kSize = PatternImage::kSize;  // 512: the last pixel of a row or column
 constexpr int kLastOdd = kSize - 1;          // 511: the last pixel of the coarse grids
 constexpr int kLastEven = kSize - 2;         // 510
+constexpr int kBlockFirst = 3;               // the block grid: 3, 6, ..., 510
+constexpr int kBlockStep = 3;
 constexpr float kCentre = 0.5f * kSize;      // 256: the optical axis lies between pixels 256 and 257
 
 StructureFactorFn crystal_structure_factor(const SimulationInput& in) {
@@ -43,19 +45,25 @@ void fill_pages(PixelEngine& engine, PatternImage& image, Fill fill) {
 
 using Pixel = PixelEngine::Pixel;
 
-// Computes the square grid of pixels (i, j), i and j from `first` to `last`
-// in steps of `step`, row by row, on all threads: one progress call and one
-// unit of work per pixel, and a rate update after every row. Leaves the
-// pixels and their values in that order.
-void grid_pass(PixelEngine& engine, int first, int last, int step, std::vector<Pixel>& pixels,
-               std::vector<float>& values) {
-  RunControl& control = engine.control();
-  ProgressState& state = control.state();
+// The square grid of pixels (i, j), i and j from `first` to `last` in steps
+// of `step`, row by row.
+void square_grid(int first, int last, int step, std::vector<Pixel>& pixels) {
   const int row = (last - first) / step + 1;
   pixels.clear();
   pixels.reserve(std::size_t(row) * std::size_t(row));
   for (int i = first; i <= last; i += step)
     for (int j = first; j <= last; j += step) pixels.push_back({i, j});
+}
+
+// Computes the square grid of pixels (square_grid) on all threads: one
+// progress call and one unit of work per pixel, and a rate update after every
+// row. Leaves the pixels and their values in that order.
+void grid_pass(PixelEngine& engine, int first, int last, int step, std::vector<Pixel>& pixels,
+               std::vector<float>& values) {
+  RunControl& control = engine.control();
+  ProgressState& state = control.state();
+  const int row = (last - first) / step + 1;
+  square_grid(first, last, step, pixels);
   values.resize(pixels.size());
   engine.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [&](int n) {
     control.progress_update();
@@ -171,28 +179,38 @@ void block_method(PixelEngine& engine, PatternImage& image) {
   engine.set_series_limit(kBlockSeriesLimit);
   std::vector<Pixel> pixels;
   std::vector<float> values;
-  grid_pass(engine, 3, kLastEven, 3, pixels, values);
+  grid_pass(engine, kBlockFirst, kLastEven, kBlockStep, pixels, values);
   // Each sampled pixel stands for the 3 x 3 block around it (the blocks do not overlap).
   for (std::size_t k = 0; k < pixels.size(); ++k) {
     const auto [i, j] = pixels[k];
     image(i, j) = values[k];
   }
-  fill_pages(engine, image, [&pixels](float* page) {
-    for (const Pixel& p : pixels)
-      page[PatternImage::index(p.i, p.j - 1)] = page[PatternImage::index(p.i, p.j + 1)] =
-          page[PatternImage::index(p.i, p.j)];
-    for (int i = 3; i <= kLastEven; i += 3) {
-      copy_row(page, i, i - 1);
-      copy_row(page, i, i + 1);
-    }
-    copy_row(page, 2, 1);
-    copy_row(page, kLastOdd, kSize);
-    copy_column(page, 2, 1);
-    copy_column(page, kLastOdd, kSize);
-  });
+  fill_pages(engine, image, fill_blocks);
 }
 
 }  // namespace
+
+void sampled_pixels(SamplingMethod method, std::vector<Pixel>& pixels) {
+  if (method == SamplingMethod::full)
+    square_grid(1, kSize, 1, pixels);
+  else
+    square_grid(kBlockFirst, kLastEven, kBlockStep, pixels);
+}
+
+void fill_blocks(float* page) {
+  for (int i = kBlockFirst; i <= kLastEven; i += kBlockStep)
+    for (int j = kBlockFirst; j <= kLastEven; j += kBlockStep)
+      page[PatternImage::index(i, j - 1)] = page[PatternImage::index(i, j + 1)] =
+          page[PatternImage::index(i, j)];
+  for (int i = kBlockFirst; i <= kLastEven; i += kBlockStep) {
+    copy_row(page, i, i - 1);
+    copy_row(page, i, i + 1);
+  }
+  copy_row(page, 2, 1);
+  copy_row(page, kLastOdd, kSize);
+  copy_column(page, 2, 1);
+  copy_column(page, kLastOdd, kSize);
+}
 
 PixelEngine::PixelEngine(const SimulationInput& in, const BeamList& beams, RunControl& control,
                          const StructureFactorFn& structure_factor, int threads)

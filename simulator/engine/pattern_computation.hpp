@@ -132,6 +132,16 @@ void compute_pattern(const SimulationInput& in, const BeamList& beams, SamplingM
 // the image bit for bit.
 void compute_pattern(PixelEngine& engine, SamplingMethod method, PatternImage& image);
 
+// The pixels the full (every pixel) and block (every third pixel in both
+// directions, i and j = 3, 6, ..., 510) methods compute, row by row. Any
+// other method gives the block grid.
+void sampled_pixels(SamplingMethod method, std::vector<PixelEngine::Pixel>& pixels);
+
+// Completes one 512 x 512 page (PatternImage storage order) whose block
+// samples are set: each sample stands for the 3 x 3 block around it, rows
+// and columns 1 and 512 repeat their neighbours 2 and 511.
+void fill_blocks(float* page);
+
 // Threshold of the adaptive method from the coarse samples at spacing `step`:
 // the differences between each sample and its neighbours `step` further along
 // i and along j are put into 100 bins up to 1.00001 x the largest; T is the

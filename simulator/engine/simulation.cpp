@@ -18,42 +18,10 @@ namespace velmorant {
 
 namespace {
 
-constexpr int kSize = PatternImage::kSize;
-
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool same_bits(const Vec3f& a, const Vec3f& b) {
   return same_bits(a[0], b[0]) && same_bits(a[1], b[1]) && same_bits(a[2], b[2]);
-}
-
-// The sampled pixels of methods 0 (all) and 2 (every third in both directions).
-void sampled_pixels(SamplingMethod method, std::vector<PixelEngine::Pixel>& pixels) {
-  const int first = method == SamplingMethod::full ? 1 : 3, last = method == SamplingMethod::full ? kSize : 510, step = method == SamplingMethod::full ? 1 : 3;
-  pixels.clear();
-  for (int i = first; i <= last; i += step)
-    for (int j = first; j <= last; j += step) pixels.push_back({i, j});
-}
-
-// Fills the image from the samples of method 2 as block_method does: each
-// sample stands for the 3 x 3 block around it, the outer rows and columns
-// repeat their neighbours.
-void fill_blocks(PatternImage& image) {
-  for (int i = 3; i <= 510; i += 3)
-    for (int j = 3; j <= 510; j += 3) image(i, j - 1) = image(i, j + 1) = image(i, j);
-  auto copy_row = [&image](int from, int to) {
-    for (int j = 1; j <= kSize; ++j) image(to, j) = image(from, j);
-  };
-  auto copy_column = [&image](int from, int to) {
-    for (int i = 1; i <= kSize; ++i) image(i, to) = image(i, from);
-  };
-  for (int i = 3; i <= 510; i += 3) {
-    copy_row(i, i - 1);
-    copy_row(i, i + 1);
-  }
-  copy_row(2, 1);
-  copy_row(511, 512);
-  copy_column(2, 1);
-  copy_column(511, 512);
 }
 
 }  // namespace
@@ -75,6 +43,7 @@ void apply_overrides(const SimulationInput& base, const Overrides& o, Simulation
     out.potential_factor = potential_factor(out);
   }
   if (o.euler_degrees) {
+    out.euler_degrees = *o.euler_degrees;
     for (int c = 0; c < 3; ++c) out.euler_angles[c] = (*o.euler_degrees)[c] * common::kPi / 180.0f;
     out.orientation_matrix = bunge_matrix(out.euler_angles[0], out.euler_angles[1], out.euler_angles[2]);
   }
@@ -199,7 +168,7 @@ void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& se
           return true;
         });
     if (method != SamplingMethod::full)
-      for (PatternImage& image : images) fill_blocks(image);
+      for (PatternImage& image : images) fill_blocks(image.data());
   } catch (...) {
     restore();
     throw;

@@ -22,7 +22,7 @@ double number(const std::string& text, const std::string& what, const std::strin
   errno = 0;
   const double v = std::strtod(begin, &end);
   if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(v))
-    throw FitError("--vary " + option + ": the " + what + " \"" + text + "\" is not a number");
+    throw FitError(option + ": the " + what + " \"" + text + "\" is not a number");
   return v;
 }
 
@@ -32,22 +32,22 @@ double number(const std::string& text, const std::string& what, const std::strin
 void check_simulated_values(const ParameterRange& r, const std::string& text) {
   const float low = float(r.low), high = float(r.high), step = float(r.step);
   if (!std::isfinite(low) || !std::isfinite(high) || !std::isfinite(step))
-    throw FitError("--vary " + text + ": the numbers must lie within single precision (below 3.4e38)");
+    throw FitError(text + ": the numbers must lie within single precision (below 3.4e38)");
   if (low + step == low || high + step == high)
-    throw FitError("--vary " + text + ": the step " + float_text(step) + " does not change the value " +
+    throw FitError(text + ": the step " + float_text(step) + " does not change the value " +
                    float_text(low + step == low ? low : high) +
                    " in single precision, the precision of the simulation; give a larger step");
   switch (r.parameter) {
     case Parameter::thickness:
       if (!(low > 0.0f))
-        throw FitError("--vary " + text + ": the thickness " + float_text(low) +
+        throw FitError(text + ": the thickness " + float_text(low) +
                        " A is 0 in single precision; expected a positive thickness in A");
       break;
     case Parameter::voltage:
       for (const double kv : {r.low, r.high}) {
         const float lambda = wavelength_from_voltage(kv);
         if (!(lambda >= float(kMinWavelength) && lambda <= float(kMaxWavelength)))
-          throw FitError("--vary " + text + ": " + float_text(float(kv)) + " kV gives a wavelength of " +
+          throw FitError(text + ": " + float_text(float(kv)) + " kV gives a wavelength of " +
                          float_text(lambda) + " A; the simulation takes " + float_text(float(kMinWavelength)) +
                          " to " + float_text(float(kMaxWavelength)) + " A, about " +
                          float_text(float(accelerating_voltage_kv(float(kMaxWavelength)))) + " kV to " +
@@ -74,41 +74,43 @@ double ParameterRange::value(int k) const { return double(float(low) + float(k) 
 ParameterRange parse_range(const std::string& text) {
   const auto eq = text.find('=');
   if (eq == std::string::npos)
-    throw FitError("--vary " + text + ": expected name=low:high:step, e.g. thickness=1200:2000:50");
+    throw FitError(text + ": expected name=low:high:step, e.g. thickness=1200:2000:50");
   const std::string name = text.substr(0, eq);
   ParameterRange r;
   int found = -1;
   for (int p = 0; p < kParameterCount; ++p)
     if (name == kParameterNames[std::size_t(p)]) found = p;
   if (found < 0)
-    throw FitError("--vary " + text + ": unknown parameter \"" + name +
+    throw FitError(text + ": unknown parameter \"" + name +
                    "\"; expected thickness, voltage, phi1, Phi or phi2");
   r.parameter = Parameter(found);
   const std::string rest = text.substr(eq + 1);
   const auto c1 = rest.find(':');
   const auto c2 = c1 == std::string::npos ? std::string::npos : rest.find(':', c1 + 1);
   if (c2 == std::string::npos || rest.find(':', c2 + 1) != std::string::npos)
-    throw FitError("--vary " + text + ": expected " + name + "=low:high:step (three numbers)");
+    throw FitError(text + ": expected " + name + "=low:high:step (three numbers)");
   r.low = number(rest.substr(0, c1), "low end", text);
   r.high = number(rest.substr(c1 + 1, c2 - c1 - 1), "high end", text);
   r.step = number(rest.substr(c2 + 1), "step", text);
-  if (r.low > r.high) throw FitError("--vary " + text + ": the low end is above the high end");
-  if (!(r.step > 0)) throw FitError("--vary " + text + ": the step must be above 0");
+  if (r.low > r.high) throw FitError(text + ": the low end is above the high end");
+  if (!(r.step > 0)) throw FitError(text + ": the step must be above 0");
   if ((r.parameter == Parameter::thickness || r.parameter == Parameter::voltage) && !(r.low > 0))
-    throw FitError("--vary " + text + ": the " + name + " must be above 0");
+    throw FitError(text + ": the " + name + " must be above 0");
   if ((r.high - r.low) / r.step >= kMaxGridValues)
-    throw FitError("--vary " + text + ": more than " + std::to_string(kMaxGridValues) + " grid values");
+    throw FitError(text + ": more than " + std::to_string(kMaxGridValues) + " grid values");
   check_simulated_values(r, text);
   return r;
 }
 
 void check_ranges(const std::vector<ParameterRange>& ranges) {
   if (ranges.empty())
-    throw FitError("nothing to fit: give at least one --vary name=low:high:step (thickness, voltage, phi1, Phi, phi2)");
+    throw FitError(
+        "nothing to fit: give at least one range name=low:high:step (thickness, voltage, phi1, "
+        "Phi, phi2)");
   for (std::size_t a = 0; a < ranges.size(); ++a)
     for (std::size_t b = a + 1; b < ranges.size(); ++b)
       if (ranges[a].parameter == ranges[b].parameter)
-        throw FitError(std::string("--vary ") + kParameterNames[std::size_t(ranges[a].parameter)] +
+        throw FitError(std::string(kParameterNames[std::size_t(ranges[a].parameter)]) +
                        " is given twice");
 }
 
@@ -118,9 +120,9 @@ float wavelength_from_voltage(double kv) {
   return float(1.0 / std::sqrt(total * total - double(common::kInverseComptonWavelengthSquared)));
 }
 
-FitValues file_values(const SimulationInput& in, const Vec3f& euler_degrees) {
-  return {double(in.thickness), double(accelerating_voltage_kv(in.wavelength)), double(euler_degrees[0]),
-          double(euler_degrees[1]), double(euler_degrees[2])};
+FitValues file_values(const SimulationInput& in) {
+  return {double(in.thickness), double(accelerating_voltage_kv(in.wavelength)),
+          double(in.euler_degrees[0]), double(in.euler_degrees[1]), double(in.euler_degrees[2])};
 }
 
 Overrides overrides_for(const FitValues& v, const std::vector<ParameterRange>& varied) {

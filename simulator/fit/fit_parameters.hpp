@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "common/input_error.hpp"
 #include "simulator/engine/simulation.hpp"
 
 namespace velmorant::fit {
 
-// A fault in the fit's command line or input; the message says what and where.
-struct FitError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+// A range or set of ranges that cannot be used: the message names the range
+// as written ("thickness=1200:2000:0: the step must be above 0") and the
+// problem, not the option that carried it (a program adds that).
+struct FitError : common::InputError {
+  using common::InputError::InputError;
 };
 
 enum class Parameter : int { thickness = 0, voltage, phi1, Phi, phi2 };
@@ -47,9 +50,8 @@ void check_ranges(const std::vector<ParameterRange>& ranges);
 float wavelength_from_voltage(double kv);
 
 // The values of the input as written in its file: thickness, the voltage of
-// its wavelength, and the Euler angles in degrees (`euler_degrees`, as read,
-// since the input keeps them in radians).
-FitValues file_values(const SimulationInput& in, const Vec3f& euler_degrees);
+// its wavelength, and the Euler angles in degrees as read.
+FitValues file_values(const SimulationInput& in);
 
 // Overrides for the varied parameters of `values`; the others keep the file's values.
 Overrides overrides_for(const FitValues& values, const std::vector<ParameterRange>& varied);

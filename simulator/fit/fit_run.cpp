@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "simulator/engine/pattern_image.hpp"
-#include "simulator/fit/score.hpp"
+#include "simulator/compare/score.hpp"
 #include "simulator/fit/search.hpp"
 #include "simulator/input/read_simulation_input.hpp"
 #include "simulator/scattering/electron_form_factor.hpp"
@@ -62,10 +62,15 @@ std::vector<EvaluatedPoint> unpack(const std::vector<double>& in) {
 
 class Fitter {
 public:
-  Fitter(const FitOptions& options, const SimulationInput& in, const BeamList& beams, const Vec3f& euler_degrees,
-         const std::vector<float>& grey, TaskDistribution& distribution, const FitProgress& progress)
-      : options_(options), simulation_(in, beams, options.threads), grey_(grey), distribution_(distribution),
-        progress_(progress), file_(file_values(in, euler_degrees)) {}
+  Fitter(const FitOptions& options, const SimulationInput& in, const BeamList& beams,
+         const std::vector<float>& grey, TaskDistribution& distribution,
+         const FitProgress& progress)
+      : options_(options),
+        simulation_(in, beams, options.threads),
+        grey_(grey),
+        distribution_(distribution),
+        progress_(progress),
+        file_(file_values(in)) {}
 
   FitResult run() {
     grid();
@@ -264,10 +269,10 @@ std::string replace_lines(const std::string& text, const std::vector<std::pair<i
 }  // namespace
 
 FitResult run_fit(const FitOptions& options, const SimulationInput& in, const BeamList& beams,
-                  const Vec3f& euler_degrees, const std::vector<float>& grey, TaskDistribution& distribution,
+                  const std::vector<float>& grey, TaskDistribution& distribution,
                   const FitProgress& progress) {
   check_ranges(options.ranges);
-  Fitter fitter(options, in, beams, euler_degrees, grey, distribution, progress);
+  Fitter fitter(options, in, beams, grey, distribution, progress);
   return fitter.run();
 }
 

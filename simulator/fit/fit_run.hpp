@@ -46,8 +46,7 @@ struct FitResult {
 // `planned` evaluations of the current stage (planned 0: not known ahead).
 using FitProgress = std::function<void(Stage stage, int done, int planned, const EvaluatedPoint* best_so_far)>;
 
-// Runs the fit of `in` (as read, with `beams`; `euler_degrees` its Euler
-// angles as written) to the experimental grey levels `grey`. The grid is
+// Runs the fit of `in` (as read, with `beams`) to the experimental grey levels `grey`. The grid is
 // the product of the ranges; with the thickness among them it is computed
 // as one thickness series per combination of the others. The refinement
 // starts from the best grid point: golden section over step either side of it for
@@ -56,7 +55,7 @@ using FitProgress = std::function<void(Stage stage, int done, int planned, const
 // more as a single pattern (stage final) with method 0 when final_full, or
 // with the method when it came from a thickness series.
 FitResult run_fit(const FitOptions& options, const SimulationInput& in, const BeamList& beams,
-                  const Vec3f& euler_degrees, const std::vector<float>& grey, TaskDistribution& distribution,
+                  const std::vector<float>& grey, TaskDistribution& distribution,
                   const FitProgress& progress = {});
 
 // The CSV of every point: a header line, then one line per point.

@@ -18,7 +18,7 @@ std::uint32_t get16(const std::uint8_t* p) { return p[0] | (std::uint32_t(p[1]) 
 std::uint32_t get32(const std::uint8_t* p) { return get16(p) | (get16(p + 2) << 16); }
 
 [[noreturn]] void too_short(const std::string& path, const char* part) {
-  throw FileError(about(path, std::string("is too short: it ends in ") + part));
+  throw FileError(about(path, std::string("is too short: it ends in ") + part), path);
 }
 
 const char* compression_name(std::uint32_t c) {
@@ -45,8 +45,9 @@ void decode_rle8(const std::uint8_t* d, std::size_t size, const std::uint8_t* pa
   auto put = [&](int row, int x, std::uint8_t index) {
     if (row < 0 || row >= kN || x < 0 || x >= kN) return;  // outside the picture: dropped
     if (index >= entries)
-      throw FileError(about(path, "is damaged: a pixel refers to palette entry " + std::to_string(index) +
-                                      " of " + std::to_string(entries)));
+      throw FileError(about(path, "is damaged: a pixel refers to palette entry " +
+                                      std::to_string(index) + " of " + std::to_string(entries)),
+                      path);
     grey[element_from_bottom(row, x)] = level[index];
   };
   for (int row = 0; row < kN; ++row)

@@ -19,7 +19,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 ExperimentalImage decode_experimental_image(const std::uint8_t* bytes, std::size_t size,
                                             const std::string& path) {
-  if (size < 2) throw FileError(about(path, "is too short: it ends in its first two bytes"));
+  if (size < 2) throw FileError(about(path, "is too short: it ends in its first two bytes"), path);
   const ImageFormat format = detect_image_format(bytes, size);
   switch (format) {
     case ImageFormat::bmp: return decode_bmp(bytes, size, path);
@@ -39,8 +39,10 @@ ExperimentalImage load_experimental_image(const std::string& path) {
   errno = 0;
   File f(std::fopen(path.c_str(), "rb"));
   if (!f) {
-    std::string reason = errno ? std::strerror(errno) : "cannot open";
-    throw FileError("cannot open the experimental image \"" + path + "\": " + reason);
+    const int error = errno;
+    std::string reason = error ? std::strerror(error) : "cannot open";
+    throw FileError("cannot open the experimental image \"" + path + "\": " + reason, path,
+                    FileError::kind_of_errno(error));
   }
   std::vector<std::uint8_t> bytes;
   std::uint8_t buf[65536];
@@ -57,7 +59,8 @@ ExperimentalImage load_experimental_image(const std::string& path) {
     }
   }
   if (std::ferror(f.get()))
-    throw FileError("cannot read the experimental image \"" + path + "\": " + std::strerror(errno));
+    throw FileError("cannot read the experimental image \"" + path + "\": " + std::strerror(errno),
+                    path);
   return decode_experimental_image(bytes.data(), bytes.size(), path);
 }
 

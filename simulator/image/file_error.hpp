@@ -1,19 +1,13 @@
-// FileError: a file of the run that cannot be read or written.
+// FileError in the image library's namespace: the suite's one input/output error, common::FileError.
 #pragma once
 
-#include <stdexcept>
+#include "common/file_error.hpp"
 
 namespace velmorant {
 
-// Thrown for a fatal input/output failure on an image or result file: a
-// missing or short experimental image, a simulated image that cannot be
-// created (for example because its folder does not exist), a result file
-// that cannot be replaced. what() is one line that names the file and the
-// problem. The driver prints it and ends the run; "VelmorantDS.res" then
-// keeps what it held ("  -101" once the computation has started).
-class FileError : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
+// A file of the run that cannot be read or written (see common/file_error.hpp).
+// The driver prints what() and ends the run; "VelmorantDS.res" then keeps
+// what it held ("  -101" once the computation has started).
+using common::FileError;
 
 }  // namespace velmorant

@@ -116,8 +116,10 @@ Tiff open_memory(MemoryFile& m, const char* mode) {
 }
 
 [[noreturn]] void damaged(const MemoryFile& m, const std::string& path) {
-  throw FileError(about(path, "cannot be read as TIFF: " +
-                                  (m.message.empty() ? std::string("its data ends early") : m.message)));
+  throw FileError(
+      about(path, "cannot be read as TIFF: " +
+                      (m.message.empty() ? std::string("its data ends early") : m.message)),
+      path);
 }
 
 }  // namespace

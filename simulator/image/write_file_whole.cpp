@@ -71,7 +71,8 @@ std::string resolve_links(const std::string& path) {
     reason = "\"" + folder + "\" is not a folder";
   else
     reason = std::strerror(err);
-  throw FileError("cannot write " + what + " \"" + path + "\": " + reason + note);
+  throw FileError("cannot write " + what + " \"" + path + "\": " + reason + note, path,
+                  FileError::kind_of_errno(err));
 }
 
 // Writes all bytes; false with errno set on failure (a zero-length write counts as EIO).

@@ -107,9 +107,12 @@ void check_image_folder(const SimulationInput& in) {
   struct stat st;
   if (::stat(folder.c_str(), &st) != 0)
     throw FileError("cannot write the simulated image \"" + path + "\": the folder \"" + folder +
-                    "\" does not exist");
+                        "\" does not exist",
+                    path, FileError::Kind::not_found);
   if (!S_ISDIR(st.st_mode))
-    throw FileError("cannot write the simulated image \"" + path + "\": \"" + folder + "\" is not a folder");
+    throw FileError(
+        "cannot write the simulated image \"" + path + "\": \"" + folder + "\" is not a folder",
+        path);
 }
 
 void write_pattern_image(PatternImage& image, const SimulationInput& in) {

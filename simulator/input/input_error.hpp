@@ -4,16 +4,17 @@
 // result file has been touched, because read_simulation_input runs before the
 // driver writes "VelmorantDS.res".
 //
-//  - InputError: a fatal input failure (missing file, premature end, a value
-//    of the wrong type, a count or value the record cannot take). what() is
+//  - InputError: a fatal input failure (premature end, a value of the wrong
+//    type, a count or value the record cannot take). A file that cannot be
+//    opened is a common::FileError (common/file_error.hpp) instead. what() is
 //    one line naming the file, the line number and what was expected there.
 //    The driver prints it (standard error) and ends; the result file stays as
 //    it was.
 //  - SingularBasis: |det cell_basis| < 2^-23 (the singular-basis stop of the
-//    derivations). The reader throws it without a message of its own; the
-//    driver ends without touching the result file and, so that a user learns
-//    why nothing was computed, prints one line on standard error where the
-//    stop itself would be silent.
+//    derivations). what() is the one text every program and the Python
+//    module show for it; the driver ends without touching the result file
+//    and, so that a user learns why nothing was computed, prints it on
+//    standard error after the input file's name.
 //  - FormFactorStop: a failed form-factor check (atomic number below 2,
 //    negative displacement, negative G or voltage, Ei of an argument > 60).
 //    what() is the exact one-line stop message (for example
@@ -43,7 +44,9 @@ public:
 // runtime errors cannot swallow it by accident.
 class SingularBasis : public std::exception {
 public:
-  const char* what() const noexcept override { return "singular cell basis"; }
+  const char* what() const noexcept override {
+    return "the cell basis is singular (|det| < 1.1920929e-7); nothing was computed";
+  }
 };
 
 class FormFactorStop : public std::runtime_error {

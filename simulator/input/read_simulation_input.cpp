@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "simulator/beams/select_beams.hpp"
+#include "common/file_error.hpp"
 #include "common/free_form_reader.hpp"
 #include "common/physical_constants.hpp"
 #include "simulator/geometry/matrix3.hpp"
@@ -57,7 +58,7 @@ public:
   }
 
   [[noreturn]] void fail(int line, const std::string& message) const {
-    throw InputError(source_ + ", line " + std::to_string(line) + ": " + message);
+    throw InputError(source_ + ", line " + std::to_string(line) + ": " + message, {source_, line});
   }
 
 private:
@@ -236,6 +237,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.skip(2, "the Euler angles");
   found.euler_angles = p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)", in.euler_angles[0],
          in.euler_angles[1], in.euler_angles[2]);
+  in.euler_degrees = in.euler_angles;
   p.skip(2, "surface_normal");
   const int normal_line = p.read("surface_normal (three reals)", in.surface_normal[0],
                                  in.surface_normal[1], in.surface_normal[2]);
@@ -251,7 +253,7 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
 void check_plausible_values(const SimulationInput& in, const InputLines& lines,
                             const std::string& source) {
   auto fail = [&](int line, const std::string& message) {
-    throw InputError(source + ", line " + std::to_string(line) + ": " + message);
+    throw InputError(source + ", line " + std::to_string(line) + ": " + message, {source, line});
   };
   auto text = [](double v) {
     char buf[32];
@@ -383,7 +385,7 @@ void check_search_time(const SimulationInput& in, const std::string& source, int
                " is " + std::to_string(e.largest_limit) + ". ";
   message += "Lower index_limit, or set " + std::string(kLongSearchVariable) +
              "=1 to run the search anyway";
-  throw InputError(source + ", line " + std::to_string(line) + ": " + message);
+  throw InputError(source + ", line " + std::to_string(line) + ": " + message, {source, line});
 }
 
 void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& beams,
@@ -391,9 +393,12 @@ void read_simulation_input(const fs::path& dir, SimulationInput& in, BeamList& b
   const fs::path file = dir / kInputFileName;
   std::ifstream text(file);
   if (!text)
-    throw InputError(file.string() +
-                     ": cannot open the simulation input file; expected VelmorantDS.dat in the "
-                     "working directory");
+    throw common::FileError(
+        file.string() +
+            ": cannot open the simulation input file; expected VelmorantDS.dat in the "
+            "working directory",
+        file.string(),
+        fs::exists(file) ? common::FileError::Kind::other : common::FileError::Kind::not_found);
   read_simulation_input(text, file.string(), dir, in, beams, options);
 }
 

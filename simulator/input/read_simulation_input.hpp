@@ -58,14 +58,16 @@ struct InputLines {
 // an InputError that names the line of index_limit, the predicted time and
 // the largest index_limit that stays within the budget.
 //
-// Throws (see input/input_error.hpp):
-//  - InputError      missing/unreadable file, premature end, wrong value type,
+// Throws (see input/input_error.hpp and common/file_error.hpp):
+//  - common::FileError  the input file or "f0_WaasKirf.dat" cannot be opened
+//                    (not_found() when it does not exist);
+//  - InputError      premature end, wrong value type,
 //                    a reflection search predicted to take too long,
 //                    species_count > 16, a site_count outside 0..128,
 //                    camera_length = 0, surface_normal[3] = 0, an atomic number
 //                    outside the range of the model, a number split by a comma,
-//                    the unit-mistake checks of check_plausible_values, and any
-//                    failure reading "f0_WaasKirf.dat";
+//                    the unit-mistake checks of check_plausible_values, and bad
+//                    contents of "f0_WaasKirf.dat";
 //  - SingularBasis   |det cell_basis| < 2^-23 (no message here; the driver
 //                    says on standard error why nothing was computed);
 //  - FormFactorStop  a form-factor check failed while the beams were ranked

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "common/file_error.hpp"
 #include "simulator/input/diagnostics.hpp"
 #include "simulator/input/test_input_builder.hpp"
 #include "simulator/scattering/structure_factor.hpp"
@@ -202,11 +203,13 @@ TEST(ReadSimulationInput, MissingFileNamesTheFile) {
   try {
     read_simulation_input(dir, *in, beams);
     FAIL() << "no error";
-  } catch (const InputError& e) {
+  } catch (const common::FileError& e) {
     std::string m = e.what();
     EXPECT_NE(m.find((dir / "VelmorantDS.dat").string()), std::string::npos) << m;
     EXPECT_NE(m.find("cannot open"), std::string::npos) << m;
     EXPECT_EQ(m.find('\n'), std::string::npos);
+    EXPECT_EQ(e.file(), (dir / "VelmorantDS.dat").string());
+    EXPECT_TRUE(e.not_found());
   }
 }
 
@@ -452,6 +455,7 @@ TEST(DeriveSimulationInput, DerivedFieldsInTheirOrderAndPrecision) {
   auto in = parse(t.text());
   derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
   EXPECT_FLOAT_EQ(in->euler_angles[0], 90.0f * 3.1415927f / 180.0f);
+  EXPECT_EQ(in->euler_degrees, (Vec3f{90.0f, 0.0f, 0.0f}));  // as read, kept by the derivations
   EXPECT_NEAR(in->orientation_matrix(1, 2), 1.0f, 1e-6f);  // sin φ1
   EXPECT_FLOAT_EQ(in->pixel_scale, 0.02f / 400.0f);
   EXPECT_FLOAT_EQ(in->effective_thickness, 2000.0f);

@@ -61,6 +61,12 @@ struct SimulationInput {
   float wavelength = 0;              // electron wavelength λ, Å
   float camera_length = 0;           // denominator of pixel_scale (checked non-zero)
   Vec3f euler_angles{};              // φ1, Φ, φ2: degrees in the file, RADIANS after reading
+  // φ1, Φ, φ2 in degrees exactly as read from the file (Bunge angles z, x', z''
+  // of the rotation from the sample frame to the crystal frame; 0 0 0: the
+  // crystal axes along the sample axes). Set by the parser and kept by the
+  // derivations, which turn euler_angles into radians; an override of the
+  // angles (engine/simulation.hpp) replaces both.
+  Vec3f euler_degrees{};
   Vec3f surface_normal{};            // only [2] (the third component) is used; checked non-zero
   std::int32_t image_bits = 0;       // 8 or 24 bits per pixel of the image
 

@@ -6,9 +6,14 @@
 #include <gemmi/smcif.hpp>
 #include <gemmi/symmetry.hpp>
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 
+#include "common/file_error.hpp"
 #include "simulator/input_writer/microscope_geometry.hpp"
 
 namespace velmorant::crystal_file {
@@ -73,7 +78,8 @@ bool has_aniso(const gemmi::SMat33<double>& u) {
 // The operations of the block's space group, split into the point-group part
 // and the centring translations.
 gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::SmallStructure& st,
-                                       const std::string& where, std::string& description) {
+                                       const std::string& path, const std::string& where,
+                                       std::string& description) {
   for (const char* tag : {"_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz"}) {
     gemmi::cif::Column column = block.find_values(tag);
     if (column.length() == 0) continue;
@@ -84,7 +90,8 @@ gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::Sm
         ops.push_back(gemmi::parse_triplet(triplet));
       } catch (const std::exception& e) {
         throw CifError(where + ": the symmetry operation \"" + triplet + "\" cannot be read (" +
-                       e.what() + ")");
+                           e.what() + ")",
+                       {path});
       }
     }
     description = st.spacegroup_hm.empty() ? std::to_string(ops.size()) + " listed operations"
@@ -99,8 +106,10 @@ gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::Sm
         if (!gemmi::cif::is_null(*code)) name += ":" + gemmi::cif::as_string(*code);
     sg = gemmi::find_spacegroup_by_name(name, st.cell.alpha, st.cell.gamma);
     if (!sg)
-      throw CifError(where + ": the space group \"" + name + "\" is not known; list the symmetry "
-                     "operations (_space_group_symop_operation_xyz) instead");
+      throw CifError(where + ": the space group \"" + name +
+                         "\" is not known; list the symmetry "
+                         "operations (_space_group_symop_operation_xyz) instead",
+                     {path});
   } else {
     for (const char* tag : {"_space_group_IT_number", "_symmetry_Int_Tables_number"})
       if (const std::string* number = block.find_value(tag))
@@ -109,8 +118,10 @@ gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::Sm
           break;
         }
     if (!sg)
-      throw CifError(where + ": no space group: give _space_group_name_H-M_alt, the space-group "
-                     "number or the symmetry operations");
+      throw CifError(where +
+                         ": no space group: give _space_group_name_H-M_alt, the space-group "
+                         "number or the symmetry operations",
+                     {path});
   }
   description = sg->xhm();
   return sg->operations();
@@ -119,23 +130,53 @@ gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::Sm
 }  // namespace
 
 CrystalStructure read_cif_crystal(const std::string& path, const std::string& block_name) {
+  {
+    errno = 0;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const int error = errno;
+    if (!f)
+      throw common::FileError(
+          path + ": cannot be opened: " + (error ? std::strerror(error) : "cannot open"), path,
+          common::FileError::kind_of_errno(error));
+    std::fclose(f);
+  }
   gemmi::cif::Document doc;
   try {
     doc = gemmi::cif::read_file(path);
+  } catch (const tao::pegtl::parse_error& e) {
+    // The parser names the line: the message says it as the readers do.
+    const int line = e.positions().empty() ? 0 : static_cast<int>(e.positions().front().line);
+    const common::FilePosition at{path, line};
+    throw CifError(
+        common::format_position(at) + ": cannot be read as CIF: " + std::string(e.message()), at);
   } catch (const std::exception& e) {
-    throw CifError(path + ": cannot be read as CIF: " + e.what());
+    // gemmi's own checks start with "<path>:<line> ": the line goes where the readers put it.
+    std::string text = e.what();
+    int line = 0;
+    const std::string prefix = path + ":";
+    if (text.rfind(prefix, 0) == 0) {
+      std::size_t end = prefix.size();
+      while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+      if (end > prefix.size() && end < text.size() && text[end] == ' ') {
+        line = std::stoi(text.substr(prefix.size(), end - prefix.size()));
+        text.erase(0, end + 1);
+      }
+    }
+    const common::FilePosition at{path, line};
+    throw CifError(common::format_position(at) + ": cannot be read as CIF: " + text, at);
   }
   gemmi::cif::Block* block = nullptr;
   if (!block_name.empty()) {
     block = doc.find_block(block_name);
-    if (!block) throw CifError(path + ": has no data block \"" + block_name + "\"");
+    if (!block) throw CifError(path + ": has no data block \"" + block_name + "\"", {path});
   } else {
     for (gemmi::cif::Block& b : doc.blocks)
       if (b.find_values("_atom_site_fract_x").length() > 0) {
         block = &b;
         break;
       }
-    if (!block) throw CifError(path + ": no data block lists atom sites (_atom_site_fract_x)");
+    if (!block)
+      throw CifError(path + ": no data block lists atom sites (_atom_site_fract_x)", {path});
   }
   const std::string where = path + ", block " + block->name;
 
@@ -143,10 +184,11 @@ CrystalStructure read_cif_crystal(const std::string& path, const std::string& bl
   try {
     st = gemmi::make_small_structure_from_block(*block);
   } catch (const std::exception& e) {
-    throw CifError(where + ": " + e.what());
+    throw CifError(where + ": " + e.what(), {path});
   }
   CrystalStructure crystal;
   crystal.name = block->name;
+  crystal.source = path;
   crystal.a = st.cell.a;
   crystal.b = st.cell.b;
   crystal.c = st.cell.c;
@@ -157,28 +199,33 @@ CrystalStructure read_cif_crystal(const std::string& path, const std::string& bl
   for (const char* tag : {"_cell_length_a", "_cell_length_b", "_cell_length_c"}) {
     const std::string* value = block->find_value(tag);
     if (!value || gemmi::cif::is_null(*value))
-      throw CifError(where + ": the cell is incomplete: " + tag + " is missing");
+      throw CifError(where + ": the cell is incomplete: " + tag + " is missing", {path});
   }
   try {
     cell = cell_rows(crystal.a, crystal.b, crystal.c, crystal.alpha, crystal.beta, crystal.gamma);
-  } catch (const std::invalid_argument&) {
-    throw CifError(where + ": the cell (_cell_length_a, b, c, _cell_angle_alpha, beta, gamma) is "
-                   "missing or does not describe a cell");
+  } catch (const SettingsError&) {
+    throw CifError(where +
+                       ": the cell (_cell_length_a, b, c, _cell_angle_alpha, beta, gamma) is "
+                       "missing or does not describe a cell",
+                   {path});
   }
-  if (st.sites.empty()) throw CifError(where + ": lists no atom sites");
-  const gemmi::GroupOps ops = space_group_operations(*block, st, where, crystal.space_group);
+  if (st.sites.empty()) throw CifError(where + ": lists no atom sites", {path});
+  const gemmi::GroupOps ops = space_group_operations(*block, st, path, where, crystal.space_group);
   crystal.asymmetric_sites = static_cast<int>(st.sites.size());
 
   for (const gemmi::SmallStructure::Site& site : st.sites) {
     if (site.element == gemmi::El::X)
       throw CifError(where + ": the element of site \"" + site.label + "\" (type \"" +
-                     site.type_symbol + "\") is not known");
+                         site.type_symbol + "\") is not known",
+                     {path});
     if (!(site.occ >= 0.0) || site.occ > 1.0 + 1e-6)
       throw CifError(where + ": the occupancy of site \"" + site.label + "\" is " +
-                     std::to_string(site.occ) + "; expected 0..1");
+                         std::to_string(site.occ) + "; expected 0..1",
+                     {path});
     double u = has_aniso(site.aniso) ? equivalent_u(cell, site.aniso) : site.u_iso;
     if (!(u >= 0.0))
-      throw CifError(where + ": the displacement of site \"" + site.label + "\" is negative");
+      throw CifError(where + ": the displacement of site \"" + site.label + "\" is negative",
+                     {path});
     const int z = site.element.atomic_number();
     CrystalSpecies* species = nullptr;
     for (CrystalSpecies& s : crystal.species)

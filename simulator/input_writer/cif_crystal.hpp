@@ -2,18 +2,12 @@
 // with occupancy and displacement, expanded to every site of the unit cell.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "simulator/input_writer/crystal_structure.hpp"
+#include "simulator/input_writer/writer_errors.hpp"
 
 namespace velmorant::crystal_file {
-
-// A CIF that cannot be used; what() names the file and the problem.
-class CifError : public std::runtime_error {
-public:
-  using std::runtime_error::runtime_error;
-};
 
 // Images of one site closer than this are one site (a special position).
 inline constexpr double kCoincidenceDistance = 0.1;  // Å
@@ -26,7 +20,9 @@ inline constexpr double kCoincidenceDistance = 0.1;  // Å
 // or, where anisotropic U_ij are given, their equivalent isotropic value
 // U_eq = (1/3) Σ U_ij a*_i a*_j a_i·a_j. Each site is moved by every
 // operation, taken into the cell [0, 1) and kept unless an earlier image of
-// the same site lies within kCoincidenceDistance. Throws CifError.
+// the same site lies within kCoincidenceDistance. Throws common::FileError
+// for a file that cannot be opened (not_found() when it does not exist) and
+// CifError for one that cannot be used.
 CrystalStructure read_cif_crystal(const std::string& path, const std::string& block_name = "");
 
 }  // namespace velmorant::crystal_file

@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 
+#include "common/file_error.hpp"
 #include "simulator/beams/select_beams.hpp"
 #include "simulator/input_writer/crystal_input.hpp"
 #include "simulator/input_writer/input_file_text.hpp"
@@ -136,21 +137,28 @@ TEST(CifCrystal, UnusableFilesAreNamedWithTheProblem) {
   const std::string sites =
       "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
       "_atom_site_fract_z\nA1 Cu 0 0 0\n";
+  // line: where the parser names one (0: the file as a whole).
   const struct {
     const char* what;
     std::string text;
     const char* message;
+    int line;
   } cases[] = {
-      {"not CIF", "this is not a CIF file\n", "cannot be read as CIF"},
-      {"no sites", "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n", "no data block lists atom sites"},
-      {"no space group", "data_x\n" + cell + sites, "no space group"},
+      {"not CIF", "this is not a CIF file\n", "cannot be read as CIF", 1},
+      {"tag without value", "data_x\n_cell_length_a 4\n_cell_length_b\n", "has no value", 3},
+      {"loop of the wrong length", "data_x\n" + cell + "loop_\n_a\n_b\n1 2 3\n",
+       "Wrong number of values", 8},
+      {"no sites", "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n",
+       "no data block lists atom sites", 0},
+      {"no space group", "data_x\n" + cell + sites, "no space group", 0},
       {"unknown space group", "data_x\n" + cell + "_space_group_name_H-M_alt 'Q 9'\n" + sites,
-       "\"Q 9\" is not known"},
-      {"no cell", "data_x\n_space_group_name_H-M_alt 'P 1'\n" + sites, "the cell"},
-      {"unknown element", "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n" +
-                              "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
-                              "_atom_site_fract_y\n_atom_site_fract_z\nQq1 Qq 0 0 0\n",
-       "site \"Qq1\""},
+       "\"Q 9\" is not known", 0},
+      {"no cell", "data_x\n_space_group_name_H-M_alt 'P 1'\n" + sites, "the cell", 0},
+      {"unknown element",
+       "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n" +
+           "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
+           "_atom_site_fract_y\n_atom_site_fract_z\nQq1 Qq 0 0 0\n",
+       "site \"Qq1\"", 0},
   };
   for (const auto& c : cases) {
     const fs::path file = dir / "bad.cif";
@@ -162,7 +170,17 @@ TEST(CifCrystal, UnusableFilesAreNamedWithTheProblem) {
       const std::string m = e.what();
       EXPECT_EQ(m.rfind(file.string(), 0), 0u) << c.what << ": " << m;
       EXPECT_NE(m.find(c.message), std::string::npos) << c.what << ": " << m;
+      EXPECT_EQ(e.where().file, file.string()) << c.what;
+      EXPECT_EQ(e.where().line, c.line) << c.what << ": " << m;
     }
+  }
+  // A file that is not there is a file error, told apart from one that cannot be read.
+  try {
+    read_cif_crystal((dir / "none.cif").string());
+    ADD_FAILURE() << "a missing file was accepted";
+  } catch (const common::FileError& e) {
+    EXPECT_TRUE(e.not_found());
+    EXPECT_EQ(e.file(), (dir / "none.cif").string());
   }
 }
 
@@ -196,7 +214,7 @@ TEST(CifCrystal, GeneratedInputsGiveTheBeamsAndPixelsOfTheExamples) {
     MicroscopeSettings m;
     m.form_factor_model = as_read->form_factor_model;
     m.wavelength = as_read->wavelength;
-    m.euler = {as_read->euler_angles[0], as_read->euler_angles[1], as_read->euler_angles[2]};
+    m.euler = {as_read->euler_degrees[0], as_read->euler_degrees[1], as_read->euler_degrees[2]};
     m.thickness = as_read->thickness;
     m.pixel_pitch = as_read->pixel_pitch;
     m.camera_length = as_read->camera_length;

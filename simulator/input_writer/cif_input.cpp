@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
-#include <stdexcept>
 
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "simulator/input_writer/input_file_text.hpp"
@@ -15,16 +14,16 @@ namespace velmorant::crystal_file {
 
 namespace {
 
-// [u v w] or the hexagonal [u v t w].
-Vec3d direction_of(const std::vector<double>& v, const char* option) {
+// [u v w] or the hexagonal [u v t w]; `parameter` names the setting, `what` the direction in words.
+Vec3d direction_of(const std::vector<double>& v, const char* parameter, const char* what) {
   if (v.size() == 3) return {v[0], v[1], v[2]};
   if (v.size() == 4) {
     if (std::fabs(v[0] + v[1] + v[2]) > 1e-9)
-      throw std::invalid_argument(std::string(option) +
-                                  ": the third of four indices must be -(u + v)");
+      throw SettingsError(
+          parameter, std::string(what) + " [u v t w]: the third of four indices must be -(u + v)");
     return three_index_direction(v[0], v[1], v[2], v[3]);
   }
-  throw std::invalid_argument(std::string(option) + " takes 3 indices [u v w] or 4 [u v t w]");
+  throw SettingsError(parameter, std::string(what) + " takes 3 indices [u v w] or 4 [u v t w]");
 }
 
 std::string join(const std::vector<double>& v) {
@@ -36,15 +35,26 @@ std::string join(const std::vector<double>& v) {
 }  // namespace
 
 CifInput cif_input(const std::string& cif_path, const CifInputOptions& options) {
-  if (options.kv && options.wavelength) throw std::invalid_argument("--kv excludes --wavelength");
+  if (options.kv && options.wavelength)
+    throw SettingsError("wavelength",
+                        "the accelerating voltage excludes the wavelength: give one of them");
   if (!options.euler.empty() && (!options.zone.empty() || !options.reference.empty()))
-    throw std::invalid_argument("--euler excludes --zone and --reference");
+    throw SettingsError("euler",
+                        "the Euler angles exclude the zone axis and the reference direction");
   if (!options.euler.empty() && options.euler.size() != 3)
-    throw std::invalid_argument("--euler takes 3 angles phi1 Phi phi2");
+    throw SettingsError("euler", "the Euler angles are 3 angles phi1 Phi phi2");
   if (options.camera_length.has_value() != options.pixel_pitch.has_value())
-    throw std::invalid_argument("--camera-length and --pixel-pitch are given together");
+    throw SettingsError(
+        options.camera_length ? "pixel_pitch" : "camera_length",
+        "the camera length and the pixel pitch are given together (one needs the other)");
   if (options.semi_angle && options.camera_length)
-    throw std::invalid_argument("--semi-angle excludes --camera-length and --pixel-pitch");
+    throw SettingsError("semi_angle",
+                        "the semi-angle excludes the camera length and the pixel pitch");
+
+  if (options.kv && !(*options.kv > 0.0 && std::isfinite(*options.kv)))
+    throw SettingsError("kv", "the accelerating voltage must be a positive number of kV");
+  if (options.wavelength && !(*options.wavelength > 0.0 && std::isfinite(*options.wavelength)))
+    throw SettingsError("wavelength", "the wavelength must be a positive number of A");
 
   CifInput result;
   result.crystal = read_cif_crystal(cif_path, options.block);
@@ -59,9 +69,10 @@ CifInput cif_input(const std::string& cif_path, const CifInputOptions& options) 
   } else {
     const std::vector<double> z =
         options.zone.empty() ? std::vector<double>{0, 0, 1} : options.zone;
-    const Vec3d zone_uvw = direction_of(z, "--zone");
+    const Vec3d zone_uvw = direction_of(z, "zone", "the zone axis");
     std::optional<Vec3d> ref;
-    if (!options.reference.empty()) ref = direction_of(options.reference, "--reference");
+    if (!options.reference.empty())
+      ref = direction_of(options.reference, "reference", "the reference direction");
     settings.euler = euler_from_zone_axis(cell, zone_uvw, ref);
     result.orientation = "zone axis [" + join(z) + "]";
   }

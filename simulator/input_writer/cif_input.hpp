@@ -34,8 +34,9 @@ struct CifInput {
 
 // Reads the CIF (read_cif_crystal), applies the options as velmorant_input
 // does and composes the commented file text (input_file_text). The text is
-// not yet checked by the reader. Throws CifError, std::invalid_argument for
-// options that contradict each other or cannot be used.
+// not yet checked by the reader. Throws common::FileError for a CIF that
+// cannot be opened, CifError for one that cannot be used, and SettingsError
+// for settings that contradict each other or cannot be used.
 CifInput cif_input(const std::string& cif_path, const CifInputOptions& options);
 
 }  // namespace velmorant::crystal_file

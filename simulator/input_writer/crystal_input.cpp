@@ -19,19 +19,24 @@ std::string species_caption(const CrystalSpecies& species) {
 
 void fill_simulation_input(const CrystalStructure& crystal, const MicroscopeSettings& settings,
                            SimulationInput& in) {
+  // A crystal the record cannot hold: named by its file and block where it came from one.
+  const std::string where =
+      crystal.source.empty() ? "" : crystal.source + ", block " + crystal.name + ": ";
   const int species_count = static_cast<int>(crystal.species.size());
   if (species_count > kMaxSpecies) {
     std::string list;
     for (const auto& s : crystal.species) list += (list.empty() ? "" : " ") + s.symbol;
-    throw std::invalid_argument("the crystal has " + std::to_string(species_count) +
-                                " elements (" + list + "); the simulation takes at most " +
-                                std::to_string(kMaxSpecies) + " atom species");
+    throw CifError(where + "the crystal has " + std::to_string(species_count) + " elements (" +
+                       list + "); the simulation takes at most " + std::to_string(kMaxSpecies) +
+                       " atom species",
+                   {crystal.source});
   }
   for (const auto& s : crystal.species)
     if (static_cast<int>(s.sites.size()) > kMaxSites)
-      throw std::invalid_argument(s.symbol + " has " + std::to_string(s.sites.size()) +
-                                  " sites in the unit cell; the simulation takes at most " +
-                                  std::to_string(kMaxSites) + " per species");
+      throw CifError(where + s.symbol + " has " + std::to_string(s.sites.size()) +
+                         " sites in the unit cell; the simulation takes at most " +
+                         std::to_string(kMaxSites) + " per species",
+                     {crystal.source});
   in = SimulationInput{};
   const CellRows rows = crystal_cell_rows(crystal);
   for (int r = 0; r < 3; ++r)
@@ -65,6 +70,7 @@ void fill_simulation_input(const CrystalStructure& crystal, const MicroscopeSett
   in.camera_length = static_cast<float>(settings.camera_length);
   in.euler_angles = {static_cast<float>(settings.euler.phi1), static_cast<float>(settings.euler.Phi),
                      static_cast<float>(settings.euler.phi2)};
+  in.euler_degrees = in.euler_angles;
   in.surface_normal = {0.0f, 0.0f, 1.0f};
   in.image_bits = settings.image_bits;
 }

@@ -30,9 +30,9 @@ struct MicroscopeSettings {
 };
 
 // Fills `in` (fully overwritten; only the fields read from the file). Sites
-// keep the crystal's order; u = sqrt(U) per site. Throws std::invalid_argument
-// naming the problem when the crystal has more than 16 elements or an element
-// more than 128 sites in the cell.
+// keep the crystal's order; u = sqrt(U) per site. Throws CifError naming the
+// crystal's file (when it came from one) and the problem when the crystal has
+// more than 16 elements or an element more than 128 sites in the cell.
 void fill_simulation_input(const CrystalStructure& crystal, const MicroscopeSettings& settings,
                            SimulationInput& in);
 

@@ -23,6 +23,7 @@ struct CrystalSpecies {
 
 struct CrystalStructure {
   std::string name;               // data block name
+  std::string source;             // the file it was read from (empty: built in memory)
   double a = 0, b = 0, c = 0;     // Å
   double alpha = 90, beta = 90, gamma = 90;  // degrees
   std::string space_group;        // Hermann-Mauguin symbol (or "from N operations")

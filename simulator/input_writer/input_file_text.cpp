@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "simulator/input_writer/writer_errors.hpp"
+
 namespace velmorant::crystal_file {
 
 namespace {
@@ -15,9 +17,10 @@ namespace {
 constexpr const char* kRule =
     "----------------------------------------------------------------------------------------";
 
-std::string quoted(const std::string& text) {
+// `parameter` and `what` name the setting in an error (writer_errors.hpp).
+std::string quoted(const std::string& text, const char* parameter, const char* what) {
   if (text.find_first_of("\r\n") != std::string::npos)
-    throw std::invalid_argument("a folder or file name holds a line end");
+    throw SettingsError(parameter, std::string(what) + " holds a line end");
   std::string q = "'";
   for (char c : text) {
     if (c == '\'') q += '\'';  // a doubled apostrophe stands for one
@@ -138,12 +141,12 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
        "directory). Quote a folder or name that contains blanks: 'my images'.\n"
        "\n"
        "FOLDER:\n";
-  f << "  " << quoted(in.image_directory) << "\n";
+  f << "  " << quoted(in.image_directory, "image_folder", "the image folder") << "\n";
   f << "FILE NAME of the experimental image: a 512 x 512 BMP file, 8 or 24 bits per pixel\n"
        "(the simulated image is written into the same folder, named DS_ + this name)\n"
        "\n\n\n"
        "NAME:\n";
-  f << "  " << quoted(in.image_name) << "\n";
+  f << "  " << quoted(in.image_name, "image_name", "the image name") << "\n";
   f << kRule << "\n"
     << "ELECTRON WAVELENGTH (Angstrom; 0.02508 A is 200 kV, 0.03701 A is 100 kV)\n";
   f << "  " << float_text(in.wavelength) << "\n";

@@ -22,8 +22,10 @@ std::string float_text(float value);
 
 // The file text. Reads only the fields read from the file (cell_basis to
 // image_bits); euler_angles are taken in DEGREES, as the file holds them.
-// Texts are quoted. Throws std::invalid_argument when a count exceeds the
-// tables (16 species, 128 sites per species) or a text holds a line end.
+// Texts are quoted. Throws SettingsError (writer_errors.hpp) when the image
+// folder or name holds a line end, std::invalid_argument when a count exceeds
+// the tables (16 species, 128 sites per species; fill_simulation_input refuses
+// such a crystal first) or a caption holds a line end.
 std::string input_file_text(const SimulationInput& in, const InputFileNotes& notes);
 
 }  // namespace velmorant::crystal_file

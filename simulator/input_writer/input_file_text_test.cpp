@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "simulator/input/read_simulation_input.hpp"
+#include "simulator/input_writer/writer_errors.hpp"
 
 namespace velmorant::crystal_file {
 namespace {
@@ -102,7 +103,7 @@ TEST(InputFileText, NamesWithBlanksAndApostrophesAreQuoted) {
   EXPECT_EQ(back->image_directory, in->image_directory);
   EXPECT_EQ(back->image_name, in->image_name);
   in->image_name = "two\nlines.bmp";
-  EXPECT_THROW(input_file_text(*in, {"bad", {}, {}}), std::invalid_argument);
+  EXPECT_THROW(input_file_text(*in, {"bad", {}, {}}), SettingsError);
 }
 
 TEST(InputFileText, CountsBeyondTheTablesAreRefused) {

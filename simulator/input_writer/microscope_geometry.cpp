@@ -44,7 +44,7 @@ CellRows cell_rows(double a, double b, double c, double alpha, double beta, doub
   const double sg = sin_degrees(gamma);
   const double volume_factor = 1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg;
   if (!(a > 0 && b > 0 && c > 0) || !(volume_factor > 0.0) || !(sg > 0.0))
-    throw std::invalid_argument("the cell parameters do not describe a cell");
+    throw SettingsError("cell", "the cell parameters do not describe a cell");
   CellRows r{};
   r[0] = {a, 0.0, 0.0};
   r[1] = {b * cg, b * sg, 0.0};
@@ -80,7 +80,7 @@ EulerDegrees euler_from_zone_axis(const CellRows& cell, const Vec3d& zone_uvw,
                                   const std::optional<Vec3d>& reference_uvw) {
   const Vec3d z = cartesian_direction(cell, zone_uvw);
   const double zn = norm(z);
-  if (!(zn > 0.0)) throw std::invalid_argument("the zone axis is the zero vector");
+  if (!(zn > 0.0)) throw SettingsError("zone", "the zone axis is the zero vector");
   const Vec3d e3 = scaled(z, 1.0 / zn);
   const Vec3d ref =
       cartesian_direction(cell, reference_uvw ? *reference_uvw : default_reference(cell, zone_uvw));
@@ -89,7 +89,7 @@ EulerDegrees euler_from_zone_axis(const CellRows& cell, const Vec3d& zone_uvw,
   const Vec3d perp{ref[0] - along[0], ref[1] - along[1], ref[2] - along[2]};
   const double pn = norm(perp);
   if (!(pn > 1e-6 * norm(ref)))
-    throw std::invalid_argument("the reference direction is parallel to the zone axis");
+    throw SettingsError("reference", "the reference direction is parallel to the zone axis");
   const Vec3d e1 = scaled(perp, 1.0 / pn);
   const Vec3d e2 = cross(e3, e1);
   // g has the crystal components of the sample axes x, y, z as its columns:

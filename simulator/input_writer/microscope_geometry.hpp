@@ -7,6 +7,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "simulator/input_writer/writer_errors.hpp"
+
 namespace velmorant::crystal_file {
 
 using Vec3d = std::array<double, 3>;
@@ -22,7 +24,7 @@ double electron_wavelength(double kilovolts);
 
 // Cartesian basis of the cell parameters (Å, degrees): a along x, b in the
 // xy plane, c completing a right-handed set. Angles of exactly 90° and 120°
-// give exact zero and one-half cosines. Throws std::invalid_argument when the
+// give exact zero and one-half cosines. Throws SettingsError ("cell") when the
 // parameters do not describe a cell.
 CellRows cell_rows(double a, double b, double c, double alpha, double beta, double gamma);
 
@@ -47,7 +49,7 @@ Vec3d default_reference(const CellRows& cell, const Vec3d& zone_uvw);
 // and the beam runs along the sample z axis. The result puts the zone axis
 // [u v w] along sample z and the part of the reference direction
 // perpendicular to it along sample x (the first axis of the pattern). Throws
-// std::invalid_argument for a zero zone axis or a reference parallel to it.
+// SettingsError for a zero zone axis or a reference parallel to it.
 EulerDegrees euler_from_zone_axis(const CellRows& cell, const Vec3d& zone_uvw,
                                   const std::optional<Vec3d>& reference_uvw);
 

@@ -62,9 +62,9 @@ TEST(CellRows, LengthsAnglesAndVolume) {
   EXPECT_EQ(cubic[1][0], 0.0);
   EXPECT_EQ(cubic[2][0], 0.0);
   EXPECT_EQ(cubic[2][1], 0.0);
-  EXPECT_THROW(cell_rows(5, 5, 5, 90, 90, 0), std::invalid_argument);
-  EXPECT_THROW(cell_rows(5, 5, 5, 120, 120, 120), std::invalid_argument);  // flat
-  EXPECT_THROW(cell_rows(0, 5, 5, 90, 90, 90), std::invalid_argument);
+  EXPECT_THROW(cell_rows(5, 5, 5, 90, 90, 0), SettingsError);
+  EXPECT_THROW(cell_rows(5, 5, 5, 120, 120, 120), SettingsError);  // flat
+  EXPECT_THROW(cell_rows(0, 5, 5, 90, 90, 90), SettingsError);
 }
 
 TEST(ThreeIndexDirection, HexagonalDirections) {
@@ -141,8 +141,8 @@ TEST(EulerFromZoneAxis, TheWrittenAnglesPutTheZoneAxisAlongTheBeam) {
     EXPECT_LT(std::fabs(dot(ref, y)) / std::sqrt(dot(ref, ref)), 1e-5) << c.what;
     EXPECT_GT(dot(ref, x), 0.0) << c.what;
   }
-  EXPECT_THROW(euler_from_zone_axis(cubic, {0, 0, 0}, std::nullopt), std::invalid_argument);
-  EXPECT_THROW(euler_from_zone_axis(cubic, {1, 1, 1}, Vec3d{2, 2, 2}), std::invalid_argument);
+  EXPECT_THROW(euler_from_zone_axis(cubic, {0, 0, 0}, std::nullopt), SettingsError);
+  EXPECT_THROW(euler_from_zone_axis(cubic, {1, 1, 1}, Vec3d{2, 2, 2}), SettingsError);
 }
 
 TEST(EulerFromZoneAxis, RecoversTheAnglesOfAnOrientation) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "common/file_error.hpp"
 #include "common/free_form_reader.hpp"
 #include "simulator/input/input_error.hpp"
 
@@ -29,7 +30,7 @@ bool is_readable_file(const fs::path& p) {
     msg += "the file ends here; expected " + what;
   else
     msg += "\"" + r.item + "\" is not " + r.expected + "; expected " + what;
-  throw InputError(msg);
+  throw InputError(msg, {file.string(), r.line});
 }
 
 }  // namespace
@@ -49,9 +50,12 @@ fs::path find_xray_coefficient_file(const fs::path& first_dir) {
   if (!ec && consider(exe.parent_path())) return exe.parent_path() / kXrayFileName;
   const fs::path data_dir = VELMORANT_DATA_DIR;
   if (consider(data_dir)) return data_dir / kXrayFileName;
-  throw InputError(std::string(kXrayFileName) +
-                   ": the X-ray coefficient file was not found (form_factor_model 0 needs it); "
-                   "looked for " + tried);
+  throw common::FileError(
+      std::string(kXrayFileName) +
+          ": the X-ray coefficient file was not found (form_factor_model 0 needs it); "
+          "looked for " +
+          tried,
+      kXrayFileName, common::FileError::Kind::not_found);
 }
 
 void read_xray_coefficients(const fs::path& file, std::int32_t z, std::int32_t& table_atomic_number,
@@ -62,7 +66,9 @@ void read_xray_coefficients(const fs::path& file, std::int32_t z, std::int32_t& 
                      "; the table starts at hydrogen, Z = 1");
   std::ifstream stream(file);
   if (!stream)
-    throw InputError(file.string() + ": cannot open the X-ray coefficient file");
+    throw common::FileError(
+        file.string() + ": cannot open the X-ray coefficient file", file.string(),
+        fs::exists(file) ? common::FileError::Kind::other : common::FileError::Kind::not_found);
   common::FreeFormReader reader(stream);
   const std::string element = "atomic number " + std::to_string(z);
   common::ReadResult r = reader.skip_lines(69);

@@ -15,15 +15,15 @@ inline constexpr const char* kXrayFileName = "f0_WaasKirf.dat";
 //  2. the folder of the running executable (/proc/self/exe), where the build
 //     copies the shipped table (build/bin/);
 //  3. the build's data folder (build/data/, compiled in as VELMORANT_DATA_DIR).
-// Throws InputError naming every place tried when none has the file.
+// Throws common::FileError (not found) naming every place tried when none has the file.
 std::filesystem::path find_xray_coefficient_file(const std::filesystem::path& first_dir);
 
 // Reads the given file: skips 69 lines and (z-1) blocks of 4, reads the
 // table atomic number from columns 3-6 of the block header, skips 2 lines and
 // reads a1..a5, c, b1..b5 in free form. z = 1 reads the first block.
-// Throws InputError (file, line, what was expected) on a missing file, a
-// premature end or a value that is not a number, and for z < 1 (which would
-// otherwise read hydrogen's block).
+// Throws common::FileError on a file that cannot be opened, and InputError
+// (file, line, what was expected) on a premature end or a value that is not
+// a number, and for z < 1 (which would otherwise read hydrogen's block).
 void read_xray_coefficients(const std::filesystem::path& file, std::int32_t z,
                             std::int32_t& table_atomic_number,
                             std::array<float, 11>& coefficients);

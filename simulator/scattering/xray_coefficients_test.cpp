@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/file_error.hpp"
 #include "simulator/input/input_error.hpp"
 
 namespace velmorant {
@@ -104,7 +105,7 @@ TEST(XrayCoefficients, FailuresNameFileLineAndExpectation) {
               p.string() + ", line 77: \"x\" is not a real number; expected the 11 coefficients "
                            "a1..a5 c b1..b5 of atomic number 2");
   }
-  EXPECT_THROW(read_xray_coefficients(dir / "none.dat", 2, z, c), InputError);
+  EXPECT_THROW(read_xray_coefficients(dir / "none.dat", 2, z, c), common::FileError);
   // No atomic number below 1 reads hydrogen's block.
   for (std::int32_t bad : {0, -5}) {
     try {

@@ -1,5 +1,5 @@
-// Tests of the scores: the Pearson correlation ignores brightness and contrast of the measurement, r does not.
-#include "simulator/fit/score.hpp"
+// Tests of the scores: the Pearson correlation ignores brightness and contrast of the measurement, r does not; -1 where undefined.
+#include "simulator/compare/score.hpp"
 
 #include <cmath>
 #include <limits>
@@ -28,7 +28,8 @@ std::vector<float> measured(const PatternImage& pattern, double alpha, double be
   PatternImage scaled = pattern;
   scale_to_grey_levels(scaled);
   std::vector<float> grey(PatternImage::size());
-  for (std::size_t k = 0; k < grey.size(); ++k) grey[k] = int(std::lround(alpha * scaled.data()[k] + beta));
+  for (std::size_t k = 0; k < grey.size(); ++k)
+    grey[k] = int(std::lround(alpha * scaled.data()[k] + beta));
   return grey;
 }
 
@@ -62,6 +63,8 @@ TEST(Scores, FaithfulMeasurementGivesOneForBothAndInversionMinusOne) {
   EXPECT_NEAR(inverted.pearson, -1.0, 1e-5);
 }
 
+// The one convention of the degenerate cases: -1 wherever the correlation is
+// not defined, for the experiment's grey levels and for two patterns alike.
 TEST(Scores, UnusablePairsGiveMinusOne) {
   const PatternImage pattern = rings();
   const std::vector<float> grey = measured(pattern, 1, 0);
@@ -73,6 +76,10 @@ TEST(Scores, UnusablePairsGiveMinusOne) {
   EXPECT_EQ(pearson_correlation(grey, flat), -1.0);
   EXPECT_EQ(pearson_correlation(std::vector<float>(PatternImage::size(), 9), pattern), -1.0);
   EXPECT_EQ(pearson_correlation(std::vector<float>(100, 1), pattern), -1.0);
+  EXPECT_EQ(pearson_correlation(flat, pattern), -1.0);  // a uniform pattern
+  EXPECT_EQ(pearson_correlation(pattern, flat), -1.0);
+  EXPECT_EQ(pearson_correlation(flat, flat), -1.0);  // even when both are the same uniform pattern
+  EXPECT_EQ(pearson_correlation(with_nan, pattern), -1.0);
 }
 
 }  // namespace
