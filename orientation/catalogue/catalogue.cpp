@@ -74,7 +74,7 @@ void BuildMemberDirections(const OrientationProblem& problem, Catalogue& cat) {
     for (int i = 0; i < count; ++i) {
       int j = i + 1;
       while (j < count) {
-        if (std::fabs(Dot(T[i], T[j])) > e) {
+        if (std::fabs(dot(T[i], T[j])) > e) {
           for (int k = j + 1; k < count; ++k) T[k - 1] = T[k];
           --count;
         } else {
@@ -99,7 +99,7 @@ void BuildOctantBins(const OrientationProblem& problem, Catalogue& cat) {
   for (int k = 0; k < kOctantBinCount; ++k) {
     int count = 0;
     for (int i = 0; i < nl; ++i)
-      if (Dot(cat.signedDirections[i], kOctantAxes[k]) > threshold)
+      if (dot(cat.signedDirections[i], kOctantAxes[k]) > threshold)
         cat.bins[k][count++] = cat.signedDirections[i];  // count <= nl <= kBinCapacity
     cat.binCount[k] = count;
   }
@@ -120,7 +120,7 @@ void BuildPairTable(const OrientationProblem& problem, Catalogue& cat) {
           for (int m2 = 0; m2 < cat.memberCount[f2]; ++m2) {
             Vec3 P = s < 0 ? Negated(cat.members[f1][m1]) : cat.members[f1][m1];
             const Vec3& Q = cat.members[f2][m2];
-            float c = Dot(P, Q);
+            float c = dot(P, Q);
             if (!(c <= kParallelCosine)) continue;
             PairEntry& e = cand[nc++];
             e = PairEntry{};

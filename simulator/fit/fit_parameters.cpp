@@ -5,8 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "common/physical_constants.hpp"
-#include "simulator/scattering/electron_form_factor.hpp"
+#include "common/electron_wavelength.hpp"
 
 namespace velmorant::fit {
 
@@ -76,15 +75,11 @@ void check_ranges(const std::vector<ParameterRange>& ranges) {
                        " is given twice");
 }
 
-float wavelength_from_voltage(double kv) {
-  // E + m c^2 = hc sqrt(1/lambda^2 + 1/lambda_C^2)
-  const double total = (kv + double(common::kElectronRestEnergyKev)) / double(common::kPlanckTimesLightKevAngstrom);
-  return float(1.0 / std::sqrt(total * total - double(common::kInverseComptonWavelengthSquared)));
-}
+float wavelength_from_voltage(double kv) { return float(common::electron_wavelength_angstrom(kv)); }
 
 FitValues file_values(const SimulationInput& in, const Vec3f& euler_degrees) {
-  return {double(in.thickness), double(accelerating_voltage_kv(in.wavelength)), double(euler_degrees[0]),
-          double(euler_degrees[1]), double(euler_degrees[2])};
+  return {double(in.thickness), common::voltage_kv_for_wavelength(double(in.wavelength)),
+          double(euler_degrees[0]), double(euler_degrees[1]), double(euler_degrees[2])};
 }
 
 Overrides overrides_for(const FitValues& v, const std::vector<ParameterRange>& varied) {
