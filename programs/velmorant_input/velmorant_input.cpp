@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/atomic_file.hpp"
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "simulator/input_writer/cif_input.hpp"
 #include "simulator/input_writer/crystal_input.hpp"
@@ -24,25 +25,10 @@ using namespace velmorant::crystal_file;
 
 namespace {
 
-// Replaces `path` as a whole: a temporary file beside it, renamed over it.
+// Replaces `path` as a whole (common::write_file_whole).
 void write_whole(const fs::path& path, const std::string& text) {
-  const fs::path temporary = path.string() + ".tmp";
-  {
-    std::ofstream f(temporary, std::ios::binary | std::ios::trunc);
-    f << text;
-    f.flush();
-    if (!f) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      throw std::runtime_error(path.string() + ": cannot be written");
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
+  if (common::write_file_whole(path.string(), text.data(), text.size()))
     throw std::runtime_error(path.string() + ": cannot be written");
-  }
 }
 
 }  // namespace
