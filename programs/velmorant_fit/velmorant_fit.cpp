@@ -28,6 +28,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/fixed_format.hpp"
 #include "simulator/engine/pixel_pool.hpp"
 #include "simulator/engine/simulation.hpp"
 #include "simulator/fit/fit_run.hpp"
@@ -207,8 +208,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   table << line;
   for (const ParameterRange& r : options.ranges) {
     const auto p = std::size_t(r.parameter);
-    std::snprintf(line, sizeof line, "%-12s %-5s %14s %12g %12g %10g\n", kParameterNames[p], kParameterUnits[p],
-                  float_text(float(best.values[p])).c_str(), r.low, r.high, r.step);
+    std::snprintf(line, sizeof line, "%-12s %-5s %14s %12g %12g %10g\n", kParameterNames[p],
+                  kParameterUnits[p], common::shortest_text(float(best.values[p])).c_str(), r.low,
+                  r.high, r.step);
     table << line;
   }
   int counts[3] = {0, 0, 0};
@@ -216,8 +218,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, fs::path
   std::snprintf(line, sizeof line,
                 "best: pearson %.6f  r %s  (method %d, %s point)\nwavelength %s A\n"
                 "evaluations: %d grid, %d refinement, %d final\n",
-                best.pearson, float_text(best.r).c_str(), best.method, kStageNames[int(best.stage)],
-                float_text(best.wavelength).c_str(), counts[0], counts[1], counts[2]);
+                best.pearson, common::shortest_text(best.r).c_str(), best.method,
+                kStageNames[int(best.stage)], common::shortest_text(best.wavelength).c_str(),
+                counts[0], counts[1], counts[2]);
   table << line;
   table << "reproduce: cd " << output_dir.string() << " && Velmorant " << best.method
         << "   (VelmorantDS.res then holds r)\n";
