@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "common/quicksort.hpp"
 #include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
@@ -22,35 +23,6 @@ Vec3 Axis(float x, float y, float z) {
 }
 
 Vec3 Negated(const Vec3& v) { return {-v[0], -v[1], -v[2]}; }
-
-// Hoare partition around the first entry, then each side; the smaller side
-// is handled by recursion, the larger by the loop, so the depth stays small.
-// Not std::sort: the order of entries with equal angles is part of the output.
-void QuickSort(PairEntry* a, int n) {
-  while (n >= 2) {
-    const float x = a[0].angle;
-    int i = -1, j = n;
-    int split;
-    for (;;) {
-      do --j; while (a[j].angle > x);
-      do ++i; while (a[i].angle < x);
-      if (i < j) {
-        std::swap(a[i], a[j]);
-        continue;
-      }
-      split = (i == j) ? i + 1 : i;  // first index of the right part
-      break;
-    }
-    if (split < n - split) {
-      QuickSort(a, split);
-      a += split;
-      n -= split;
-    } else {
-      QuickSort(a + split, n - split);
-      n = split;
-    }
-  }
-}
 
 }  // namespace
 
@@ -164,7 +136,10 @@ void BuildPairTable(const OrientationProblem& problem, Catalogue& cat) {
     }
   }
   cat.pairCount = ntab;
-  QuickSort(cat.pairs.data(), ntab);
+  // The order of entries with equal angles is part of the output.
+  common::quicksort_by_key(
+      ntab, [&](int i) { return cat.pairs[std::size_t(i)].angle; },
+      [&](int i, int j) { std::swap(cat.pairs[std::size_t(i)], cat.pairs[std::size_t(j)]); });
 }
 
 void BuildCatalogue(const OrientationProblem& problem, Catalogue& catalogue) {
