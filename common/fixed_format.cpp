@@ -1,6 +1,7 @@
 // Fixed-column and free-form text output.
 #include "common/fixed_format.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -29,10 +30,23 @@ std::string format_fixed(double value, int width, int decimals) {
   return fit(text, width);
 }
 
-std::string free_real(float value) {
+std::string shortest_text(float value, FloatNotation notation) {
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, value);
-  std::string text(buf, res.ptr);
+  std::to_chars_result res;
+  if (notation == FloatNotation::shortest) {
+    res = std::to_chars(buf, buf + sizeof buf, value);
+  } else {
+    const float magnitude = std::fabs(value);
+    const bool fixed = value == 0.0f || (magnitude >= 1e-4f && magnitude < 1e9f);
+    res = std::to_chars(buf, buf + sizeof buf, value,
+                        fixed ? std::chars_format::fixed : std::chars_format::scientific);
+    if (fixed && std::find(buf, res.ptr, '.') == res.ptr) return std::string(buf, res.ptr) + ".0";
+  }
+  return std::string(buf, res.ptr);
+}
+
+std::string free_real(float value) {
+  std::string text = shortest_text(value);
   // Keep it recognisable as a real for readers that care: 2 -> 2.0
   if (std::isfinite(value) && text.find_first_of(".en") == std::string::npos) text += ".0";
   text.insert(text.begin(), ' ');

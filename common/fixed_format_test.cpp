@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
 
 using namespace common;
 
@@ -39,4 +43,37 @@ TEST(FixedFormat, FreeRealsReadBackExactly) {
   }
   EXPECT_EQ(free_real(2.0f), " 2.0");
   EXPECT_EQ(free_int(150), " 150");
+}
+
+TEST(ShortestText, ReadsBackExactlyInBothNotations) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<std::uint32_t> bits(0, 0x7f7fffffu);
+  for (int t = 0; t < 20000; ++t) {
+    std::uint32_t b = bits(rng);
+    float v;
+    std::memcpy(&v, &b, sizeof v);
+    if (t % 2) v = -v;
+    for (FloatNotation n : {FloatNotation::shortest, FloatNotation::fixed_where_reasonable}) {
+      const std::string text = shortest_text(v, n);
+      EXPECT_EQ(std::strtof(text.c_str(), nullptr), v) << text;
+    }
+  }
+  const struct {
+    float v;
+    const char* shortest;
+    const char* fixed;
+  } cases[] = {
+      {5.4309f, "5.4309", "5.4309"},
+      {1500.0f, "1500", "1500.0"},
+      {1e5f, "1e+05", "100000.0"},
+      {3.90625e-05f, "3.90625e-05", "3.90625e-05"},
+      {0.1f, "0.1", "0.1"},
+      {-0.0f, "-0", "-0.0"},
+      {123456789.0f, "123456792", "123456792.0"},
+      {2e9f, "2e+09", "2e+09"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(shortest_text(c.v), c.shortest);
+    EXPECT_EQ(shortest_text(c.v, FloatNotation::fixed_where_reasonable), c.fixed);
+  }
 }

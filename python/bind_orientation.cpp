@@ -23,6 +23,7 @@
 #include "orientation/input/orientation_problem.hpp"
 #include "python/bindings.hpp"
 #include "orientation/report/results_file.hpp"
+#include "common/angles.hpp"
 
 namespace py = pybind11;
 
@@ -105,7 +106,7 @@ std::shared_ptr<OrientationSetup> setup_of(std::optional<FloatArray> basis,
           for (int c = 0; c < 3; ++c) p.symmetry[o](r + 1, c + 1) = v[9 * o + 3 * r + c];
       } else {
         talvor::Vec3 axis{v[4 * o], v[4 * o + 1], v[4 * o + 2]};
-        float w = v[4 * o + 3] * common::kPi / 180.0f;  // as the .tv2 reader converts degrees
+        float w = common::radians(v[4 * o + 3]);  // as the .tv2 reader converts degrees
         p.symmetry[o] = talvor::RotationFromAxisAngle(w, axis);
       }
     }
@@ -308,8 +309,8 @@ void bind_orientation(py::module_& m) {
             if (i == talvor::kAllPatterns) break;
           }
         }
-        s->p1_degrees = s->problem.p1 * 180.0f / common::kPi;
-        s->p2_degrees = s->problem.p2 * 180.0f / common::kPi;
+        s->p1_degrees = common::degrees(s->problem.p1);
+        s->p2_degrees = common::degrees(s->problem.p2);
         s->build();
         py::list vectors;
         for (const auto& p : patterns) {

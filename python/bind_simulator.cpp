@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/electron_wavelength.hpp"
 #include "common/file_error.hpp"
 #include "simulator/beams/beam_list.hpp"
 #include "simulator/engine/beam_stack.hpp"
@@ -231,7 +232,7 @@ public:
     if (kv && wavelength) throw py::value_error("give voltage_kv or wavelength_angstrom, not both");
     velmorant::Overrides o;
     o.thickness = thickness;
-    if (kv) o.wavelength = velmorant::fit::wavelength_from_voltage(*kv);
+    if (kv) o.wavelength = float(common::electron_wavelength_angstrom(*kv));
     if (wavelength) o.wavelength = wavelength;
     o.euler_degrees = euler;
     return o;
@@ -338,9 +339,10 @@ void bind_simulator(py::module_& m) {
       "its beams selected.")
       .def_property_readonly("thickness_angstrom", [](const Input& i) { return i.in->thickness; })
       .def_property_readonly("wavelength_angstrom", [](const Input& i) { return i.in->wavelength; })
-      .def_property_readonly(
-          "voltage_kv",
-          [](const Input& i) { return velmorant::accelerating_voltage_kv(i.in->wavelength); })
+      .def_property_readonly("voltage_kv",
+                             [](const Input& i) {
+                               return common::voltage_kv_for_wavelength(double(i.in->wavelength));
+                             })
       .def_property_readonly(
           "euler_degrees", [](const Input& i) { return i.in->euler_degrees; },
           "Bunge angles phi1, Phi, phi2 as written in the file, degrees")
@@ -446,7 +448,7 @@ void bind_simulator(py::module_& m) {
       .def_readonly("wavelength_angstrom", &Pattern::wavelength)
       .def_property_readonly(
           "voltage_kv",
-          [](const Pattern& p) { return velmorant::accelerating_voltage_kv(p.wavelength); })
+          [](const Pattern& p) { return common::voltage_kv_for_wavelength(double(p.wavelength)); })
       .def_readonly("euler_degrees", &Pattern::euler)
       .def_readonly("beams", &Pattern::beams,
                     "dict: 'hkl' (N+1, 3), 'lab_vector_per_angstrom' (N+1, 3), 'offset_up_px' and "

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "common/quicksort.hpp"
 #include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
@@ -22,35 +23,6 @@ Vec3 Axis(float x, float y, float z) {
 }
 
 Vec3 Negated(const Vec3& v) { return {-v[0], -v[1], -v[2]}; }
-
-// Hoare partition around the first entry, then each side; the smaller side
-// is handled by recursion, the larger by the loop, so the depth stays small.
-// Not std::sort: the order of entries with equal angles is part of the output.
-void QuickSort(PairEntry* a, int n) {
-  while (n >= 2) {
-    const float x = a[0].angle;
-    int i = -1, j = n;
-    int split;
-    for (;;) {
-      do --j; while (a[j].angle > x);
-      do ++i; while (a[i].angle < x);
-      if (i < j) {
-        std::swap(a[i], a[j]);
-        continue;
-      }
-      split = (i == j) ? i + 1 : i;  // first index of the right part
-      break;
-    }
-    if (split < n - split) {
-      QuickSort(a, split);
-      a += split;
-      n -= split;
-    } else {
-      QuickSort(a + split, n - split);
-      n = split;
-    }
-  }
-}
 
 }  // namespace
 
@@ -74,7 +46,7 @@ void BuildMemberDirections(const OrientationProblem& problem, Catalogue& cat) {
     for (int i = 0; i < count; ++i) {
       int j = i + 1;
       while (j < count) {
-        if (std::fabs(Dot(T[i], T[j])) > e) {
+        if (std::fabs(dot(T[i], T[j])) > e) {
           for (int k = j + 1; k < count; ++k) T[k - 1] = T[k];
           --count;
         } else {
@@ -99,7 +71,7 @@ void BuildOctantBins(const OrientationProblem& problem, Catalogue& cat) {
   for (int k = 0; k < kOctantBinCount; ++k) {
     int count = 0;
     for (int i = 0; i < nl; ++i)
-      if (Dot(cat.signedDirections[i], kOctantAxes[k]) > threshold)
+      if (dot(cat.signedDirections[i], kOctantAxes[k]) > threshold)
         cat.bins[k][count++] = cat.signedDirections[i];  // count <= nl <= kBinCapacity
     cat.binCount[k] = count;
   }
@@ -120,7 +92,7 @@ void BuildPairTable(const OrientationProblem& problem, Catalogue& cat) {
           for (int m2 = 0; m2 < cat.memberCount[f2]; ++m2) {
             Vec3 P = s < 0 ? Negated(cat.members[f1][m1]) : cat.members[f1][m1];
             const Vec3& Q = cat.members[f2][m2];
-            float c = Dot(P, Q);
+            float c = dot(P, Q);
             if (!(c <= kParallelCosine)) continue;
             PairEntry& e = cand[nc++];
             e = PairEntry{};
@@ -164,7 +136,10 @@ void BuildPairTable(const OrientationProblem& problem, Catalogue& cat) {
     }
   }
   cat.pairCount = ntab;
-  QuickSort(cat.pairs.data(), ntab);
+  // The order of entries with equal angles is part of the output.
+  common::quicksort_by_key(
+      ntab, [&](int i) { return cat.pairs[std::size_t(i)].angle; },
+      [&](int i, int j) { std::swap(cat.pairs[std::size_t(i)], cat.pairs[std::size_t(j)]); });
 }
 
 void BuildCatalogue(const OrientationProblem& problem, Catalogue& catalogue) {

@@ -8,11 +8,12 @@
 
 #include "orientation/geometry/crystal_geometry.hpp"
 #include "orientation/input/input_file.hpp"
+#include "common/angles.hpp"
 
 namespace talvor {
 namespace {
 
-float Deg(float d) { return d * kPi / 180.0f; }
+float Deg(float d) { return common::radians(d); }
 
 struct CatalogueFixture : ::testing::Test {
   OrientationProblem problem;
@@ -51,7 +52,8 @@ TEST_F(CatalogueFixture, DefaultCrystal) {
   for (int k = 0; k < kOctantBinCount; ++k) EXPECT_GT(cat->binCount[k], 0);
   for (int i = 0; i < cat->signedCount; ++i) {
     float best = -2;
-    for (const Vec3& axis : kOctantAxes) best = std::fmax(best, Dot(axis, cat->signedDirections[i]));
+    for (const Vec3& axis : kOctantAxes)
+      best = std::fmax(best, dot(axis, cat->signedDirections[i]));
     EXPECT_GT(best, std::cos(1.2309594f));
   }
   // Sorted, and every entry's angle is the angle of its directions.
@@ -61,7 +63,8 @@ TEST_F(CatalogueFixture, DefaultCrystal) {
       EXPECT_LE(cat->pairs[t - 1].angle, e.angle);
     }
     EXPECT_LE(e.f1, e.f2);
-    EXPECT_NEAR(AngleFromCosine(Dot(cat->FirstDirection(e), cat->SecondDirection(e))), e.angle, 1e-6f);
+    EXPECT_NEAR(AngleFromCosine(dot(cat->FirstDirection(e), cat->SecondDirection(e))), e.angle,
+                1e-6f);
   }
 }
 

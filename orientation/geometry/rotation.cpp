@@ -38,7 +38,7 @@ Mat3 RotationFromAxisAngle(float& w, Vec3& axis) {
 }
 
 bool BuildTriad(const Vec3& a, const Vec3& b, Triad& triad) {
-  Vec3 w = Cross(a, b);
+  Vec3 w = cross(a, b);
   Vec3 u = {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
   Vec3 d = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
   Triad t;

@@ -3,17 +3,15 @@
 #include <array>
 
 #include "common/mat3.hpp"
+#include "common/vec3.hpp"
 
 namespace talvor {
 
 using common::Mat3;
 using Vec3 = std::array<float, 3>;
 
-inline float Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
-inline Vec3 Cross(const Vec3& a, const Vec3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
+using common::cross;
+using common::dot;
 
 // m v, component i = m(i,1) v1 + m(i,2) v2 + m(i,3) v3.
 inline Vec3 Apply(const Mat3& m, const Vec3& v) {

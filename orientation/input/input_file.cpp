@@ -10,6 +10,7 @@
 #include "orientation/errors/report_fatal_error.hpp"
 #include "orientation/geometry/crystal_geometry.hpp"
 #include "orientation/geometry/rotation.hpp"
+#include "common/angles.hpp"
 
 namespace talvor {
 
@@ -19,9 +20,6 @@ constexpr int kMaxKeywordLength = 128;
 constexpr int kEchoWidth = 57;  // echo lines end in this column
 constexpr float kMinParameterDeg = 0.1f;
 constexpr float kMaxParameterDeg = 10.0f;
-
-float DegreesToRadians(float deg) { return deg * kPi / 180.0f; }
-float RadiansToDegrees(float rad) { return rad * 180.0f / kPi; }
 
 // "<label>" padded with blanks so that "read" ends in column 57.
 std::string ReadEcho(const std::string& label) {
@@ -83,8 +81,8 @@ void SetDefaults(OrientationProblem& p) {
   CubicRotations(cubic);
   for (int o = 0; o < kMaxSymmetryOps; ++o) p.symmetry[o] = cubic[o];
   p.strategy = IndexingStrategy::orientationVoting;
-  p.p1 = DegreesToRadians(2.0f);
-  p.p2 = DegreesToRadians(3.5f);
+  p.p1 = common::radians(2.0f);
+  p.p2 = common::radians(3.5f);
   p.cosP2 = std::cos(p.p2);
   p.patternCount = kAllPatterns;
   p.printFlag = 0;
@@ -162,7 +160,7 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
         Vec3 axis;
         float deg;
         Check(reader.read(axis[0], axis[1], axis[2], deg), kBadSymmetryOperations, fn);
-        float w = DegreesToRadians(deg);
+        float w = common::radians(deg);
         p.symmetry[o] = RotationFromAxisAngle(w, axis);
       }
       out << ReadEcho(" Symmetry operations") << '\n';
@@ -181,12 +179,12 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
         ReportFatalError(kP1OutOfRange, {}, Found(r, fn, p1));
       if (!(p2 >= kMinParameterDeg && p2 <= kMaxParameterDeg))
         ReportFatalError(kP2OutOfRange, {}, Found(r, fn, p2));
-      p.p1 = DegreesToRadians(p1);
-      p.p2 = DegreesToRadians(p2);
+      p.p1 = common::radians(p1);
+      p.p2 = common::radians(p2);
       p.cosP2 = std::cos(p.p2);
       out << " Parameters p_1 & p_2 of strategy : " << ' '
-          << common::format_fixed(RadiansToDegrees(p.p1), 10, 4)
-          << common::format_fixed(RadiansToDegrees(p.p2), 10, 4) << '\n';
+          << common::format_fixed(common::degrees(p.p1), 10, 4)
+          << common::format_fixed(common::degrees(p.p2), 10, 4) << '\n';
     } else if (keyword == "_NumberOfPatterns") {
       std::int32_t n;
       const auto r = reader.read(n);

@@ -3,16 +3,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include "common/physical_constants.hpp"
 
 namespace talvor {
 
 namespace {
 
-constexpr float kPiF = 3.14159265f;
-constexpr float kThirtyDegrees = kPiF / 6.0f;  // radians
+constexpr float kThirtyDegrees = common::kPi / 6.0f;  // radians
 
 Vec3 Unit(const Vec3& v) {
-  const float len = std::sqrt(Dot(v, v));
+  const float len = std::sqrt(dot(v, v));
   if (!(len > 0.0f)) return {0, 0, 1};
   return {v[0] / len, v[1] / len, v[2] / len};
 }
@@ -71,13 +71,13 @@ IpfFrame MakeIpfFrame(const OrientationProblem& problem, LaueClass laue) {
     }
   }
   Vec3 a = {problem.basis(1, 1), problem.basis(1, 2), problem.basis(1, 3)};
-  const float along = Dot(a, c);
+  const float along = dot(a, c);
   a = {a[0] - along * c[0], a[1] - along * c[1], a[2] - along * c[2]};
-  if (!(Dot(a, a) > 1e-12f)) a = std::fabs(c[0]) < 0.9f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+  if (!(dot(a, a) > 1e-12f)) a = std::fabs(c[0]) < 0.9f ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
   a = Unit(a);
-  const float along2 = Dot(a, c);
+  const float along2 = dot(a, c);
   a = Unit({a[0] - along2 * c[0], a[1] - along2 * c[1], a[2] - along2 * c[2]});
-  const Vec3 b = Cross(c, a);
+  const Vec3 b = cross(c, a);
   for (int j = 1; j <= 3; ++j) {
     frame.axes(1, j) = a[j - 1];
     frame.axes(2, j) = b[j - 1];
@@ -98,7 +98,7 @@ Rgb IpfColour(const IpfFrame& frame, const Vec3& direction) {
   }
   float polar, azimuth;
   HexagonalAngles(d, polar, azimuth);
-  const float t = polar / (kPiF / 2.0f), f = azimuth / kThirtyDegrees;
+  const float t = polar / (common::kPi / 2.0f), f = azimuth / kThirtyDegrees;
   return Scaled(1.0f - t, t * (1.0f - f), t * f);
 }
 

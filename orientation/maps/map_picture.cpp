@@ -1,15 +1,13 @@
 // The orientation map as a picture: inverse-pole-figure colours per map position and a colour key.
 #include "orientation/maps/map_picture.hpp"
 
-#include <png.h>
-
 #include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
-#include <cstdio>
-#include <system_error>
 
+#include "common/atomic_file.hpp"
+#include "common/png_encode.hpp"
 #include "orientation/errors/report_fatal_error.hpp"
 #include "orientation/maps/pixel_font.hpp"
 
@@ -136,38 +134,12 @@ std::string MapPictureName(const std::string& input_name) {
 }
 
 void WritePng(const Raster& raster, const std::filesystem::path& path, const std::string& name) {
-  std::filesystem::path temporary = path;
-  temporary += ".part";
-  auto fail = [&](const std::string& why) {
-    std::error_code ec;
-    std::filesystem::remove(temporary, ec);
-    StopWithLine("Error: Cannot write " + name + ": " + why + ".");
-  };
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) fail("the file cannot be created");
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  volatile bool ok = png != nullptr && info != nullptr;
-  if (ok) {
-    if (setjmp(png_jmpbuf(png))) {
-      ok = false;
-    } else {
-      png_init_io(png, file);
-      png_set_IHDR(png, info, static_cast<png_uint_32>(raster.width), static_cast<png_uint_32>(raster.height), 8,
-                   PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                   PNG_FILTER_TYPE_DEFAULT);
-      png_write_info(png, info);
-      for (int y = 0; y < raster.height; ++y)
-        png_write_row(png, const_cast<png_bytep>(raster.At(0, y)));
-      png_write_end(png, nullptr);
-    }
-  }
-  png_destroy_write_struct(&png, &info);
-  const bool closed = std::fclose(file) == 0;
-  if (!ok || !closed) fail("the file could not be written completely");
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) fail(ec.message());
+  std::string error;
+  const std::vector<std::uint8_t> bytes = common::encode_png(
+      raster.rgb.data(), raster.width, raster.height, 8, common::PngColour::rgb, error);
+  if (bytes.empty()) StopWithLine("Error: Cannot write " + name + ": " + error + ".");
+  if (const auto reason = common::write_file_whole(path.string(), bytes.data(), bytes.size()))
+    StopWithLine("Error: Cannot write " + name + ": " + *reason + ".");
 }
 
 }  // namespace talvor

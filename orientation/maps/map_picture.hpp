@@ -63,9 +63,9 @@ private:
   long outside_ = 0;
 };
 
-// Writes `raster` as an 8-bit RGB PNG file through a temporary file that
-// replaces `path` only when complete. Stops the run with a message naming
-// `name` when it cannot be written.
+// Writes `raster` as an 8-bit RGB PNG file (common::encode_png) that
+// replaces `path` as a whole (common::write_file_whole). Stops the run with
+// a message naming `name` when it cannot be written.
 void WritePng(const Raster& raster, const std::filesystem::path& path, const std::string& name);
 
 // "run1.tv2" -> "run1_tv2.png".

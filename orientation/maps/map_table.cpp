@@ -9,6 +9,7 @@
 #include "orientation/geometry/crystal_geometry.hpp"
 #include "orientation/report/results_file.hpp"
 #include "orientation/solutions/euler_angles.hpp"
+#include "common/angles.hpp"
 
 namespace talvor {
 
@@ -31,9 +32,9 @@ std::string MapTableRow(int pattern_number, const std::string& title, const MapP
   if (store.count > 0) {
     const Solution& s = store.entries[0];
     const EulerAngles e = EulerFromMatrix(ReduceToFundamental(s.orientation, problem));
-    angles[0] = e.phi1 * 180.0f / kPi;
-    angles[1] = e.Phi * 180.0f / kPi;
-    angles[2] = e.phi2 * 180.0f / kPi;
+    angles[0] = common::degrees(e.phi1);
+    angles[1] = common::degrees(e.Phi);
+    angles[2] = common::degrees(e.phi2);
     used = UsedVectorCount(s.fit, n);
     fit = MeanFitDegrees(s.fit, n, used);
   }

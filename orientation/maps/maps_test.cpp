@@ -11,6 +11,7 @@
 #include "orientation/maps/map_table.hpp"
 #ifdef TALVOR2_WITH_PNG
 #include "orientation/maps/map_picture.hpp"
+#include "common/angles.hpp"
 #include "orientation/maps/pixel_font.hpp"
 #endif
 
@@ -93,7 +94,7 @@ TEST(IpfColour, CornersOfTheStandardTrianglesArePureColours) {
                             {0.5f, h, 0, 180}, {0, 1, 0, 180}, {-0.5f, h, 0, 180}, {-h, 0.5f, 0, 180}};
   for (int o = 0; o < 12; ++o) {
     Vec3 axis = {ops[o][0], ops[o][1], ops[o][2]};
-    float w = ops[o][3] * kPi / 180.0f;
+    float w = common::radians(ops[o][3]);
     hex.symmetry[o] = RotationFromAxisAngle(w, axis);
   }
   hex.basis = Mat3::identity();

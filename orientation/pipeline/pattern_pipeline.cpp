@@ -16,8 +16,6 @@ namespace talvor {
 
 namespace {
 
-constexpr int kMaxThreads = 1024;
-
 // The strategy on one pattern; the slot's store holds the result.
 void Solve(PatternSlot& slot, const OrientationProblem& problem, const Catalogue& catalogue,
            float vote_exponent, StrategyWorkspace& work) {
@@ -193,14 +191,10 @@ void RunOnPool(common::FreeFormReader& reader, const std::string& file_name,
 
 }  // namespace
 
-int SolverThreadCount() {
-  if (const char* text = std::getenv("TALVOR2_THREADS")) {
-    char* end = nullptr;
-    const long n = std::strtol(text, &end, 10);
-    if (end != text && *end == '\0' && n >= 1 && n <= kMaxThreads) return static_cast<int>(n);
-  }
+int SolverThreadCount(std::ostream& err) {
   const unsigned hardware = std::thread::hardware_concurrency();
-  return hardware == 0 ? 1 : static_cast<int>(hardware > kMaxThreads ? kMaxThreads : hardware);
+  return common::thread_count(kThreadSetting, std::getenv(kThreadSetting.variable),
+                              static_cast<int>(std::min(hardware, 1u << 20)), err);
 }
 
 void RunPatternLoop(common::FreeFormReader& reader, const std::string& file_name,

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "orientation/catalogue/catalogue.hpp"
 #include "common/free_form_reader.hpp"
+#include "common/thread_count.hpp"
 #include "orientation/input/input_file.hpp"
 #include "orientation/input/orientation_problem.hpp"
 #include "orientation/solutions/solution_store.hpp"
@@ -31,9 +33,13 @@ struct PatternCallbacks {
   std::function<void(const PatternSlot& slot)> write;
 };
 
-// Number of threads that solve patterns: TALVOR2_THREADS when it holds a
-// whole number from 1 to 1024, else every hardware thread (at least 1).
-int SolverThreadCount();
+// Talvor2's thread setting: TALVOR2_THREADS, at most 1024 threads.
+inline constexpr common::ThreadSetting kThreadSetting{"Talvor2", "TALVOR2_THREADS", 1024};
+
+// Number of threads that solve patterns: common::thread_count of
+// TALVOR2_THREADS (a whole number from 1, at most 1024; not set: every
+// hardware thread), a bad value reported on `err`.
+int SolverThreadCount(std::ostream& err);
 
 // Patterns in flight per solving thread: the memory of the loop is bounded
 // by this window whatever the number of patterns.

@@ -11,6 +11,7 @@
 #include "orientation/errors/report_fatal_error.hpp"
 #include "orientation/geometry/crystal_geometry.hpp"
 #include "orientation/strategies/strategies.hpp"
+#include "common/angles.hpp"
 
 namespace talvor {
 
@@ -40,8 +41,8 @@ void CheckProblem(OrientationProblem& problem, float p1_degrees, float p2_degree
     ReportFatalError(kP1OutOfRange, {}, Named(source, "found " + std::to_string(p1_degrees)));
   if (!(p2_degrees >= kMinParameterDeg && p2_degrees <= kMaxParameterDeg))
     ReportFatalError(kP2OutOfRange, {}, Named(source, "found " + std::to_string(p2_degrees)));
-  problem.p1 = p1_degrees * kPi / 180.0f;
-  problem.p2 = p2_degrees * kPi / 180.0f;
+  problem.p1 = common::radians(p1_degrees);
+  problem.p2 = common::radians(p2_degrees);
   problem.cosP2 = std::cos(problem.p2);
 }
 

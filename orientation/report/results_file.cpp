@@ -11,6 +11,7 @@
 #include "orientation/errors/report_fatal_error.hpp"
 #include "orientation/geometry/crystal_geometry.hpp"
 #include "orientation/solutions/euler_angles.hpp"
+#include "common/angles.hpp"
 
 namespace talvor {
 
@@ -19,7 +20,6 @@ constexpr float kNoSolutionAngle = -1.0f;
 constexpr float kNoSolutionFit = 999.999f;
 constexpr float kFitRoundUp = 5e-6f;  // lifts F just below an integer to that integer
 
-float Degrees(float radians) { return radians * 180.0f / kPi; }
 }  // namespace
 
 std::string ResultsFileName(const std::string& input_name) {
@@ -91,7 +91,7 @@ int UsedVectorCount(float fit, int n) {
 float MeanFitDegrees(float fit, int n, int used) {
   float quotient = -1.0f;
   if (used > 0) quotient = (static_cast<float>(n) - fit) / static_cast<float>(used);
-  return Degrees(AngleFromCosine(quotient));
+  return common::degrees(AngleFromCosine(quotient));
 }
 
 SolutionValues SolutionValuesOf(const ScatteringPattern& pattern, const SolutionStore& store,
@@ -102,9 +102,9 @@ SolutionValues SolutionValuesOf(const ScatteringPattern& pattern, const Solution
   if (store.count > 0) {
     const Solution& s = store.entries[0];
     EulerAngles e = EulerFromMatrix(ReduceToFundamental(s.orientation, problem));
-    v.phi1 = Degrees(e.phi1);
-    v.Phi = Degrees(e.Phi);
-    v.phi2 = Degrees(e.phi2);
+    v.phi1 = common::degrees(e.phi1);
+    v.Phi = common::degrees(e.Phi);
+    v.phi2 = common::degrees(e.phi2);
     v.used = UsedVectorCount(s.fit, n);
     v.fit = MeanFitDegrees(s.fit, n, v.used);
     v.solved = true;

@@ -34,7 +34,7 @@ void EvaluateOrientation(const Mat3& g, const ScatteringPattern& pattern,
     const auto& entries = catalogue.bins[bin];
     const int count = catalogue.binCount[bin];
     for (int e = 0; e < count; ++e) {
-      if (Dot(c, entries[e]) > problem.cosP2) {
+      if (dot(c, entries[e]) > problem.cosP2) {
         measured[m] = &s;
         explaining[m] = &entries[e];
         ++m;
@@ -57,7 +57,7 @@ void EvaluateOrientation(const Mat3& g, const ScatteringPattern& pattern,
   const Mat3 R = RefineRotation(H);
 
   float sum = 0.0f;
-  for (int k = 0; k < m; ++k) sum += Dot(Apply(R, *measured[k]), *explaining[k]);
+  for (int k = 0; k < m; ++k) sum += dot(Apply(R, *measured[k]), *explaining[k]);
   const float fit = static_cast<float>(n) - sum;
   OfferSolution(store, R, fit, problem);
 }

@@ -1,5 +1,6 @@
 // Tests of trial scoring: bin choice, first qualifying entry, match count gate, fit, offer.
 #include "orientation/scoring/evaluate_orientation.hpp"
+#include "common/angles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ struct ScoringFixture : ::testing::Test {
   ScoringFixture() {
     problem.symmetryCount = 1;
     problem.symmetry[0] = Mat3::identity();
-    problem.p2 = 3.5f * 3.1415927f / 180.0f;
+    problem.p2 = common::radians(3.5f);
     problem.cosP2 = std::cos(problem.p2);
   }
   void AddToBin(int bin, const Vec3& v) { catalogue->bins[bin][catalogue->binCount[bin]++] = v; }
@@ -35,7 +36,7 @@ struct ScoringFixture : ::testing::Test {
     const Vec3 axes[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
     for (int bin = 0; bin < kOctantBinCount; ++bin)
       for (const Vec3& a : axes)
-        if (Dot(a, kOctantAxes[bin]) > 0.0f) AddToBin(bin, a);
+        if (dot(a, kOctantAxes[bin]) > 0.0f) AddToBin(bin, a);
   }
   void SetPattern(std::initializer_list<Vec3> vectors) {
     pattern.vectorCount = 0;
@@ -74,7 +75,7 @@ TEST_F(ScoringFixture, RefinedRotationReplacesTheTrial) {
   FillCubeAxes();
   // Measured vectors rotated by 1 degree about z; the trial is the identity,
   // close enough to explain all three, and refinement removes the error.
-  const float a = 1.0f * 3.1415927f / 180.0f;
+  const float a = common::radians(1.0f);
   SetPattern({{std::cos(a), std::sin(a), 0}, {-std::sin(a), std::cos(a), 0}, {0, 0, 1}});
   EvaluateOrientation(Mat3::identity(), pattern, problem, *catalogue, best, store);
   ASSERT_EQ(store.count, 1);
@@ -115,7 +116,7 @@ TEST_F(ScoringFixture, StrictToleranceTest) {
   // An entry exactly at the tolerance cosine does not explain the vector.
   const float c = problem.cosP2;
   const Vec3 edge = {c, std::sqrt(1.0f - c * c), 0.0f};
-  problem.cosP2 = Dot(edge, Vec3{1, 0, 0});
+  problem.cosP2 = dot(edge, Vec3{1, 0, 0});
   AddToBin(0, edge);
   SetPattern({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
   EvaluateOrientation(Mat3::identity(), pattern, problem, *catalogue, best, store);

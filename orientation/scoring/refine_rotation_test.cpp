@@ -1,5 +1,6 @@
 // Tests of the 4x4 eigen-solver and the quaternion least-squares rotation.
 #include "orientation/scoring/refine_rotation.hpp"
+#include "common/angles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ struct RandomRotations {
   std::normal_distribution<float> normal{0.0f, 1.0f};
   Vec3 UnitVector() {
     Vec3 v{normal(rng), normal(rng), normal(rng)};
-    const float len = std::sqrt(Dot(v, v));
+    const float len = std::sqrt(dot(v, v));
     return {v[0] / len, v[1] / len, v[2] / len};
   }
   Mat3 Rotation() {
@@ -30,7 +31,7 @@ struct RandomRotations {
 double AngleBetween(const Mat3& A, const Mat3& B) {
   const Mat3 D = Multiply(A, Transpose(B));
   const double c = (D(1, 1) + D(2, 2) + D(3, 3) - 1.0) / 2.0;
-  return std::acos(std::fmax(-1.0, std::fmin(1.0, c))) * 180.0 / M_PI;
+  return common::degrees(std::acos(std::fmax(-1.0, std::fmin(1.0, c))));
 }
 
 Mat3 Correlation(const std::vector<Vec3>& x, const std::vector<Vec3>& y) {
@@ -132,7 +133,7 @@ TEST(RefineRotation, TwoVectorsAndAHalfTurnAreEnough) {
 
 TEST(RefineRotation, NoisySetIsRecovered) {
   RandomRotations random;
-  std::normal_distribution<float> noise(0.0f, 0.3f * static_cast<float>(M_PI) / 180.0f);
+  std::normal_distribution<float> noise(0.0f, common::radians(0.3f));
   for (int trial = 0; trial < 100; ++trial) {
     const Mat3 truth = random.Rotation();
     std::vector<Vec3> x, y;
@@ -140,7 +141,7 @@ TEST(RefineRotation, NoisySetIsRecovered) {
       x.push_back(random.UnitVector());
       Vec3 t = Apply(truth, x.back());
       for (float& c : t) c += noise(random.rng);
-      const float len = std::sqrt(Dot(t, t));
+      const float len = std::sqrt(dot(t, t));
       y.push_back({t[0] / len, t[1] / len, t[2] / len});
     }
     const Mat3 R = RefineRotation(Correlation(x, y));
@@ -149,8 +150,8 @@ TEST(RefineRotation, NoisySetIsRecovered) {
     // The refined rotation fits at least as well as the true one.
     float fit_refined = 0.0f, fit_truth = 0.0f;
     for (size_t k = 0; k < x.size(); ++k) {
-      fit_refined += Dot(Apply(R, x[k]), y[k]);
-      fit_truth += Dot(Apply(truth, x[k]), y[k]);
+      fit_refined += dot(Apply(R, x[k]), y[k]);
+      fit_truth += dot(Apply(truth, x[k]), y[k]);
     }
     EXPECT_GE(fit_refined, fit_truth - 1e-5f);
   }

@@ -7,13 +7,14 @@
 #include <cmath>
 #include <random>
 #include <vector>
+#include <numbers>
 
 #include "orientation/geometry/crystal_geometry.hpp"
 
 namespace talvor {
 namespace {
 
-constexpr double kDeg = 180.0 / 3.14159265358979323846;
+constexpr double kDeg = 180.0 / std::numbers::pi;
 
 // The 24 proper rotations of the cube: signed permutation matrices with
 // determinant +1 (the order does not matter for these tests).
@@ -95,7 +96,7 @@ TEST(EulerFromMatrix, RoundTripsBungeMatrices) {
     const EulerAngles back = EulerFromMatrix(MatrixFromEuler(e));
     auto circular = [](float a, float b) {
       const double d = std::fabs(a - b);
-      return std::fmin(d, 2 * 3.14159265358979323846 - d);
+      return std::fmin(d, 2 * std::numbers::pi - d);
     };
     EXPECT_LT(circular(back.phi1, e.phi1), 2e-3) << e.phi1 << " " << e.Phi << " " << e.phi2;
     EXPECT_LT(circular(back.phi2, e.phi2), 2e-3);

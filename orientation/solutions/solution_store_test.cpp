@@ -1,5 +1,6 @@
 // Tests of the solution store: strict fit comparisons, equal fits, merge radius.
 #include "orientation/solutions/solution_store.hpp"
+#include "common/angles.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ namespace {
 
 // Rotation by `degrees` about z (the matrix of a frame turned about z).
 Mat3 TurnAboutZ(float degrees) {
-  const float a = degrees * 3.1415927f / 180.0f;
+  const float a = common::radians(degrees);
   Mat3 m;
   m(1, 1) = std::cos(a);
   m(1, 2) = std::sin(a);

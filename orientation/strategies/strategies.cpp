@@ -34,7 +34,7 @@ void ForEachTrial(const SearchContext& ctx, Wanted&& wanted, Visit&& visit) {
     for (int j = i + 1; j < n; ++j) {
       const Vec3& si = pattern.vectors[i];
       const Vec3& sj = pattern.vectors[j];
-      const IndexRange range = PairRange(cat, AngleFromCosine(Dot(si, sj)), ctx.problem.p1);
+      const IndexRange range = PairRange(cat, AngleFromCosine(dot(si, sj)), ctx.problem.p1);
       if (range.empty()) continue;
       Triad sample;
       if (!BuildTriad(si, sj, sample)) continue;  // every trial of this pair fails
@@ -58,7 +58,7 @@ void BuildPairFamilyLists(SearchContext& ctx) {
   const int n = ctx.pattern.vectorCount;
   for (int i = 0; i < n - 1; ++i)
     for (int j = i + 1; j < n; ++j) {
-      float a = AngleFromCosine(Dot(ctx.pattern.vectors[i], ctx.pattern.vectors[j]));
+      float a = AngleFromCosine(dot(ctx.pattern.vectors[i], ctx.pattern.vectors[j]));
       BuildFamilyList(ctx.catalogue, PairRange(ctx.catalogue, a, ctx.problem.p1),
                       ctx.work.pairFamilies[PairIndex(i, j, n)]);
     }
@@ -134,7 +134,7 @@ void OrientationVoting(SearchContext& ctx) {
           recorded[v] = -1;
           for (int f = 0; f < nfam && recorded[v] < 0; ++f)
             for (int m = 0; m < cat.memberCount[f]; ++m)
-              if (std::fabs(Dot(c, cat.members[f][m])) > cos_p2) {
+              if (std::fabs(dot(c, cat.members[f][m])) > cos_p2) {
                 recorded[v] = f;
                 ++r;
                 break;

@@ -10,6 +10,7 @@
 #include "orientation/geometry/crystal_geometry.hpp"
 #include "orientation/geometry/rotation.hpp"
 #include "orientation/input/input_file.hpp"
+#include "common/angles.hpp"
 
 namespace talvor {
 namespace {
@@ -60,7 +61,8 @@ struct StrategyFixture : ::testing::Test {
       if (rng.Uniform() < 0.5f) y = {-y[0], -y[1], -y[2]};
       Vec3 s = Apply(gt, y);
       bool distinct = true;
-      for (int u = 0; u < v; ++u) distinct = distinct && std::fabs(Dot(s, pattern.vectors[u])) < 0.9998f;
+      for (int u = 0; u < v; ++u)
+        distinct = distinct && std::fabs(dot(s, pattern.vectors[u])) < 0.9998f;
       if (distinct) pattern.vectors[v++] = s;
     }
     return g;
@@ -124,8 +126,8 @@ TEST_F(StrategyFixture, ThreeVectorsWithFamiliesInDescendingOrderAreSolved) {
         float best_cos = 0;
         for (int f = 0; f < problem.familyCount; ++f)
           for (int m = 0; m < cat->memberCount[f]; ++m)
-            if (std::fabs(Dot(c, cat->members[f][m])) > best_cos) {
-              best_cos = std::fabs(Dot(c, cat->members[f][m]));
+            if (std::fabs(dot(c, cat->members[f][m])) > best_cos) {
+              best_cos = std::fabs(dot(c, cat->members[f][m]));
               best_family = f;
             }
         EXPECT_EQ(best_family, family_of[v]) << "strategy " << strategy << " seed " << seed;
@@ -138,7 +140,7 @@ TEST_F(StrategyFixture, ThreeVectorsWithFamiliesInDescendingOrderAreSolved) {
 TEST_F(StrategyFixture, AnglesOutsideTheTableGiveNoTrial) {
   // Three vectors 3 degrees apart: no tabulated angle lies that low.
   pattern.vectorCount = 3;
-  float a = 3.0f * kPi / 180.0f;
+  float a = common::radians(3.0f);
   pattern.vectors[0] = {1, 0, 0};
   pattern.vectors[1] = {std::cos(a), std::sin(a), 0};
   pattern.vectors[2] = {std::cos(a), 0, std::sin(a)};
@@ -216,7 +218,7 @@ TEST_F(StrategyFixture, OrientationVotesNeedThreeRecordedVectors) {
   pattern.vectorCount = 3;
   pattern.vectors[2] = {0.2673f, 0.5345f, 0.8018f};
   Vec3 c = pattern.vectors[2];
-  for (int k = 0; k < cat->signedCount; ++k) ASSERT_LT(Dot(c, cat->signedDirections[k]), 0.999f);
+  for (int k = 0; k < cat->signedCount; ++k) ASSERT_LT(dot(c, cat->signedDirections[k]), 0.999f);
   Run(3);
   for (int v = 0; v < 3; ++v) {
     EXPECT_TRUE(work->allowed[v][0]) << v;

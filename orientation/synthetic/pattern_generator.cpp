@@ -7,12 +7,15 @@
 #include <ostream>
 #include <sstream>
 
+#include "common/angles.hpp"
+#include "common/vec3.hpp"
+
 namespace talvor::tools {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kRad = kPi / 180.0;
+using common::dot;
+using common::kPiDouble;
 
 // Portable random numbers: the 64-bit Mersenne twister's output is fixed by
 // the language standard, and everything else is derived here by hand.
@@ -29,7 +32,7 @@ class Random {
   double Normal() {
     const double u1 = 1.0 - Uniform();  // (0, 1]
     const double u2 = Uniform();
-    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPiDouble * u2);
   }
 
  private:
@@ -43,15 +46,13 @@ class Random {
   std::uint64_t state_;
 };
 
-double Dot(const Vector3d& a, const Vector3d& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
 Vector3d Normalized(const Vector3d& v) {
-  const double len = std::sqrt(Dot(v, v));
+  const double len = std::sqrt(dot(v, v));
   return {v[0] / len, v[1] / len, v[2] / len};
 }
 
 Vector3d Apply(const Matrix3d& m, const Vector3d& v) {
-  return {Dot(m[0], v), Dot(m[1], v), Dot(m[2], v)};
+  return {dot(m[0], v), dot(m[1], v), dot(m[2], v)};
 }
 
 // m^T v.
@@ -79,10 +80,10 @@ double Trace(const Matrix3d& m) { return m[0][0] + m[1][1] + m[2][2]; }
 
 // Right-handed rotation by `degrees` about `axis`.
 Matrix3d RotationMatrix(const AxisAngle& op) {
-  const double len = std::sqrt(Dot(op.axis, op.axis));
+  const double len = std::sqrt(dot(op.axis, op.axis));
   if (len == 0.0) return {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
   const Vector3d n = {op.axis[0] / len, op.axis[1] / len, op.axis[2] / len};
-  const double c = std::cos(op.degrees * kRad), s = std::sin(op.degrees * kRad);
+  const double c = std::cos(common::radians(op.degrees)), s = std::sin(common::radians(op.degrees));
   Matrix3d m{};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) m[i][j] = n[i] * n[j] * (1 - c) + (i == j ? c : 0.0);
@@ -112,7 +113,7 @@ Matrix3d RandomRotation(Random& random) {
 Vector3d RandomUnitVector(Random& random) {
   for (;;) {
     const Vector3d v = {random.Normal(), random.Normal(), random.Normal()};
-    if (Dot(v, v) > 1e-12) return Normalized(v);
+    if (dot(v, v) > 1e-12) return Normalized(v);
   }
 }
 
@@ -148,7 +149,7 @@ std::vector<Vector3d> PlaneAxes(const CrystalDescription& crystal) {
     for (const Matrix3d& op : ops) {
       const Vector3d image = Apply(op, normal);
       const bool known = std::any_of(axes.begin(), axes.end(), [&](const Vector3d& a) {
-        return std::fabs(Dot(a, image)) > std::cos(0.01 * kRad);
+        return std::fabs(dot(a, image)) > std::cos(common::radians(0.01));
       });
       if (!known) axes.push_back(image);
     }
@@ -160,7 +161,7 @@ std::vector<Vector3d> PlaneAxes(const CrystalDescription& crystal) {
 // vector of `others` and from their opposites.
 bool WellSeparated(const Vector3d& v, const std::vector<Vector3d>& others, double limit_cos) {
   return std::none_of(others.begin(), others.end(),
-                      [&](const Vector3d& o) { return std::fabs(Dot(v, o)) >= limit_cos; });
+                      [&](const Vector3d& o) { return std::fabs(dot(v, o)) >= limit_cos; });
 }
 
 // v turned by a small random angle: Gaussian displacement in the tangent
@@ -244,8 +245,8 @@ namespace {
 // noise on the genuine ones, everything in random order.
 GeneratedPattern DrawPattern(const Matrix3d& g, const std::vector<Vector3d>& axes,
                              const PatternSettings& settings, Random& random) {
-  const double separation_cos = std::cos(settings.separationDegrees * kRad);
-  const double noise = settings.noiseDegrees * kRad;
+  const double separation_cos = std::cos(common::radians(settings.separationDegrees));
+  const double noise = common::radians(settings.noiseDegrees);
   GeneratedPattern pattern;
   pattern.orientation = g;
   const int n = random.Between(settings.minVectors, settings.maxVectors);
@@ -409,7 +410,7 @@ double MisorientationDegrees(const Matrix3d& a, const Matrix3d& b, const Crystal
   double best = -1.0;
   for (const Matrix3d& op : SymmetryMatrices(crystal)) best = std::max(best, Trace(Multiply(op, d)));
   const double c = std::clamp((best - 1.0) / 2.0, -1.0, 1.0);
-  return std::acos(c) / kRad;
+  return common::degrees(std::acos(c));
 }
 
 Vector3d ReducedBungeDegrees(const Matrix3d& g, const CrystalDescription& crystal) {
@@ -432,9 +433,9 @@ Vector3d ReducedBungeDegrees(const Matrix3d& g, const CrystalDescription& crysta
     phi1 = std::atan2(r[0][1], r[0][0]);
     phi2 = 0.0;
   }
-  if (phi1 < 0) phi1 += 2 * kPi;
-  if (phi2 < 0) phi2 += 2 * kPi;
-  return {phi1 / kRad, Phi / kRad, phi2 / kRad};
+  if (phi1 < 0) phi1 += 2 * kPiDouble;
+  if (phi2 < 0) phi2 += 2 * kPiDouble;
+  return {common::degrees(phi1), common::degrees(Phi), common::degrees(phi2)};
 }
 
 }  // namespace talvor::tools

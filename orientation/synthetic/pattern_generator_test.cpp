@@ -1,21 +1,23 @@
 // Tests of the synthetic pattern generator: determinism, geometry of the vectors, input text.
 #include "orientation/synthetic/pattern_generator.hpp"
+#include "common/angles.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <numbers>
 
 namespace talvor::tools {
 namespace {
 
-double Dot(const Vector3d& a, const Vector3d& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double dot(const Vector3d& a, const Vector3d& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
 // Angle in degrees from the crystal-frame direction g s to the nearest
 // plane normal of the crystal (either sign).
 double DistanceToPlaneNormal(const CrystalDescription& crystal, const Matrix3d& g, const Vector3d& s) {
-  const Vector3d c = {Dot(g[0], s), Dot(g[1], s), Dot(g[2], s)};
+  const Vector3d c = {dot(g[0], s), dot(g[1], s), dot(g[2], s)};
   // Reciprocal vectors from the inverse basis by cross products.
   const Matrix3d& b = crystal.basis;
   auto cross = [](const Vector3d& x, const Vector3d& y) {
@@ -27,13 +29,13 @@ double DistanceToPlaneNormal(const CrystalDescription& crystal, const Matrix3d& 
     Vector3d n = {0, 0, 0};
     for (int j = 0; j < 3; ++j)
       for (int i = 0; i < 3; ++i) n[i] += f[j] * r[j][i];
-    const double len = std::sqrt(Dot(n, n));
+    const double len = std::sqrt(dot(n, n));
     for (const Matrix3d& op : SymmetryMatrices(crystal)) {
-      const Vector3d m = {Dot(op[0], n) / len, Dot(op[1], n) / len, Dot(op[2], n) / len};
-      best = std::fmax(best, std::fabs(Dot(m, c)));
+      const Vector3d m = {dot(op[0], n) / len, dot(op[1], n) / len, dot(op[2], n) / len};
+      best = std::fmax(best, std::fabs(dot(m, c)));
     }
   }
-  return std::acos(std::fmin(1.0, best)) * 180.0 / M_PI;
+  return common::degrees(std::acos(std::fmin(1.0, best)));
 }
 
 TEST(PatternGenerator, SameSeedSamePatterns) {
@@ -61,7 +63,7 @@ TEST(PatternGenerator, VectorsAreNoisyPlaneNormalsAndSpuriousOnesAreNot) {
       ASSERT_LE(n, settings.maxVectors);
       EXPECT_EQ(p.spurious.size(), 1u);  // 10 % of 6..12 vectors rounds to one
       for (int i = 0; i < n; ++i) {
-        EXPECT_NEAR(Dot(p.vectors[i], p.vectors[i]), 1.0, 1e-12);
+        EXPECT_NEAR(dot(p.vectors[i], p.vectors[i]), 1.0, 1e-12);
         const double d = DistanceToPlaneNormal(crystal, p.orientation, p.vectors[i]);
         const bool spurious = std::find(p.spurious.begin(), p.spurious.end(), i) != p.spurious.end();
         if (spurious) {
@@ -84,7 +86,7 @@ TEST(PatternGenerator, TruthIsTheReducedOrientation) {
   const CrystalDescription crystal = HexagonalTitanium();
   for (const GeneratedPattern& p : GeneratePatterns(crystal, settings)) {
     const Vector3d e = ReducedBungeDegrees(p.orientation, crystal);
-    const double r = M_PI / 180.0;
+    const double r = std::numbers::pi / 180.0;
     const double c1 = std::cos(e[0] * r), s1 = std::sin(e[0] * r), c = std::cos(e[1] * r),
                  s = std::sin(e[1] * r), c2 = std::cos(e[2] * r), s2 = std::sin(e[2] * r);
     const Matrix3d g = {{{c1 * c2 - s1 * s2 * c, s1 * c2 + c1 * s2 * c, s2 * s},

@@ -97,7 +97,7 @@ SurveyOutcome RunSurvey(const SurveyCase& c) {
         int good = 0, allowed = 0;
         for (int i = 0; i < n - 1; ++i)
           for (int j = i + 1; j < n; ++j) {
-            const float a = AngleFromCosine(Dot(pattern.vectors[i], pattern.vectors[j]));
+            const float a = AngleFromCosine(dot(pattern.vectors[i], pattern.vectors[j]));
             const IndexRange range = PairRange(*catalogue, a, problem.p1);
             for (int t = range.first; t <= range.last; ++t) {
               const PairEntry& e = catalogue->pairs[t];

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <numbers>
 
 #include "orientation/synthetic/pattern_generator.hpp"
 
@@ -55,7 +56,7 @@ TEST(Examples, AreWhatTheGeneratorGives) {
 
 #ifdef TALVOR2_PROGRAM
 Matrix3d Bunge(double phi1, double Phi, double phi2) {
-  const double r = M_PI / 180.0;
+  const double r = std::numbers::pi / 180.0;
   const double c1 = std::cos(phi1 * r), s1 = std::sin(phi1 * r), c = std::cos(Phi * r),
                s = std::sin(Phi * r), c2 = std::cos(phi2 * r), s2 = std::sin(phi2 * r);
   return {{{c1 * c2 - s1 * s2 * c, s1 * c2 + c1 * s2 * c, s2 * s},

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -160,7 +161,7 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
     if (picture) picture->Add(position, slot.store.count > 0, slot.store.entries[0].orientation);
 #endif
   };
-  const int threads = env.threads > 0 ? env.threads : SolverThreadCount();
+  const int threads = env.threads > 0 ? env.threads : SolverThreadCount(std::cerr);
   RunPatternLoop(reader, name, problem, *catalogue, threads, calls);
 
   const float t1 = env.cpu_seconds();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <numbers>
 
 #include "programs/Talvor2/run_folder_fixture.hpp"
 #include "programs/Talvor2/talvor2_run.hpp"
@@ -110,7 +111,7 @@ TEST_F(ThreadedRun, AnErrorInPatternKGivesTheSingleThreadOutput) {
 
 // Bunge matrix g (sample -> crystal) of angles in degrees.
 tools::Matrix3d Bunge(double phi1, double Phi, double phi2) {
-  const double r = 3.14159265358979323846 / 180.0;
+  const double r = std::numbers::pi / 180.0;
   const double c1 = std::cos(phi1 * r), s1 = std::sin(phi1 * r), c = std::cos(Phi * r), s = std::sin(Phi * r),
                c2 = std::cos(phi2 * r), s2 = std::sin(phi2 * r);
   return {{{c1 * c2 - s1 * s2 * c, s1 * c2 + c1 * s2 * c, s2 * s},

@@ -1,10 +1,11 @@
 // talvor2_patterns: writes a .tv2 input of synthetic patterns and the file of their true orientations.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
+#include "common/atomic_file.hpp"
 #include "common/version.hpp"
 #include "orientation/synthetic/pattern_generator.hpp"
 
@@ -40,20 +41,10 @@ bool ParseDouble(const char* text, double lo, double hi, double& value) {
   return end != text && *end == '\0' && value >= lo && value <= hi;
 }
 
-// Writes `text` to `name` through a temporary file, so that a failed write
-// never leaves a partial file under the final name.
+// Replaces `name` as a whole (common::write_file_whole): a failed write never
+// leaves a partial file under the final name.
 bool WriteFile(const std::string& name, const std::string& text) {
-  const std::string temporary = name + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) {
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  return std::rename(temporary.c_str(), name.c_str()) == 0;
+  return !common::write_file_whole(name, text.data(), text.size());
 }
 
 // The map form of the command line (argv[1] is "map").
@@ -125,23 +116,11 @@ int MapMain(int argc, char** argv) {
     }
     map.patterns.minVectors = map.patterns.maxVectors = static_cast<int>(value);
   }
-  // Both files are written under temporary names and renamed once complete.
+  // Both files are made in memory and each replaced as a whole.
   const std::string input_name = base + ".tv2", truth_name = base + "_truth.txt";
-  bool ok = false;
-  {
-    std::ofstream input(input_name + ".part", std::ios::binary);
-    std::ofstream truth(truth_name + ".part", std::ios::binary);
-    if (input && truth) {
-      WriteMap(input, truth, crystal, run, map);
-      input.close();
-      truth.close();
-      ok = input && truth;
-    }
-  }
-  if (!ok || std::rename((input_name + ".part").c_str(), input_name.c_str()) != 0 ||
-      std::rename((truth_name + ".part").c_str(), truth_name.c_str()) != 0) {
-    std::remove((input_name + ".part").c_str());
-    std::remove((truth_name + ".part").c_str());
+  std::ostringstream input, truth;
+  WriteMap(input, truth, crystal, run, map);
+  if (!WriteFile(input_name, input.str()) || !WriteFile(truth_name, truth.str())) {
     std::cerr << "talvor2_patterns: cannot write " << input_name << " or " << truth_name << "\n";
     return 1;
   }

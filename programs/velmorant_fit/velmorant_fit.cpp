@@ -33,7 +33,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/atomic_file.hpp"
 #include "common/file_error.hpp"
+#include "common/fixed_format.hpp"
 #include "common/input_error.hpp"
 #include "common/provenance.hpp"
 #include "common/run_program.hpp"
@@ -156,7 +158,7 @@ void prepare_output_folder(OutputFolder& out, const std::string& image_name) {
   if (ec)
     throw common::FileError("cannot make the folder \"" + parent.string() + "\" for the output: " + ec.message(),
                             parent.string());
-  out.staging = parent / temporary_name(name.string(), long(::getpid()));
+  out.staging = parent / common::temporary_name(name.string(), long(::getpid()));
   fs::remove_all(out.staging, ec);
   if (!fs::create_directory(out.staging, ec) || ec)
     throw common::FileError("cannot write into the folder \"" + parent.string() + "\" (for the output folder \"" +
@@ -312,8 +314,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   table << line;
   for (const ParameterRange& r : options.ranges) {
     const auto p = std::size_t(r.parameter);
-    std::snprintf(line, sizeof line, "%-12s %-5s %14s %12g %12g %10g\n", kParameterNames[p], kParameterUnits[p],
-                  float_text(float(best.values[p])).c_str(), r.low, r.high, r.step);
+    std::snprintf(line, sizeof line, "%-12s %-5s %14s %12g %12g %10g\n", kParameterNames[p],
+                  kParameterUnits[p], common::shortest_text(float(best.values[p])).c_str(), r.low,
+                  r.high, r.step);
     table << line;
   }
   int counts[3] = {0, 0, 0};
@@ -321,8 +324,9 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   std::snprintf(line, sizeof line,
                 "best: pearson %.6f  r %s  (method %d, %s point)\nwavelength %s A\n"
                 "evaluations: %d grid, %d refinement, %d final\n",
-                best.pearson, float_text(best.r).c_str(), best.method, kStageNames[int(best.stage)],
-                float_text(best.wavelength).c_str(), counts[0], counts[1], counts[2]);
+                best.pearson, common::shortest_text(best.r).c_str(), best.method,
+                kStageNames[int(best.stage)], common::shortest_text(best.wavelength).c_str(),
+                counts[0], counts[1], counts[2]);
   table << line;
   table << "reproduce: cd " << output.target.string() << " && Velmorant " << best.method
         << "   (VelmorantDS.res then holds r)\n";

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/fixed_format.hpp"
 #include "simulator/fit/fit_parameters.hpp"
 #include "common/testing/scratch_folder.hpp"
 #include "simulator/fit/fit_run.hpp"
@@ -66,7 +67,8 @@ void set_wavelength(const fs::path& dir, float wavelength) {
   parse_simulation_input(s, kInputFileName, in, &lines);
   std::istringstream again(text);
   std::string out, line;
-  for (int n = 1; std::getline(again, line); ++n) out += (n == lines.wavelength ? "  " + float_text(wavelength) : line) + "\n";
+  for (int n = 1; std::getline(again, line); ++n)
+    out += (n == lines.wavelength ? "  " + common::shortest_text(wavelength) : line) + "\n";
   write_text(dir / kInputFileName, out);
 }
 

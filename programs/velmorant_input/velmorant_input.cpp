@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/atomic_file.hpp"
 #include "common/file_error.hpp"
 #include "common/input_error.hpp"
 #include "common/version.hpp"
@@ -27,25 +28,10 @@ using namespace velmorant::crystal_file;
 
 namespace {
 
-// Replaces `path` as a whole: a temporary file beside it, renamed over it.
+// Replaces `path` as a whole (common::write_file_whole).
 void write_whole(const fs::path& path, const std::string& text) {
-  const fs::path temporary = path.string() + ".tmp";
-  {
-    std::ofstream f(temporary, std::ios::binary | std::ios::trunc);
-    f << text;
-    f.flush();
-    if (!f) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      throw common::FileError(path.string() + ": cannot be written", path.string());
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    throw common::FileError(path.string() + ": cannot be written", path.string());
-  }
+  if (const auto reason = common::write_file_whole(path.string(), text.data(), text.size()))
+    throw common::FileError(common::write_failure_message("the input", path.string(), *reason), path.string());
 }
 
 // The option of a setting the writer names (SettingsError::parameter()).

@@ -26,6 +26,7 @@
 #include "simulator/image/write_pattern_image.hpp"
 #include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/silent_presentation.hpp"
+#include "common/angles.hpp"
 
 namespace {
 
@@ -42,9 +43,9 @@ public:
     double u1 = (double(gen_()) + 1.0) / 4294967297.0;  // in (0, 1)
     double u2 = double(gen_()) / 4294967296.0;
     double r = std::sqrt(-2.0 * std::log(u1));
-    spare_ = r * std::sin(6.283185307179586 * u2);
+    spare_ = r * std::sin(2.0 * common::kPiDouble * u2);
     have_spare_ = true;
-    return r * std::cos(6.283185307179586 * u2);
+    return r * std::cos(2.0 * common::kPiDouble * u2);
   }
 
 private:

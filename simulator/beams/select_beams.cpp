@@ -8,6 +8,7 @@
 #include <sstream>
 #include <utility>
 
+#include "common/quicksort.hpp"
 #include "simulator/engine/pattern_image.hpp"
 #include "simulator/scattering/structure_factor.hpp"
 
@@ -47,45 +48,14 @@ struct SortView {
   }
 };
 
-// Not std::sort: the order of ties is part of the output (the beam list).
-// Sorts keys[first..last] (0-based, inclusive). Hoare partition: pivot
-// = first key, j from above while key > x, i from below while key < x,
-// exchange while i < j, split q = i + 1 if i = j else i; then both parts.
-// The two parts are disjoint, so recursing into the smaller one and looping
-// on the larger gives the same order as plain recursion on both, with a bounded
-// stack depth.
-void quicksort(SortView& v, int first, int last) {
-  while (last - first + 1 >= 2) {
-    const float x = v.keys[first];
-    int i = first - 1, j = last + 1;
-    for (;;) {
-      --j;
-      while (j > first && v.keys[j] > x) --j;
-      ++i;
-      while (i < last && v.keys[i] < x) ++i;
-      if (i < j) {
-        v.swap(i, j);
-      } else {
-        break;
-      }
-    }
-    const int q = (i == j) ? i + 1 : i;  // first element of the second part
-    if (q - first < last - q + 1) {
-      quicksort(v, first, q - 1);
-      first = q;
-    } else {
-      quicksort(v, q, last);
-      last = q - 1;
-    }
-  }
-}
-
 }  // namespace
 
 void sort_by_key(std::vector<float>& keys, std::vector<std::array<std::int32_t, 3>>& indices,
                  std::vector<std::array<float, 3>>& vectors) {
   SortView v{keys, indices, vectors};
-  quicksort(v, 0, static_cast<int>(keys.size()) - 1);
+  common::quicksort_by_key(
+      static_cast<int>(keys.size()), [&](int i) { return keys[std::size_t(i)]; },
+      [&](int a, int b) { v.swap(a, b); });
 }
 
 CandidateRegion candidate_region(const SimulationInput& in) {

@@ -147,8 +147,8 @@ struct SearchEstimate {
 SearchEstimate estimate_search(const CandidateRegion& region, int n, float strength_fraction,
                                double seconds_per_evaluation, double budget_seconds);
 
-// Recursive quicksort (ascending keys, pivot = first key, Hoare partition);
-// `indices` and `vectors` follow the keys.
+// Sorts by ascending key with common::quicksort_by_key (whose order of equal
+// keys the beam list keeps); `indices` and `vectors` follow the keys.
 // All three must have the same size.
 void sort_by_key(std::vector<float>& keys, std::vector<std::array<std::int32_t, 3>>& indices,
                  std::vector<std::array<float, 3>>& vectors);

@@ -13,6 +13,7 @@
 #include "simulator/input/read_simulation_input.hpp"
 #include "simulator/input/test_input_builder.hpp"
 #include "simulator/scattering/structure_factor.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant {
 namespace {
@@ -440,7 +441,7 @@ std::unique_ptr<SimulationInput> silicon_on_111(const std::string& max_beams) {
 // Whether every beam's laboratory vector turned by `degrees` about the beam
 // axis is again a beam's (within 1e-4 |g|); the first beam that is not, if any.
 std::string first_unturned(const BeamList& beams, double degrees) {
-  const double c = std::cos(degrees * M_PI / 180.0), s = std::sin(degrees * M_PI / 180.0);
+  const double c = std::cos(common::radians(degrees)), s = std::sin(common::radians(degrees));
   for (int i = 1; i <= beams.count; ++i) {
     const auto& g = beams.lab_vector[i];
     const double x = c * g[0] - s * g[1], y = s * g[0] + c * g[1], z = g[2];
@@ -538,7 +539,7 @@ TEST(SymmetricBeams, CandidatesAreClosedUnderTheLatticeRotations) {
       // Rodrigues' rotation of g = R·hkl, back to indices h = a·g.
       const double norm = std::sqrt(turn[0] * turn[0] + turn[1] * turn[1] + turn[2] * turn[2]);
       const double u[3] = {turn[0] / norm, turn[1] / norm, turn[2] / norm};
-      const double ct = std::cos(turn[3] * M_PI / 180.0), st = std::sin(turn[3] * M_PI / 180.0);
+      const double ct = std::cos(common::radians(turn[3])), st = std::sin(common::radians(turn[3]));
       int missing = 0;
       for (const auto& m : cand.miller) {
         double g[3];

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "simulator/progress/silent_presentation.hpp"
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 namespace {
@@ -400,7 +401,7 @@ std::unique_ptr<SimulationInput> small_crystal() {
   in->site_occupancy[0][0] = 1.0f;
   in->site_debye_waller[0][0] = 0.076f;
   for (int r = 1; r <= 3; ++r) in->reciprocal_metric(r, r) = 1.0f / (a * a);
-  in->potential_factor = 1.0f / (a * a * a * 3.1415927f);
+  in->potential_factor = 1.0f / (a * a * a * common::kPi);
   return in;
 }
 

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <vector>
+#include <numbers>
 
 #include <gtest/gtest.h>
 
@@ -61,8 +62,8 @@ TEST_P(TwoBeamBragg, IntensityIsCosineSquared) {
   ExponentialWorkspace ws(2);
   const float intensity = transmitted_intensity({0.0f, 0.0f, 5.0f}, w, beams, 1000, ws);
   const double a = double(potential) * f / (2.0 * std::sqrt(20.0));
-  const double expected = std::pow(std::cos(2.0 * M_PI * t * a), 2);
-  const double phase = 2.0 * M_PI * t * a;
+  const double expected = std::pow(std::cos(2.0 * std::numbers::pi * t * a), 2);
+  const double phase = 2.0 * std::numbers::pi * t * a;
   EXPECT_NEAR(intensity, expected, 3e-7 * (4.0 + phase)) << "t = " << t << ", 2 pi t a = " << phase;
   // The exponent matrix is symmetric with a zero diagonal at the Bragg condition.
   EXPECT_EQ(ws.e(0, 1), ws.e(1, 0));

@@ -13,6 +13,7 @@
 #include "simulator/input/read_simulation_input.hpp"
 #include "simulator/scattering/structure_factor.hpp"
 #include "simulator/progress/silent_presentation.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant {
 
@@ -44,7 +45,7 @@ void apply_overrides(const SimulationInput& base, const Overrides& o, Simulation
   }
   if (o.euler_degrees) {
     out.euler_degrees = *o.euler_degrees;
-    for (int c = 0; c < 3; ++c) out.euler_angles[c] = (*o.euler_degrees)[c] * common::kPi / 180.0f;
+    for (int c = 0; c < 3; ++c) out.euler_angles[c] = common::radians((*o.euler_degrees)[c]);
     out.orientation_matrix = bunge_matrix(out.euler_angles[0], out.euler_angles[1], out.euler_angles[2]);
   }
 }

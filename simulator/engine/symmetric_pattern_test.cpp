@@ -13,6 +13,7 @@
 #include "simulator/engine/pattern_computation.hpp"
 #include "simulator/input/test_input_builder.hpp"
 #include "simulator/progress/silent_presentation.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant {
 namespace {
@@ -59,7 +60,7 @@ Grid block_samples(const PatternImage& image) {
 Grid turned(const Grid& grid, double degrees) {
   const int n = grid.n;
   const double centre = 0.5 * (n + 1);
-  const double c = std::cos(degrees * M_PI / 180.0), s = std::sin(degrees * M_PI / 180.0);
+  const double c = std::cos(common::radians(degrees)), s = std::sin(common::radians(degrees));
   Grid out(n);
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= n; ++i) {

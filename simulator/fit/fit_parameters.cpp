@@ -5,10 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "common/physical_constants.hpp"
-#include "simulator/fit/fit_run.hpp"
+#include "common/electron_wavelength.hpp"
+#include "common/fixed_format.hpp"
 #include "simulator/input/read_simulation_input.hpp"
-#include "simulator/scattering/electron_form_factor.hpp"
 
 namespace velmorant::fit {
 
@@ -34,24 +33,24 @@ void check_simulated_values(const ParameterRange& r, const std::string& text) {
   if (!std::isfinite(low) || !std::isfinite(high) || !std::isfinite(step))
     throw FitError(text + ": the numbers must lie within single precision (below 3.4e38)");
   if (low + step == low || high + step == high)
-    throw FitError(text + ": the step " + float_text(step) + " does not change the value " +
-                   float_text(low + step == low ? low : high) +
+    throw FitError(text + ": the step " + common::shortest_text(step) + " does not change the value " +
+                   common::shortest_text(low + step == low ? low : high) +
                    " in single precision, the precision of the simulation; give a larger step");
   switch (r.parameter) {
     case Parameter::thickness:
       if (!(low > 0.0f))
-        throw FitError(text + ": the thickness " + float_text(low) +
+        throw FitError(text + ": the thickness " + common::shortest_text(low) +
                        " A is 0 in single precision; expected a positive thickness in A");
       break;
     case Parameter::voltage:
       for (const double kv : {r.low, r.high}) {
         const float lambda = wavelength_from_voltage(kv);
         if (!(lambda >= float(kMinWavelength) && lambda <= float(kMaxWavelength)))
-          throw FitError(text + ": " + float_text(float(kv)) + " kV gives a wavelength of " +
-                         float_text(lambda) + " A; the simulation takes " + float_text(float(kMinWavelength)) +
-                         " to " + float_text(float(kMaxWavelength)) + " A, about " +
-                         float_text(float(accelerating_voltage_kv(float(kMaxWavelength)))) + " kV to " +
-                         float_text(float(accelerating_voltage_kv(float(kMinWavelength)))) +
+          throw FitError(text + ": " + common::shortest_text(float(kv)) + " kV gives a wavelength of " +
+                         common::shortest_text(lambda) + " A; the simulation takes " + common::shortest_text(float(kMinWavelength)) +
+                         " to " + common::shortest_text(float(kMaxWavelength)) + " A, about " +
+                         common::shortest_text(float(common::voltage_kv_for_wavelength(kMaxWavelength))) + " kV to " +
+                         common::shortest_text(float(common::voltage_kv_for_wavelength(kMinWavelength))) +
                          " kV: is the voltage in kV?");
       }
       break;
@@ -114,14 +113,10 @@ void check_ranges(const std::vector<ParameterRange>& ranges) {
                        " is given twice");
 }
 
-float wavelength_from_voltage(double kv) {
-  // E + m c^2 = hc sqrt(1/lambda^2 + 1/lambda_C^2)
-  const double total = (kv + double(common::kElectronRestEnergyKev)) / double(common::kPlanckTimesLightKevAngstrom);
-  return float(1.0 / std::sqrt(total * total - double(common::kInverseComptonWavelengthSquared)));
-}
+float wavelength_from_voltage(double kv) { return float(common::electron_wavelength_angstrom(kv)); }
 
 FitValues file_values(const SimulationInput& in) {
-  return {double(in.thickness), double(accelerating_voltage_kv(in.wavelength)),
+  return {double(in.thickness), common::voltage_kv_for_wavelength(double(in.wavelength)),
           double(in.euler_degrees[0]), double(in.euler_degrees[1]), double(in.euler_degrees[2])};
 }
 

@@ -45,8 +45,8 @@ ParameterRange parse_range(const std::string& text);
 // Checks a set of ranges: each parameter at most once, at least one.
 void check_ranges(const std::vector<ParameterRange>& ranges);
 
-// Electron wavelength (Å, rounded to float) of the accelerating voltage (kV),
-// relativistic: the inverse of accelerating_voltage_kv.
+// Electron wavelength (Å, rounded to float) of the accelerating voltage (kV):
+// common::electron_wavelength_angstrom, whose inverse gives the file's voltage.
 float wavelength_from_voltage(double kv);
 
 // The values of the input as written in its file: thickness, the voltage of

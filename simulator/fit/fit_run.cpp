@@ -2,11 +2,11 @@
 #include "simulator/fit/fit_run.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
 
+#include "common/fixed_format.hpp"
 #include "simulator/engine/pattern_image.hpp"
 #include "simulator/compare/score.hpp"
 #include "simulator/fit/search.hpp"
@@ -276,12 +276,6 @@ FitResult run_fit(const FitOptions& options, const SimulationInput& in, const Be
   return fitter.run();
 }
 
-std::string float_text(float v) {
-  char buffer[32];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-  return std::string(buffer, r.ptr);
-}
-
 std::string points_csv(const FitResult& result) {
   std::string csv = "stage,method,thickness_A,voltage_kV,wavelength_A,phi1_deg,Phi_deg,phi2_deg,r,pearson,seconds\n";
   char buffer[64];
@@ -289,10 +283,10 @@ std::string points_csv(const FitResult& result) {
     csv += kStageNames[int(p.stage)];
     csv += ',' + std::to_string(p.method);
     for (int q = 0; q < kParameterCount; ++q) {
-      csv += ',' + float_text(float(p.values[std::size_t(q)]));
-      if (q == 1) csv += ',' + float_text(p.wavelength);
+      csv += ',' + common::shortest_text(float(p.values[std::size_t(q)]));
+      if (q == 1) csv += ',' + common::shortest_text(p.wavelength);
     }
-    csv += ',' + float_text(p.r);
+    csv += ',' + common::shortest_text(p.r);
     std::snprintf(buffer, sizeof buffer, ",%.9f,%.3f\n", p.pearson, p.seconds);
     csv += buffer;
   }
@@ -308,16 +302,17 @@ std::string best_fit_input(const std::string& original, const FitOptions& option
   bool euler = false;
   for (const ParameterRange& r : options.ranges) {
     if (r.parameter == Parameter::thickness)
-      replace.emplace_back(lines.thickness, "  " + float_text(float(best.values[0])));
+      replace.emplace_back(lines.thickness, "  " + common::shortest_text(float(best.values[0])));
     else if (r.parameter == Parameter::voltage)
-      replace.emplace_back(lines.wavelength, "  " + float_text(best.wavelength));
+      replace.emplace_back(lines.wavelength, "  " + common::shortest_text(best.wavelength));
     else
       euler = true;
   }
   if (euler)
-    replace.emplace_back(lines.euler_angles, "  " + float_text(float(best.values[2])) + " " +
-                                                 float_text(float(best.values[3])) + " " +
-                                                 float_text(float(best.values[4])));
+    replace.emplace_back(lines.euler_angles,
+                         "  " + common::shortest_text(float(best.values[2])) + " " +
+                             common::shortest_text(float(best.values[3])) + " " +
+                             common::shortest_text(float(best.values[4])));
   return replace_lines(original, replace);
 }
 

@@ -61,9 +61,6 @@ FitResult run_fit(const FitOptions& options, const SimulationInput& in, const Be
 // The CSV of every point: a header line, then one line per point.
 std::string points_csv(const FitResult& result);
 
-// Shortest decimal text that reads back as the same float.
-std::string float_text(float v);
-
 // The lines of `original` (the input file's text) with the values of `best`
 // written on the value lines of the varied parameters, and the image folder
 // set to "." (the fit's output folder holds a copy of the image).

@@ -1,4 +1,4 @@
-// PNG experimental images (8 or 16 bits, grey or colour) and grey PNG patterns, through libpng.
+// PNG experimental images (8 or 16 bits, grey or colour) through libpng; grey PNG patterns through common::encode_png.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +13,8 @@
 #include <csetjmp>
 
 #include <png.h>
+
+#include "common/png_encode.hpp"
 #endif
 
 namespace velmorant {
@@ -58,7 +60,6 @@ constexpr int kN = PatternImage::kSize;
 struct PngContext {
   const std::uint8_t* bytes = nullptr;
   std::size_t size = 0, at = 0;
-  std::vector<std::uint8_t>* out = nullptr;
   char message[256] = "";
   bool short_data = false;
 };
@@ -80,13 +81,6 @@ void read_bytes(png_structp png, png_bytep out, png_size_t n) {
   std::memcpy(out, c->bytes + c->at, n);
   c->at += n;
 }
-
-void write_bytes(png_structp png, png_bytep in, png_size_t n) {
-  auto* c = static_cast<PngContext*>(png_get_io_ptr(png));
-  c->out->insert(c->out->end(), in, in + n);
-}
-
-void flush_nothing(png_structp) {}
 
 struct PngHeader {
   png_uint_32 width = 0, height = 0;
@@ -126,25 +120,6 @@ bool run_png_read(PngContext& c, PngHeader& h, std::vector<std::uint8_t>* pixels
     png_read_end(png, nullptr);
   }
   png_destroy_read_struct(&png, &info, nullptr);
-  return true;
-}
-
-bool run_png_write(PngContext& c, const std::vector<png_bytep>& rows, int bits, int width = kN,
-                   int height = kN) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, on_error, on_warning);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    return false;
-  }
-  png_set_write_fn(png, &c, write_bytes, flush_nothing);
-  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bits, PNG_COLOR_TYPE_GRAY,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, const_cast<png_bytepp>(rows.data()));
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
   return true;
 }
 
@@ -206,10 +181,8 @@ ExperimentalImage decode_png(const std::uint8_t* bytes, std::size_t size, const 
 std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits) {
   const std::size_t bytes_per_sample = bits == 16 ? 2 : 1;
   std::vector<std::uint8_t> pixels(PatternImage::kPixels * bytes_per_sample);
-  std::vector<png_bytep> rows(kN);
   for (int t = 0; t < kN; ++t) {
     std::uint8_t* row = pixels.data() + std::size_t(t) * kN * bytes_per_sample;
-    rows[std::size_t(t)] = row;
     for (int x = 0; x < kN; ++x) {
       const std::uint16_t v = grey_sample(scaled.data()[element_from_top(t, x)], bits);
       if (bits == 16) {
@@ -220,23 +193,18 @@ std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits) {
       }
     }
   }
-  std::vector<std::uint8_t> out;
-  PngContext c;
-  c.out = &out;
-  if (!run_png_write(c, rows, bits == 16 ? 16 : 8))
-    throw FileError(std::string("cannot encode the pattern as PNG: ") + c.message);
+  std::string error;
+  std::vector<std::uint8_t> out = common::encode_png(pixels.data(), kN, kN, bits == 16 ? 16 : 8,
+                                                     common::PngColour::grey, error);
+  if (out.empty()) throw FileError("cannot encode the pattern as PNG: " + error);
   return out;
 }
 
 std::vector<std::uint8_t> encode_grey_png(const std::uint8_t* grey, int width, int height) {
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  for (int t = 0; t < height; ++t)
-    rows[std::size_t(t)] = const_cast<png_bytep>(grey + std::size_t(t) * std::size_t(width));
-  std::vector<std::uint8_t> out;
-  PngContext c;
-  c.out = &out;
-  if (!run_png_write(c, rows, 8, width, height))
-    throw FileError(std::string("cannot encode the picture as PNG: ") + c.message);
+  std::string error;
+  std::vector<std::uint8_t> out =
+      common::encode_png(grey, width, height, 8, common::PngColour::grey, error);
+  if (out.empty()) throw FileError("cannot encode the picture as PNG: " + error);
   return out;
 }
 

@@ -1,46 +1,29 @@
-// Replacing a file as a whole: a crash never leaves it half written.
+// Replacing a file of the run as a whole (common::write_file_whole), a failure thrown as FileError.
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
+#include "common/atomic_file.hpp"
 #include "simulator/image/file_error.hpp"
 
 namespace velmorant {
 
-// Writes `size` bytes to a temporary file in the folder of the file and then
-// renames it over the file, which atomically replaces any earlier content.
-//
-//  - A symbolic link is followed (through any chain of links, relative ones
-//    taken from the link's own folder): the file it points at is replaced
-//    and the link stays a link.
-//  - An existing file keeps its permission bits (and, where the process may
-//    set them, its owner and group); a new file gets 0666 less the umask.
-//  - When the folder cannot take a temporary file (or the rename is refused)
-//    although the file itself exists and is writable, the bytes are written
-//    into the file in place instead. That path is not atomic: a failure in
-//    the middle can leave the file incomplete, and the message then says so.
-//  - Temporary files are named "<name>.velmorant-<pid>.tmp". Before writing,
-//    those left in the folder by processes that no longer run (a kill -9
-//    between the write and the rename) are removed; see
-//    remove_stale_temporaries.
-//
-// On failure the temporary file is removed, the file is left as it was
-// (except after a failure in place, see above) and FileError is thrown with
-// a message "cannot write <what> "<path>": <reason>". `what` names the kind
-// of file for the message ("the simulated image", "the result file").
-void write_file_whole(const std::string& path, const void* bytes, std::size_t size,
-                      const std::string& what);
-
-// Name of the temporary file that process `pid` uses to replace the file
-// called `name` (a name without folder).
-std::string temporary_name(const std::string& name, long pid);
-
-// Removes from `folder` the regular files named like temporary files of
-// write_file_whole whose process no longer runs (the own process's count as
-// stale too: it writes one file at a time). Files of running processes and
-// all other files are left alone; failures are ignored. Returns the number
-// of files removed.
-int remove_stale_temporaries(const std::string& folder);
+// common::write_file_whole; on failure throws FileError with the message
+// "cannot write <what> "<path>": <reason>". `what` names the kind of file for
+// the message ("the simulated image", "the result file").
+inline void write_file_whole(const std::string& path, const void* bytes, std::size_t size,
+                             const std::string& what) {
+  if (const auto reason = common::write_file_whole(path, bytes, size)) {
+    // A folder that does not exist is a missing file to Python (FileNotFoundError).
+    std::error_code ec;
+    const auto folder = std::filesystem::path(path).parent_path();
+    const bool missing = !folder.empty() && !std::filesystem::is_directory(folder, ec);
+    throw FileError(common::write_failure_message(what, path, *reason), path,
+                    missing ? FileError::Kind::not_found : FileError::Kind::other);
+  }
+}
 
 }  // namespace velmorant

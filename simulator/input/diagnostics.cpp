@@ -8,6 +8,7 @@
 #include "simulator/engine/pattern_image.hpp"
 #include "simulator/scattering/electron_form_factor.hpp"
 #include "simulator/scattering/structure_factor.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant {
 
@@ -45,9 +46,10 @@ void print_diagnostics(const SimulationInput& in, const BeamList& beams, std::os
   print_matrix(out, "reciprocal basis", in.reciprocal_basis, "(columns a*, b*, c*, 1/A)");
   print_matrix(out, "reciprocal metric", in.reciprocal_metric, "(1/A^2)");
   print_matrix(out, "orientation matrix", in.orientation_matrix, "(Bunge, sample -> crystal)");
-  out << "Euler angles (deg)            " << fmt("%.6g", in.euler_angles[0] * 180.0 / M_PI) << " "
-      << fmt("%.6g", in.euler_angles[1] * 180.0 / M_PI) << " "
-      << fmt("%.6g", in.euler_angles[2] * 180.0 / M_PI) << "\n";
+  out << "Euler angles (deg)            "
+      << fmt("%.6g", common::degrees(double(in.euler_angles[0]))) << " "
+      << fmt("%.6g", common::degrees(double(in.euler_angles[1]))) << " "
+      << fmt("%.6g", common::degrees(double(in.euler_angles[2]))) << "\n";
   out << "wavelength (A)                " << fmt("%.7g", in.wavelength)
       << "   accelerating voltage (kV) " << fmt("%.6g", accelerating_voltage_kv(in.wavelength))
       << "\n";

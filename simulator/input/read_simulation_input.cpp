@@ -16,6 +16,7 @@
 #include "simulator/geometry/matrix3.hpp"
 #include "simulator/scattering/weickenmeier_kohl_table.hpp"
 #include "simulator/scattering/xray_coefficients.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant {
 
@@ -297,7 +298,7 @@ void check_plausible_values(const SimulationInput& in, const InputLines& lines,
 
 void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
   // 1-2. Euler angles in radians, orientation matrix.
-  for (float& a : in.euler_angles) a = a * kPi / 180.0f;
+  for (float& a : in.euler_angles) a = common::radians(a);
   in.orientation_matrix = bunge_matrix(in.euler_angles[0], in.euler_angles[1], in.euler_angles[2]);
   // 3. Pixel scale.
   in.pixel_scale = in.pixel_pitch / in.camera_length;
@@ -336,7 +337,8 @@ void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
 float potential_factor(const SimulationInput& in) {
   const float volume = in.cell_volume;
   if (in.form_factor_model == 0)
-    return std::sqrt(0.00058869814f / (in.wavelength * in.wavelength) + 1.0f) / (volume * kPi);
+    return std::sqrt(common::kComptonWavelengthSquared / (in.wavelength * in.wavelength) + 1.0f) /
+           (volume * kPi);
   return 1.0f / (volume * kPi);
 }
 

@@ -13,6 +13,7 @@
 #include "simulator/input/diagnostics.hpp"
 #include "simulator/input/test_input_builder.hpp"
 #include "simulator/scattering/structure_factor.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant {
 namespace {
@@ -454,7 +455,7 @@ TEST(DeriveSimulationInput, DerivedFieldsInTheirOrderAndPrecision) {
   t.camera_length = "400";
   auto in = parse(t.text());
   derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
-  EXPECT_FLOAT_EQ(in->euler_angles[0], 90.0f * 3.1415927f / 180.0f);
+  EXPECT_FLOAT_EQ(in->euler_angles[0], common::radians(90.0f));
   EXPECT_EQ(in->euler_degrees, (Vec3f{90.0f, 0.0f, 0.0f}));  // as read, kept by the derivations
   EXPECT_NEAR(in->orientation_matrix(1, 2), 1.0f, 1e-6f);  // sin φ1
   EXPECT_FLOAT_EQ(in->pixel_scale, 0.02f / 400.0f);
@@ -467,7 +468,7 @@ TEST(DeriveSimulationInput, DerivedFieldsInTheirOrderAndPrecision) {
   EXPECT_FLOAT_EQ(in->phase_position[0][4][0], 6.2831855f * 0.25f);
   const float volume = 5.4309f * 5.4309f * 5.4309f;
   EXPECT_NEAR(in->cell_volume, volume, volume * 1e-6f);
-  EXPECT_NEAR(in->potential_factor, 1.0f / (volume * 3.1415927f), 1e-9f);
+  EXPECT_NEAR(in->potential_factor, 1.0f / (volume * common::kPi), 1e-9f);
   EXPECT_EQ(in->table_atomic_number[0], 0);  // model 1: coefficient file not read
 }
 
@@ -495,7 +496,7 @@ TEST(DeriveSimulationInput, XrayModelReadsCoefficientsAndUsesGamma) {
   const float volume = in->cell_volume;
   const float gamma = std::sqrt(0.00058869814f / (0.0251f * 0.0251f) + 1.0f);
   EXPECT_NEAR(gamma, 1.391f, 0.001f);
-  EXPECT_FLOAT_EQ(in->potential_factor, gamma / (volume * 3.1415927f));
+  EXPECT_FLOAT_EQ(in->potential_factor, gamma / (volume * common::kPi));
 }
 
 TEST(DeriveSimulationInput, ModelTwoBehavesLikeModelOneWithoutTheCoefficientFile) {
@@ -645,7 +646,7 @@ TEST(Examples, Silicon111Reads) {
   // The beam direction (sample z) in crystal coordinates is near [111].
   const float bx = in.orientation_matrix(1, 3), by = in.orientation_matrix(2, 3),
               bz = in.orientation_matrix(3, 3);
-  EXPECT_GT((bx + by + bz) / std::sqrt(3.0f), std::cos(1.0f * 3.1415927f / 180.0f));
+  EXPECT_GT((bx + by + bz) / std::sqrt(3.0f), std::cos(common::radians(1.0f)));
   // A moderate beam count: a method-0 run of a few minutes.
   EXPECT_GE(r.beams.count, 20);
   EXPECT_LE(r.beams.count, 60);

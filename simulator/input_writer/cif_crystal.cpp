@@ -15,6 +15,7 @@
 
 #include "common/file_error.hpp"
 #include "simulator/input_writer/microscope_geometry.hpp"
+#include "common/vec3.hpp"
 
 namespace velmorant::crystal_file {
 
@@ -56,10 +57,8 @@ double equivalent_u(const CellRows& cell, const gemmi::SMat33<double>& u) {
   const Vec3d& a = cell[0];
   const Vec3d& b = cell[1];
   const Vec3d& c = cell[2];
-  auto cross = [](const Vec3d& x, const Vec3d& y) {
-    return Vec3d{x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0]};
-  };
-  auto dot = [](const Vec3d& x, const Vec3d& y) { return x[0] * y[0] + x[1] * y[1] + x[2] * y[2]; };
+  using common::cross;
+  using common::dot;
   const Vec3d bc = cross(b, c), ca = cross(c, a), ab = cross(a, b);
   const double volume = dot(a, bc);
   const double rec[3] = {std::sqrt(dot(bc, bc)) / volume, std::sqrt(dot(ca, ca)) / volume,

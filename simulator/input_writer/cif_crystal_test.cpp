@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <numbers>
 
 #include "common/file_error.hpp"
 #include "simulator/beams/select_beams.hpp"
@@ -20,6 +21,7 @@
 #include "simulator/input/read_simulation_input.hpp"
 #include "simulator/progress/run_control.hpp"
 #include "simulator/progress/silent_presentation.hpp"
+#include "common/angles.hpp"
 
 namespace velmorant::crystal_file {
 namespace {
@@ -99,15 +101,16 @@ TEST(CifCrystal, ShippedCrystalsHaveTheKnownSitesAndNeighbours) {
 
 TEST(CifCrystal, DisplacementsOccupanciesAndAnisotropicU) {
   const CrystalStructure cu = read_cif_crystal(crystal("cu.cif").string());
-  EXPECT_NEAR(cu.species[0].sites[0].u_iso * 8 * M_PI * M_PI, 0.55, 1e-12);  // from B
+  EXPECT_NEAR(cu.species[0].sites[0].u_iso * 8 * std::numbers::pi * std::numbers::pi, 0.55,
+              1e-12);  // from B
   const CrystalStructure gaas = read_cif_crystal(crystal("gaas.cif").string());
   EXPECT_NEAR(std::sqrt(gaas.species[0].sites[0].u_iso), 0.085, 1e-12);
   // A partly occupied site with anisotropic U in a monoclinic cell: the
   // equivalent isotropic U of an isotropic tensor written as U_ij is U itself.
-  const double beta = 103.83 * M_PI / 180;
+  const double beta = common::radians(103.83);
   const double u = 0.01;
   // U_ij of an isotropic U in a monoclinic cell: U11 = U22 = U33 = U, U13 = U cos(beta*).
-  const double beta_star = M_PI - beta;
+  const double beta_star = std::numbers::pi - beta;
   std::ostringstream cif;
   cif << "data_test\n_cell_length_a 12.214\n_cell_length_b 3.0371\n_cell_length_c 5.7981\n"
          "_cell_angle_alpha 90\n_cell_angle_beta 103.83\n_cell_angle_gamma 90\n"

@@ -31,27 +31,6 @@ std::string quoted(const std::string& text, const char* parameter, const char* w
 
 }  // namespace
 
-std::string float_text(float value) {
-  if (value == 0.0f) return std::signbit(value) ? "-0.0" : "0.0";
-  const float magnitude = std::fabs(value);
-  const bool fixed_is_fine = magnitude >= 1e-4f && magnitude < 1e9f;
-  std::string fallback;
-  for (int precision = 1; precision <= 9; ++precision) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*g", precision, static_cast<double>(value));
-    if (std::strtof(buf, nullptr) != value) continue;
-    std::string s = buf;
-    const bool exponent = s.find('e') != std::string::npos;
-    if (exponent && fixed_is_fine) {
-      if (fallback.empty()) fallback = s;
-      continue;
-    }
-    if (!exponent && s.find('.') == std::string::npos) s += ".0";
-    return s;
-  }
-  return fallback;
-}
-
 std::string input_file_text(const SimulationInput& in, const InputFileNotes& notes) {
   if (in.species_count > kMaxSpecies)
     throw std::invalid_argument("more than 16 atom species");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fixed_format.hpp"
 #include "simulator/input/simulation_input.hpp"
 
 namespace velmorant::crystal_file {
@@ -16,9 +17,12 @@ struct InputFileNotes {
   std::vector<std::string> comment_lines;    // put into the captions of line 2.. (at most 3)
 };
 
-// The shortest text of a float that reads back to the same float, in fixed
-// notation where that is reasonable ("5.4309", "1500.0", "3.90625e-05").
-std::string float_text(float value);
+// The text of a float in the input file: the shortest that reads back to the
+// same float, in fixed notation where that is reasonable ("5.4309",
+// "1500.0", "3.90625e-05").
+inline std::string float_text(float value) {
+  return common::shortest_text(value, common::FloatNotation::fixed_where_reasonable);
+}
 
 // The file text. Reads only the fields read from the file (cell_basis to
 // image_bits); euler_angles are taken in DEGREES, as the file holds them.

@@ -3,18 +3,17 @@
 
 #include <cmath>
 
+#include "common/angles.hpp"
+#include "common/electron_wavelength.hpp"
+#include "common/vec3.hpp"
+
 namespace velmorant::crystal_file {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kHcKevAngstrom = 12.398419843320026;  // h c, keV Å
-constexpr double kElectronRestKev = 510.99895000;     // m c², keV
+using common::cross;
+using common::dot;
 
-double dot(const Vec3d& a, const Vec3d& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-Vec3d cross(const Vec3d& a, const Vec3d& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
 Vec3d scaled(const Vec3d& a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
 double norm(const Vec3d& a) { return std::sqrt(dot(a, a)); }
 
@@ -24,11 +23,11 @@ double cos_degrees(double d) {
   if (d == 90.0) return 0.0;
   if (d == 120.0) return -0.5;
   if (d == 60.0) return 0.5;
-  return std::cos(d * kPi / 180.0);
+  return std::cos(common::radians(d));
 }
 double sin_degrees(double d) {
   if (d == 90.0) return 1.0;
-  return std::sin(d * kPi / 180.0);
+  return std::sin(common::radians(d));
 }
 
 }  // namespace
@@ -36,7 +35,7 @@ double sin_degrees(double d) {
 double electron_wavelength(double kilovolts) {
   if (!(kilovolts > 0.0) || !std::isfinite(kilovolts))
     throw std::invalid_argument("the accelerating voltage must be a positive number of kV");
-  return kHcKevAngstrom / std::sqrt(kilovolts * (kilovolts + 2.0 * kElectronRestKev));
+  return common::electron_wavelength_angstrom(kilovolts);
 }
 
 CellRows cell_rows(double a, double b, double c, double alpha, double beta, double gamma) {
@@ -109,13 +108,13 @@ EulerDegrees euler_from_zone_axis(const CellRows& cell, const Vec3d& zone_uvw,
     phi1 = std::atan2(e2[0], e1[0]);
   }
   auto degrees = [](double r) {
-    double d = r * 180.0 / kPi;
+    double d = common::degrees(r);
     if (d < 0) d += 360.0;
     if (d >= 360.0) d -= 360.0;
     return d;
   };
   e.phi1 = degrees(phi1);
-  e.Phi = Phi * 180.0 / kPi;
+  e.Phi = common::degrees(Phi);
   e.phi2 = degrees(phi2);
   return e;
 }

@@ -18,8 +18,9 @@ using CellRows = std::array<Vec3d, 3>;
 // Pixels across the simulated pattern; the field spans 256 pixels either side of its centre.
 inline constexpr int kPatternPixels = 512;
 
-// Relativistic electron wavelength, Å, for an accelerating voltage in kV:
-// λ = hc / sqrt(E (E + 2 m c²)) with hc = 12.398419 keV Å and m c² = 510.99895 keV.
+// Relativistic electron wavelength, Å, for an accelerating voltage in kV
+// (common::electron_wavelength_angstrom); throws std::invalid_argument unless
+// the voltage is a positive finite number.
 double electron_wavelength(double kilovolts);
 
 // Cartesian basis of the cell parameters (Å, degrees): a along x, b in the

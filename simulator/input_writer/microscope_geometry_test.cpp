@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <sstream>
+#include <numbers>
 
 #include "simulator/input_writer/input_file_text.hpp"
 #include "simulator/input/read_simulation_input.hpp"
@@ -48,7 +49,7 @@ TEST(CellRows, LengthsAnglesAndVolume) {
     EXPECT_NEAR(std::sqrt(dot(r[0], r[0])), c.a, 1e-12);
     EXPECT_NEAR(std::sqrt(dot(r[1], r[1])), c.b, 1e-12);
     EXPECT_NEAR(std::sqrt(dot(r[2], r[2])), c.c, 1e-12);
-    const double deg = 180.0 / 3.14159265358979323846;
+    const double deg = 180.0 / std::numbers::pi;
     EXPECT_NEAR(angle(r[1], r[2]) * deg, c.alpha, 1e-9);
     EXPECT_NEAR(angle(r[0], r[2]) * deg, c.beta, 1e-9);
     EXPECT_NEAR(angle(r[0], r[1]) * deg, c.gamma, 1e-9);
@@ -153,7 +154,7 @@ TEST(EulerFromZoneAxis, RecoversTheAnglesOfAnOrientation) {
     double phi1, Phi, phi2;
   } cases[] = {{0, 54.7356, 45}, {30, 70, 15}, {200, 120, 300}, {10, 3, 340}};
   for (const auto& c : cases) {
-    const double r = 3.14159265358979323846 / 180.0;
+    const double r = std::numbers::pi / 180.0;
     const double c1 = std::cos(c.phi1 * r), s1 = std::sin(c.phi1 * r), cP = std::cos(c.Phi * r),
                  sP = std::sin(c.Phi * r), c2 = std::cos(c.phi2 * r), s2 = std::sin(c.phi2 * r);
     const Vec3d zone{s2 * sP, c2 * sP, cP};                                  // column 3 of g

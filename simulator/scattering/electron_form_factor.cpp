@@ -94,7 +94,8 @@ Amplitude scattering_amplitude(float g, float u, std::int32_t z, float accvlt, b
 
   const wk::Row& row = wk::kTable[z - 1];
   float a_coef[2];
-  a_coef[0] = 0.02395f * static_cast<float>(z) / (3.0f * (row.v + 1.0f));
+  a_coef[0] =
+      common::kWeickenmeierKohlMottBetheFactor * static_cast<float>(z) / (3.0f * (row.v + 1.0f));
   a_coef[1] = row.v * a_coef[0];
   float b_coef[6];
   for (int i = 0; i < 6; ++i) b_coef[i] = row.b[i];
@@ -103,8 +104,10 @@ Amplitude scattering_amplitude(float g, float u, std::int32_t z, float accvlt, b
   r.a = kFourPi * elastic_factor(a_coef, b_coef, g / kFourPi);
   r.b = absorptive ? absorptive_factor(g, u, a_coef, b_coef) : 0.0f;
   if (relativistic) {
-    const float gamma = (accvlt + 511.0f) / 511.0f;
-    const float k = 0.5068f * std::sqrt(accvlt * accvlt + 1022.0f * accvlt);
+    using common::kRoundedRestEnergyKev;
+    const float gamma = (accvlt + kRoundedRestEnergyKev) / kRoundedRestEnergyKev;
+    const float k = common::kWaveNumberPerRootKev *
+                    std::sqrt(accvlt * accvlt + common::kTwiceRoundedRestEnergyKev * accvlt);
     r.a = r.a * gamma;
     r.b = r.b * (gamma * gamma) / k;
   }

@@ -5,9 +5,11 @@
 
 #include <cmath>
 #include <string>
+#include <numbers>
 
 #include "simulator/input/input_error.hpp"
 #include "simulator/scattering/weickenmeier_kohl_table.hpp"
+#include "common/physical_constants.hpp"
 
 namespace velmorant {
 namespace {
@@ -114,7 +116,8 @@ TEST(ElectronFormFactor, ZeroDisplacementGivesNoAbsorptionAndNoDamping) {
   // A displacement damps f_el by e^(-u² G²/2) = e^(-8π² u² s²).
   const float u = 0.076f;
   const ElectronFormFactor fu = electron_form_factor(14, s, u, false, lambda);
-  EXPECT_NEAR(fu.elastic / f0.elastic, std::exp(-8.0 * M_PI * M_PI * u * u * s * s), 1e-5);
+  EXPECT_NEAR(fu.elastic / f0.elastic,
+              std::exp(-8.0 * std::numbers::pi * std::numbers::pi * u * u * s * s), 1e-5);
 }
 
 TEST(ElectronFormFactor, AbsorptivePartIsASmallPositiveFraction) {
@@ -134,11 +137,11 @@ TEST(ElectronFormFactor, AbsorptivePartIsASmallPositiveFraction) {
 TEST(ElectronFormFactor, AbsorptionIntegralsHaveTheirZeroBranches) {
   const float p = 0.01f, q = 0.02f;
   EXPECT_FLOAT_EQ(absorption_integral_1(p, q, 0.0f),
-                  3.1415927f * (p * std::log((p + q) / p) + q * std::log((p + q) / q)));
+                  common::kPi * (p * std::log((p + q) / p) + q * std::log((p + q) / q)));
   const float u = 0.08f, w = u * u;
   EXPECT_FLOAT_EQ(absorption_integral_2(p, q, 0.0f, u),
-                  3.1415927f * ((p + w) * std::log((p + q + w) / (p + w)) +
-                                q * std::log((p + q + w) / (q + w)) + w * std::log(w / (q + w))));
+                  common::kPi * ((p + w) * std::log((p + q + w) / (p + w)) +
+                                 q * std::log((p + q + w) / (q + w)) + w * std::log(w / (q + w))));
 }
 
 // The two kernels are plane integrals (Weickenmeier & Kohl 1991):
@@ -158,14 +161,14 @@ double plane_integral(double p, double q, double g, double w, bool weighted) {
     const double dk = 20.0 / ((1.0 - t) * (1.0 - t)) / nr;
     double ring = 0;
     for (int j = 0; j < nt; ++j) {
-      const double th = (j + 0.5) * 2.0 * M_PI / nt;
+      const double th = (j + 0.5) * 2.0 * std::numbers::pi / nt;
       const double kx = k * std::cos(th), ky = k * std::sin(th);
       const double k2 = k * k, m2 = (g - kx) * (g - kx) + ky * ky;
       double v = f(p, k2) * f(q, m2);
       if (weighted) v *= std::exp(-w * (k2 + m2) / 2.0);
       ring += v;
     }
-    sum += ring * (2.0 * M_PI / nt) * k * dk;
+    sum += ring * (2.0 * std::numbers::pi / nt) * k * dk;
   }
   return sum;
 }

@@ -1,7 +1,9 @@
 // Tests of whole-file replacement: symbolic links, permission bits, a folder that takes no new file, stale temporaries.
-#include "simulator/image/write_file_whole.hpp"
+#include "common/atomic_file.hpp"
 
 #include <grp.h>
+#include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,29 +11,53 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "simulator/image/image_test_support.hpp"
-
-namespace velmorant {
+namespace common {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScratchFolder;
+
+// A fresh folder under the system's temporary directory, removed at the end.
+class ScratchFolder {
+public:
+  ScratchFolder() {
+    std::string templ = (fs::temp_directory_path() / "atomic-file-XXXXXX").string();
+    path_ = ::mkdtemp(templ.data());
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+private:
+  fs::path path_;
+};
 
 std::string read_all(const fs::path& p) {
-  const std::vector<std::uint8_t> b = testing::read_bytes(p.string());
-  return std::string(b.begin(), b.end());
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 void write_all_text(const fs::path& p, const std::string& text) {
-  testing::write_bytes(p.string(), std::vector<std::uint8_t>(text.begin(), text.end()));
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Replaces the file; the reason of a failure, empty on success.
+std::string try_replace(const fs::path& p, const std::string& text) {
+  return write_file_whole(p.string(), text.data(), text.size()).value_or("");
 }
 
 void replace(const fs::path& p, const std::string& text) {
-  write_file_whole(p.string(), text.data(), text.size(), "the result file");
+  EXPECT_EQ(try_replace(p, text), "") << p;
 }
 
 std::vector<std::string> names_in(const fs::path& dir) {
@@ -59,20 +85,23 @@ TEST(WriteFileWhole, WritesThroughSymbolicLinksAndKeepsThem) {
   const struct {
     const char* what;
     std::vector<std::pair<std::string, std::string>> links;  // link name -> target as stored
-    const char* target;                                       // file that must receive the bytes
+    const char* target;                                      // file that must receive the bytes
     bool target_exists;
   } cases[] = {
       {"relative link into a subfolder", {{"res", "data/real.res"}}, "data/real.res", true},
       {"absolute link", {{"res", "@/data/real.res"}}, "data/real.res", true},
       {"chain of two links", {{"res", "hop"}, {"hop", "data/real.res"}}, "data/real.res", true},
-      {"relative to the link's own folder", {{"res", "data/link"}, {"data/link", "real.res"}},
-       "data/real.res", true},
+      {"relative to the link's own folder",
+       {{"res", "data/link"}, {"data/link", "real.res"}},
+       "data/real.res",
+       true},
       {"dangling link", {{"res", "data/new.res"}}, "data/new.res", false},
   };
   for (const auto& c : cases) {
     ScratchFolder dir;
     fs::create_directory(dir.path() / "data");
-    if (c.target_exists) write_all_text(dir.path() / c.target, "earlier content, longer than the new\n");
+    if (c.target_exists)
+      write_all_text(dir.path() / c.target, "earlier content, longer than the new\n");
     for (const auto& [link, stored] : c.links) {
       std::string to = stored;
       if (to[0] == '@') to = dir.path().string() + to.substr(1);
@@ -81,7 +110,8 @@ TEST(WriteFileWhole, WritesThroughSymbolicLinksAndKeepsThem) {
     replace(dir.path() / "res", "  -101\n");
     EXPECT_EQ(read_all(dir.path() / c.target), "  -101\n") << c.what;
     for (const auto& [link, stored] : c.links)
-      EXPECT_TRUE(fs::is_symlink(dir.path() / link)) << c.what << ": " << link << " is no longer a link";
+      EXPECT_TRUE(fs::is_symlink(dir.path() / link))
+          << c.what << ": " << link << " is no longer a link";
     // Nothing left beside the file: no temporary in either folder.
     std::vector<std::string> top;
     for (const auto& [link, stored] : c.links)
@@ -131,24 +161,17 @@ TEST(WriteFileWhole, FolderWithoutWriteAccessFallsBackToWritingInPlace) {
   if (pid == 0) {
     if (::geteuid() == 0) {
       const gid_t nogroup = 65534;
-      if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0) ::_exit(77);
+      if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
+        ::_exit(77);
     }
     // The folder must really refuse a new entry for this process.
     if (::access(dir.c_str(), W_OK) == 0) ::_exit(77);
-    try {
-      replace(file, "  -101\n");
-    } catch (...) {
-      ::_exit(1);
-    }
+    if (!try_replace(file, "  -101\n").empty()) ::_exit(1);
     if (read_all(file) != "  -101\n") ::_exit(2);
     if (names_in(dir) != std::vector<std::string>{"VelmorantDS.res"}) ::_exit(3);
     // A file that does not exist cannot be written in place: an error naming it.
-    try {
-      replace(dir / "absent.res", " 0.5\n");
-      ::_exit(4);
-    } catch (const FileError& e) {
-      if (std::string(e.what()).find("absent.res") == std::string::npos) ::_exit(5);
-    }
+    if (try_replace(dir / "absent.res", " 0.5\n").empty()) ::_exit(4);
+    if (fs::exists(dir / "absent.res")) ::_exit(5);
     ::_exit(0);
   }
   int status = 0;
@@ -170,7 +193,7 @@ TEST(WriteFileWhole, TemporaryFilesOfEndedRunsAreRemovedOthersKept) {
     std::string name;
     bool removed;
   } cases[] = {
-      {temporary_name("DS_experiment.bmp", gone), true},   // kill -9 before the rename
+      {temporary_name("DS_experiment.bmp", gone), true},  // kill -9 before the rename
       {temporary_name("VelmorantDS.res", gone), true},
       {temporary_name("DS_experiment.bmp", running), false},  // another run, still working
       {"DS_experiment.bmp.velmorant-12a.tmp", false},
@@ -192,5 +215,36 @@ TEST(WriteFileWhole, TemporaryFilesOfEndedRunsAreRemovedOthersKept) {
   EXPECT_EQ(remove_stale_temporaries(dir.path().string()), 0);
 }
 
+// A write that fails half way (the file size limit of the process is below
+// the new content) leaves the earlier file as it was and no temporary file.
+TEST(WriteFileWhole, FailedWriteKeepsTheEarlierFile) {
+  ScratchFolder dir;
+  const fs::path file = dir.path() / "VelmorantDS.res";
+  write_all_text(file, " 0.5\n");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(77);
+    const std::string reason = try_replace(file, std::string(100000, 'x'));
+    ::_exit(reason.empty() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot limit the file size";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the write did not fail";
+  EXPECT_EQ(read_all(file), " 0.5\n");
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"VelmorantDS.res"});
+}
+
+TEST(WriteFileWhole, MissingFolderIsTheReason) {
+  ScratchFolder dir;
+  const std::string reason = try_replace(dir.path() / "absent" / "out.res", " 0.5\n");
+  EXPECT_EQ(reason, "the folder \"" + (dir.path() / "absent").string() + "\" does not exist");
+  EXPECT_EQ(write_failure_message("the result file", "out.res", reason),
+            "cannot write the result file \"out.res\": " + reason);
+}
+
 }  // namespace
-}  // namespace velmorant
+}  // namespace common

@@ -1,5 +1,5 @@
 // Replacing a file as a whole through a temporary file and a rename, with the fallbacks a shared folder needs.
-#include "simulator/image/write_file_whole.hpp"
+#include "common/atomic_file.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-namespace velmorant {
+namespace common {
 
 namespace {
 
@@ -61,8 +61,8 @@ std::string resolve_links(const std::string& path) {
   return p;
 }
 
-[[noreturn]] void fail(const std::string& path, const std::string& what, int err,
-                       const std::string& note = "") {
+// The reason of a failure with error number `err` to write `path`.
+std::string failure(const std::string& path, int err, const std::string& note = "") {
   std::string reason;
   std::string folder = parent_folder(path);
   if (err == ENOENT && !is_folder(folder))
@@ -71,8 +71,7 @@ std::string resolve_links(const std::string& path) {
     reason = "\"" + folder + "\" is not a folder";
   else
     reason = std::strerror(err);
-  throw FileError("cannot write " + what + " \"" + path + "\": " + reason + note, path,
-                  FileError::kind_of_errno(err));
+  return reason + note;
 }
 
 // Writes all bytes; false with errno set on failure (a zero-length write counts as EIO).
@@ -96,29 +95,31 @@ bool write_all(int fd, const void* bytes, std::size_t size) {
 bool folder_refuses(int err) { return err == EACCES || err == EPERM || err == EROFS; }
 
 // The non-atomic path: overwrite the existing file's bytes, then cut it to size.
-void write_in_place(const std::string& shown, const std::string& target, const void* bytes,
-                    std::size_t size, const std::string& what, int folder_error) {
+std::optional<std::string> write_in_place(const std::string& shown, const std::string& target,
+                                          const void* bytes, std::size_t size, int folder_error) {
   const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) fail(shown, what, folder_error);  // neither the folder nor the file takes it
+  if (fd < 0) return failure(shown, folder_error);  // neither the folder nor the file takes it
   const std::string damaged =
       " (written in place, as its folder takes no temporary file: the file may be incomplete)";
   if (!write_all(fd, bytes, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
     const int err = errno;
     ::close(fd);
-    fail(shown, what, err, damaged);
+    return failure(shown, err, damaged);
   }
   if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
     const int err = errno;
     ::close(fd);
-    fail(shown, what, err, damaged);
+    return failure(shown, err, damaged);
   }
-  if (::close(fd) != 0) fail(shown, what, errno, damaged);
+  if (::close(fd) != 0) return failure(shown, errno, damaged);
+  return std::nullopt;
 }
 
 // pid parsed from a temporary file's name, or -1 when the name is not one.
 long temporary_pid(const std::string& name) {
   const std::size_t end_len = std::strlen(kTempEnd);
-  if (name.size() <= end_len || name.compare(name.size() - end_len, end_len, kTempEnd) != 0) return -1;
+  if (name.size() <= end_len || name.compare(name.size() - end_len, end_len, kTempEnd) != 0)
+    return -1;
   const std::size_t marker = name.rfind(kTempMarker);
   if (marker == std::string::npos || marker == 0) return -1;
   const std::size_t first = marker + std::strlen(kTempMarker), last = name.size() - end_len;
@@ -159,15 +160,21 @@ int remove_stale_temporaries(const std::string& folder) {
   return removed;
 }
 
-void write_file_whole(const std::string& path, const void* bytes, std::size_t size,
-                      const std::string& what) {
+std::string write_failure_message(const std::string& what, const std::string& path,
+                                  const std::string& reason) {
+  return "cannot write " + what + " \"" + path + "\": " + reason;
+}
+
+std::optional<std::string> write_file_whole(const std::string& path, const void* bytes,
+                                            std::size_t size) {
   const std::string target = resolve_links(path);
   const std::string folder = parent_folder(target);
   remove_stale_temporaries(folder);
 
   struct stat existing;
   const bool exists = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
-  const std::string temp = in_folder(folder, temporary_name(base_name(target), static_cast<long>(::getpid())));
+  const std::string temp =
+      in_folder(folder, temporary_name(base_name(target), static_cast<long>(::getpid())));
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0 && errno == EEXIST) {  // left over by an earlier crashed run of the same pid
     ::unlink(temp.c_str());
@@ -175,8 +182,8 @@ void write_file_whole(const std::string& path, const void* bytes, std::size_t si
   }
   if (fd < 0) {
     const int err = errno;
-    if (exists && folder_refuses(err)) return write_in_place(path, target, bytes, size, what, err);
-    fail(path, what, err);
+    if (exists && folder_refuses(err)) return write_in_place(path, target, bytes, size, err);
+    return failure(path, err);
   }
   if (exists) {
     // The replacement takes over the permissions (and where allowed the owner)
@@ -189,27 +196,28 @@ void write_file_whole(const std::string& path, const void* bytes, std::size_t si
     const int err = errno;
     ::close(fd);
     ::unlink(temp.c_str());
-    fail(path, what, err);
+    return failure(path, err);
   }
   // The data must be on disk before the new name points at it.
   if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
     const int err = errno;
     ::close(fd);
     ::unlink(temp.c_str());
-    fail(path, what, err);
+    return failure(path, err);
   }
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    fail(path, what, err);
+    return failure(path, err);
   }
   if (std::rename(temp.c_str(), target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
     if (exists && (folder_refuses(err) || err == EBUSY))
-      return write_in_place(path, target, bytes, size, what, err);
-    fail(path, what, err);
+      return write_in_place(path, target, bytes, size, err);
+    return failure(path, err);
   }
+  return std::nullopt;
 }
 
-}  // namespace velmorant
+}  // namespace common
