@@ -185,18 +185,28 @@ struct SearchScan {
   }
 };
 
-// 1. Strength threshold: strength_fraction of the strongest reflection visited.
-float strength_threshold(const SimulationInput& in, SearchScan& scan) {
-  if (!(in.strength_fraction > 0.0f)) return 0.0f;
-  float largest = 0.0f;
+// Calls visit(h, k, l, strength) for every reflection the search visits, in
+// scan order (h slowest), until it returns false.
+template <class Visit>
+void for_each_visited(const SimulationInput& in, SearchScan& scan, Visit&& visit) {
   for (int h = -scan.hn(); h <= scan.hn(); ++h)
     for (int k = -scan.kn(); k <= scan.kn(); ++k)
       for (int l = -scan.ln(); l <= scan.ln(); ++l) {
         if (!scan.visits(h, k, l)) continue;
         const float s = structure_strength(in, {h, k, l});
         scan.evaluated();
-        if (s > largest) largest = s;
+        if (!visit(h, k, l, s)) return;
       }
+}
+
+// 1. Strength threshold: strength_fraction of the strongest reflection visited.
+float strength_threshold(const SimulationInput& in, SearchScan& scan) {
+  if (!(in.strength_fraction > 0.0f)) return 0.0f;
+  float largest = 0.0f;
+  for_each_visited(in, scan, [&](int, int, int, float s) {
+    if (s > largest) largest = s;
+    return true;
+  });
   return largest * in.strength_fraction;
 }
 
@@ -234,26 +244,21 @@ void scan_for_candidates(const SimulationInput& in, SearchScan& scan, float thre
   box.miller.reserve(kMaxCandidates);
   box.lab_vector.reserve(kMaxCandidates);
   box.strength.reserve(kMaxCandidates);
-  for (int h = -scan.hn(); h <= scan.hn(); ++h)
-    for (int k = -scan.kn(); k <= scan.kn(); ++k)
-      for (int l = -scan.ln(); l <= scan.ln(); ++l) {
-        if (!scan.visits(h, k, l)) continue;
-        const float s = structure_strength(in, {h, k, l});
-        scan.evaluated();
-        if (s < near_threshold) continue;
-        const auto g = lab_vector_of(in, static_cast<float>(h), static_cast<float>(k),
-                                     static_cast<float>(l));
-        const float rho = std::sqrt(g[0] * g[0] + g[1] * g[1]);
-        const float lower = -(rho * window.tan_window + ds);
-        const float upper = rho * kFieldSize * p + ds;
-        if (g[2] < lower || g[2] > upper) continue;  // undecidable comparisons pass
-        CandidateList& part = (scan.in_box(h, k, l) && !(s < threshold)) ? box : rest;
-        if (&part == &box && box.count() == kMaxCandidates) return;
-        if (part.count() == kMaxCandidates) continue;
-        part.miller.push_back({h, k, l});
-        part.lab_vector.push_back(g);
-        part.strength.push_back(s);
-      }
+  for_each_visited(in, scan, [&](int h, int k, int l, float s) {
+    if (s < near_threshold) return true;
+    const auto g = lab_vector_of(in, static_cast<float>(h), static_cast<float>(k), static_cast<float>(l));
+    const float rho = std::sqrt(g[0] * g[0] + g[1] * g[1]);
+    const float lower = -(rho * window.tan_window + ds);
+    const float upper = rho * kFieldSize * p + ds;
+    if (g[2] < lower || g[2] > upper) return true;  // undecidable comparisons pass
+    CandidateList& part = (scan.in_box(h, k, l) && !(s < threshold)) ? box : rest;
+    if (&part == &box && box.count() == kMaxCandidates) return false;
+    if (part.count() == kMaxCandidates) return true;
+    part.miller.push_back({h, k, l});
+    part.lab_vector.push_back(g);
+    part.strength.push_back(s);
+    return true;
+  });
 }
 
 // 5. Both parts by decreasing strength, merged: the box's entries first
