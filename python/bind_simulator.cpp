@@ -330,9 +330,8 @@ PatternImage image_of(const FloatImage& intensities) {
   return image;
 }
 
-}  // namespace
-
-void bind_simulator(py::module_& m) {
+// The simulation input as Velmorant reads it, and its beams.
+void bind_input(py::module_& m) {
   py::class_<Input, std::shared_ptr<Input>>(
       m, "Input",
       "A simulation input (VelmorantDS.dat) as Velmorant reads it, with "
@@ -377,8 +376,11 @@ void bind_simulator(py::module_& m) {
         "runs a "
         "reflection search predicted to take more than a minute (VELMORANT_LONG_SEARCH=1). Raises "
         "tem.InputError with Velmorant's message.");
+}
 
 #ifdef TEM_PYTHON_CIF
+// The input velmorant_input writes for a CIF (with gemmi).
+void bind_input_from_cif(py::module_& m) {
   m.def(
       "input_from_cif",
       [](const std::string& cif, std::optional<double> voltage_kv,
@@ -436,9 +438,11 @@ void bind_simulator(py::module_& m) {
       "image_bits. "
       "folder: where the image folder and the X-ray coefficient file are looked for. Input.text is "
       "the file.");
-
+}
 #endif
 
+// One computed pattern and its whole-pattern composition.
+void bind_pattern(py::module_& m) {
   py::class_<Pattern>(m, "Pattern", "One computed pattern and the values it was computed with.")
       .def_readonly(
           "intensities", &Pattern::intensities,
@@ -472,7 +476,10 @@ void bind_simulator(py::module_& m) {
             return to_picture(image);
           },
           "the intensities scaled as for the image file: smallest 0, largest 255, not rounded");
+}
 
+// Patterns of one input with values replaced, in memory.
+void bind_simulation(py::module_& m) {
   py::class_<PySimulation>(
       m, "Simulation",
       "Patterns of one input with the thickness, voltage and Euler angles replaced, in memory. "
@@ -501,7 +508,10 @@ void bind_simulator(py::module_& m) {
       .def_property_readonly("threads", &PySimulation::threads)
       .def_property_readonly("input", &PySimulation::input,
                              py::return_value_policy::reference_internal);
+}
 
+// Experimental images and the grey levels of the image files.
+void bind_image_functions(py::module_& m) {
   m.def(
       "read_experimental_image",
       [](const std::string& path) {
@@ -559,7 +569,10 @@ void bind_simulator(py::module_& m) {
       py::arg("picture"),
       "The 8-bit grey levels of the composed _pattern.png for Pattern.whole_pattern's "
       "intensities: logarithmic, 255 the largest, 0 four decades below it and for zero (uint8)");
+}
 
+// The scores of a pattern against an experiment.
+void bind_scores(py::module_& m) {
   m.def(
       "correlation_r",
       [](const FloatImage& intensities, const FloatImage& experiment) {
@@ -582,6 +595,19 @@ void bind_simulator(py::module_& m) {
       py::arg("intensities"), py::arg("experiment"),
       "Pearson correlation (about both means), as velmorant_fit scores; -1 for a uniform or "
       "non-finite image");
+}
+
+}  // namespace
+
+void bind_simulator(py::module_& m) {
+  bind_input(m);
+#ifdef TEM_PYTHON_CIF
+  bind_input_from_cif(m);
+#endif
+  bind_pattern(m);
+  bind_simulation(m);
+  bind_image_functions(m);
+  bind_scores(m);
 }
 
 }  // namespace tem_python
