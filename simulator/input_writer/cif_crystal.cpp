@@ -126,6 +126,24 @@ gemmi::GroupOps space_group_operations(gemmi::cif::Block& block, const gemmi::Sm
   return sg->operations();
 }
 
+// The cell angle (0: alpha, 1: beta, 2: gamma) that the crystal system of
+// the space group named `hm` fixes, in degrees; none for triclinic and
+// monoclinic groups, rhombohedral axes, or a name gemmi does not know.
+std::optional<double> angle_fixed_by_space_group(const std::string& hm, int angle) {
+  const gemmi::SpaceGroup* sg = hm.empty() ? nullptr : gemmi::find_spacegroup_by_name(hm);
+  if (!sg) return std::nullopt;
+  switch (sg->crystal_system()) {
+    case gemmi::CrystalSystem::Orthorhombic:
+    case gemmi::CrystalSystem::Tetragonal:
+    case gemmi::CrystalSystem::Cubic: return 90.0;
+    case gemmi::CrystalSystem::Trigonal:
+    case gemmi::CrystalSystem::Hexagonal:
+      if (sg->ext == 'R') return std::nullopt;  // rhombohedral axes: alpha = beta = gamma, free
+      return angle == 2 ? 120.0 : 90.0;
+    default: return std::nullopt;
+  }
+}
+
 }  // namespace
 
 CrystalStructure read_cif_crystal(const std::string& path, const std::string& block_name) {
@@ -199,6 +217,18 @@ CrystalStructure read_cif_crystal(const std::string& path, const std::string& bl
     const std::string* value = block->find_value(tag);
     if (!value || gemmi::cif::is_null(*value))
       throw CifError(where + ": the cell is incomplete: " + tag + " is missing", {path});
+  }
+  // A missing angle is never taken as 90 degrees silently (gemmi would keep
+  // a default cell); the message says what the space group implies, if anything.
+  const char* const angle_tags[3] = {"_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma"};
+  for (int k = 0; k < 3; ++k) {
+    const std::string* value = block->find_value(angle_tags[k]);
+    if (value && !gemmi::cif::is_null(*value)) continue;
+    std::string hint = "; give it in degrees";
+    if (const std::optional<double> fixed = angle_fixed_by_space_group(st.spacegroup_hm, k))
+      hint = "; the space group " + st.spacegroup_hm + " fixes it at " + std::to_string(int(*fixed)) +
+             " degrees: add the line \"" + angle_tags[k] + " " + std::to_string(int(*fixed)) + "\"";
+    throw CifError(where + ": the cell is incomplete: " + angle_tags[k] + " is missing" + hint, {path});
   }
   try {
     cell = cell_rows(crystal.a, crystal.b, crystal.c, crystal.alpha, crystal.beta, crystal.gamma);

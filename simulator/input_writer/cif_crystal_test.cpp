@@ -157,6 +157,19 @@ TEST(CifCrystal, UnusableFilesAreNamedWithTheProblem) {
       {"unknown space group", "data_x\n" + cell + "_space_group_name_H-M_alt 'Q 9'\n" + sites,
        "\"Q 9\" is not known", 0},
       {"no cell", "data_x\n_space_group_name_H-M_alt 'P 1'\n" + sites, "the cell", 0},
+      // Lengths without angles once became a 1 A cube: the missing angle is named,
+      // with the value the space group implies where it implies one.
+      {"no angles, cubic", "data_x\n_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n"
+                           "_space_group_name_H-M_alt 'F m -3 m'\n" + sites,
+       "_cell_angle_alpha is missing; the space group F m -3 m fixes it at 90 degrees", 0},
+      {"no gamma, hexagonal", "data_x\n_cell_length_a 3\n_cell_length_b 3\n_cell_length_c 5\n"
+                              "_cell_angle_alpha 90\n_cell_angle_beta 90\n"
+                              "_space_group_name_H-M_alt 'P 63/m m c'\n" + sites,
+       "add the line \"_cell_angle_gamma 120\"", 0},
+      {"no beta, monoclinic", "data_x\n_cell_length_a 3\n_cell_length_b 4\n_cell_length_c 5\n"
+                              "_cell_angle_alpha 90\n_cell_angle_gamma 90\n"
+                              "_space_group_name_H-M_alt 'C 1 2/m 1'\n" + sites,
+       "_cell_angle_beta is missing; give it in degrees", 0},
       {"unknown element",
        "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n" +
            "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
