@@ -16,7 +16,7 @@ namespace common {
 bool png_supported() { return false; }
 
 std::vector<std::uint8_t> encode_png(const std::uint8_t*, int, int, int, PngColour,
-                                     std::string& error) {
+                                     std::string& error, const std::string&) {
   error = "this build has no PNG support (libpng-dev was not installed)";
   return {};
 }
@@ -48,7 +48,7 @@ void write_bytes(png_structp png, png_bytep in, png_size_t n) {
 void flush_nothing(png_structp) {}
 
 bool run_png_write(WriteContext& c, const std::vector<png_bytep>& rows, int width, int height,
-                   int bits, int colour_type) {
+                   int bits, int colour_type, const std::string& software) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &c, on_error, on_warning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -59,6 +59,13 @@ bool run_png_write(WriteContext& c, const std::vector<png_bytep>& rows, int widt
   png_set_write_fn(png, &c, write_bytes, flush_nothing);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bits, colour_type,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_text text{};
+  if (!software.empty()) {
+    text.compression = PNG_TEXT_COMPRESSION_NONE;
+    text.key = const_cast<png_charp>("Software");
+    text.text = const_cast<png_charp>(software.c_str());
+    png_set_text(png, info, &text, 1);
+  }
   png_write_info(png, info);
   png_write_image(png, const_cast<png_bytepp>(rows.data()));
   png_write_end(png, nullptr);
@@ -71,7 +78,7 @@ bool run_png_write(WriteContext& c, const std::vector<png_bytep>& rows, int widt
 bool png_supported() { return true; }
 
 std::vector<std::uint8_t> encode_png(const std::uint8_t* pixels, int width, int height, int bits,
-                                     PngColour colour, std::string& error) {
+                                     PngColour colour, std::string& error, const std::string& software) {
   const std::size_t channels = colour == PngColour::rgb ? 3 : 1;
   const std::size_t row_bytes = std::size_t(width) * channels * (bits == 16 ? 2 : 1);
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
@@ -81,7 +88,7 @@ std::vector<std::uint8_t> encode_png(const std::uint8_t* pixels, int width, int 
   WriteContext c;
   c.out = &out;
   if (!run_png_write(c, rows, width, height, bits,
-                     colour == PngColour::rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY)) {
+                     colour == PngColour::rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, software)) {
     error = c.message;
     return {};
   }

@@ -274,6 +274,33 @@ TEST(Talvor2Map, TableNamesItsVersion) {
   EXPECT_EQ(line, "pattern,x,y,phi1,Phi,phi2,used,all,fit,solved,title");
 }
 
+// The Software text of a PNG file ("" when it has none): the tEXt chunk
+// whose keyword is "Software".
+std::string png_software(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const std::string key = std::string("tEXtSoftware") + '\0';
+  const std::size_t at = bytes.find(key);
+  if (at < 4) return "";
+  const std::size_t length = (std::size_t(std::uint8_t(bytes[at - 4])) << 24) |
+                             (std::size_t(std::uint8_t(bytes[at - 3])) << 16) |
+                             (std::size_t(std::uint8_t(bytes[at - 2])) << 8) | std::uint8_t(bytes[at - 1]);
+  return bytes.substr(at + key.size(), length - (key.size() - 4));
+}
+
+// The map picture carries the program, the version and the date as its
+// Software text (Velmorant's PNG files and velmorant_fit's pictures as well).
+TEST(Pictures, PngSoftwareTextNamesTheVersion) {
+  Folder folder("talvor2_map_picture");
+  const ProgramRun map = run_in(folder.dir(), program("talvor2_patterns") + " map default-cubic m 6 4 2 2");
+  ASSERT_EQ(map.status, 0) << map.out << map.err;
+  const ProgramRun run = run_in(folder.dir(), "TALVOR2_THREADS=2 " + program("Talvor2") + " --map m.tv2");
+  ASSERT_EQ(run.status, 0) << run.out;
+  if (!fs::exists(folder.dir() / "m_tv2.png")) GTEST_SKIP() << "built without libpng";
+  const std::string software = png_software(folder.dir() / "m_tv2.png");
+  EXPECT_TRUE(Provenance("Talvor2").matches(software)) << "\"" << software << "\"";
+}
+
 // Only the exact argument --version asks for the version: an input file
 // whose name begins like it is read as before.
 TEST(Talvor2Arguments, AFileNamedLikeTheOptionIsStillAnInput) {

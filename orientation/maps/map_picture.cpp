@@ -133,10 +133,11 @@ std::string MapPictureName(const std::string& input_name) {
   return name;
 }
 
-void WritePng(const Raster& raster, const std::filesystem::path& path, const std::string& name) {
+void WritePng(const Raster& raster, const std::filesystem::path& path, const std::string& name,
+              const std::string& software) {
   std::string error;
   const std::vector<std::uint8_t> bytes = common::encode_png(
-      raster.rgb.data(), raster.width, raster.height, 8, common::PngColour::rgb, error);
+      raster.rgb.data(), raster.width, raster.height, 8, common::PngColour::rgb, error, software);
   if (bytes.empty()) StopWithLine("Error: Cannot write " + name + ": " + error + ".");
   if (const auto reason = common::write_file_whole(path.string(), bytes.data(), bytes.size()))
     StopWithLine("Error: Cannot write " + name + ": " + *reason + ".");

@@ -64,9 +64,11 @@ private:
 };
 
 // Writes `raster` as an 8-bit RGB PNG file (common::encode_png) that
-// replaces `path` as a whole (common::write_file_whole). Stops the run with
-// a message naming `name` when it cannot be written.
-void WritePng(const Raster& raster, const std::filesystem::path& path, const std::string& name);
+// replaces `path` as a whole (common::write_file_whole), with `software`
+// (program, version, date) as its Software text. Stops the run with a
+// message naming `name` when it cannot be written.
+void WritePng(const Raster& raster, const std::filesystem::path& path, const std::string& name,
+              const std::string& software);
 
 // "run1.tv2" -> "run1_tv2.png".
 std::string MapPictureName(const std::string& input_name);

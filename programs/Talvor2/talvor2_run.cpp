@@ -177,7 +177,8 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
   if (picture && picture->points() == 0) out << " No map picture: no title carries a position x=.. y=...\n";
   if (picture && picture->points() > 0) {
     const std::string picture_name = MapPictureName(name);
-    WritePng(picture->Draw(), env.directory / picture_name, picture_name);
+    WritePng(picture->Draw(), env.directory / picture_name, picture_name,
+             common::provenance("Talvor2", common::utc_date_today()));
     out << " Map picture saved in file : " << picture_name << "\n";
     if (picture->outside() > 0)
       out << " " << picture->outside() << " positions outside 0.." << kMaxMapCoordinate << " are not drawn.\n";

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "programs/Velmorant/app_test_support.hpp"
+#include "common/provenance.hpp"
 #include "programs/Velmorant/result_file.hpp"
 #include "simulator/engine/pattern_computation.hpp"
 #include "simulator/engine/simulation.hpp"
@@ -392,7 +393,8 @@ TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
   const std::vector<std::uint8_t> grey =
       composed_grey_levels(compose_pattern(stack, layout, aperture));
   EXPECT_EQ(read_bytes(work / "DS_experiment_pattern.png"),
-            encode_grey_png(grey.data(), layout.width, layout.height));
+            encode_grey_png(grey.data(), layout.width, layout.height,
+                            common::provenance("Velmorant", common::utc_date_today())));
   EXPECT_GT(layout.width, 512);  // the {100} discs lie beside the transmitted one
 
   // A mistyped aperture stops the run before the computation, naming the variable.

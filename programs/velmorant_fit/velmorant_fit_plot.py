@@ -39,6 +39,13 @@ def read_points(folder):
     return rows
 
 
+def made_by(folder):
+    """The Software text of the pictures: the fit's own provenance line of points.csv."""
+    with open(os.path.join(folder, "points.csv")) as f:
+        first = f.readline().strip()
+    return first[2:] if first.startswith("# ") else "velmorant_fit"
+
+
 def varied(rows):
     return [(key, label) for key, label in PARAMETERS if len({row[key] for row in rows}) > 1]
 
@@ -79,7 +86,7 @@ def score_picture(rows, folder, score):
     ax.set_title("best %s %.4f at %s" % (score, best[score], ", ".join(
         "%s %g" % (label, best[key]) for key, label in params)), fontsize=9)
     fig.tight_layout()
-    fig.savefig(os.path.join(folder, "score.png"))
+    fig.savefig(os.path.join(folder, "score.png"), metadata={"Software": made_by(folder)})
     plt.close(fig)
 
 
@@ -107,7 +114,7 @@ def comparison_picture(folder):
         bar.set_label("standardised intensity (z-score)" if title != "difference"
                       else "experiment - simulation (z-scores)")
     fig.tight_layout()
-    fig.savefig(os.path.join(folder, "comparison.png"))
+    fig.savefig(os.path.join(folder, "comparison.png"), metadata={"Software": made_by(folder)})
     plt.close(fig)
 
 

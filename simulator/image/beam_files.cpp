@@ -230,7 +230,7 @@ void write_beam_files(const BeamStack& stack, const std::string& simulated_path,
       composed_grey_levels(compose_pattern(stack, layout, aperture_mrad));
   std::vector<std::uint8_t> bytes;
   try {
-    bytes = encode_grey_png(grey.data(), layout.width, layout.height);
+    bytes = encode_grey_png(grey.data(), layout.width, layout.height, provenance);
   } catch (const FileError& e) {
     throw FileError("cannot write the composed pattern \"" + png_path + "\": " + e.what());
   }

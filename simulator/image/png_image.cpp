@@ -41,11 +41,11 @@ ExperimentalImage decode_png(const std::uint8_t*, std::size_t, const std::string
   return image;
 }
 
-std::vector<std::uint8_t> encode_png(const PatternImage&, int) {
+std::vector<std::uint8_t> encode_png(const PatternImage&, int, const std::string&) {
   throw FileError("this Velmorant was built without PNG support (libpng-dev was not installed)");
 }
 
-std::vector<std::uint8_t> encode_grey_png(const std::uint8_t*, int, int) {
+std::vector<std::uint8_t> encode_grey_png(const std::uint8_t*, int, int, const std::string&) {
   throw FileError("this Velmorant was built without PNG support (libpng-dev was not installed)");
 }
 
@@ -178,7 +178,7 @@ ExperimentalImage decode_png(const std::uint8_t* bytes, std::size_t size, const 
   return image;
 }
 
-std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits) {
+std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits, const std::string& software) {
   const std::size_t bytes_per_sample = bits == 16 ? 2 : 1;
   std::vector<std::uint8_t> pixels(PatternImage::kPixels * bytes_per_sample);
   for (int t = 0; t < kN; ++t) {
@@ -195,15 +195,16 @@ std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits) {
   }
   std::string error;
   std::vector<std::uint8_t> out = common::encode_png(pixels.data(), kN, kN, bits == 16 ? 16 : 8,
-                                                     common::PngColour::grey, error);
+                                                     common::PngColour::grey, error, software);
   if (out.empty()) throw FileError("cannot encode the pattern as PNG: " + error);
   return out;
 }
 
-std::vector<std::uint8_t> encode_grey_png(const std::uint8_t* grey, int width, int height) {
+std::vector<std::uint8_t> encode_grey_png(const std::uint8_t* grey, int width, int height,
+                                          const std::string& software) {
   std::string error;
   std::vector<std::uint8_t> out =
-      common::encode_png(grey, width, height, 8, common::PngColour::grey, error);
+      common::encode_png(grey, width, height, 8, common::PngColour::grey, error, software);
   if (out.empty()) throw FileError("cannot encode the picture as PNG: " + error);
   return out;
 }

@@ -38,7 +38,7 @@ void write_simulated_image(PatternImage& image, const ImagePlan& plan, const Sim
   switch (plan.format) {
     case ImageFormat::png: {
       scale_to_grey_levels(image);
-      const std::vector<std::uint8_t> bytes = encode_png(image, plan.bits);
+      const std::vector<std::uint8_t> bytes = encode_png(image, plan.bits, plan.provenance);
       write_file_whole(plan.simulated_path, bytes.data(), bytes.size(), "the simulated image");
       return;
     }
