@@ -4,6 +4,7 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,6 +16,8 @@
 
 #include "common/electron_wavelength.hpp"
 #include "common/file_error.hpp"
+#include "common/fixed_format.hpp"
+#include "common/input_error.hpp"
 #include "simulator/beams/beam_list.hpp"
 #include "simulator/engine/beam_stack.hpp"
 #ifdef TEM_PYTHON_CIF
@@ -22,7 +25,6 @@
 #endif
 #include "simulator/engine/pattern_image.hpp"
 #include "simulator/engine/simulation.hpp"
-#include "simulator/fit/fit_parameters.hpp"
 #include "simulator/compare/score.hpp"
 #include "simulator/image/beam_files.hpp"
 #include "simulator/image/correlate_with_experiment.hpp"
@@ -232,7 +234,20 @@ public:
     if (kv && wavelength) throw py::value_error("give voltage_kv or wavelength_angstrom, not both");
     velmorant::Overrides o;
     o.thickness = thickness;
-    if (kv) o.wavelength = float(common::electron_wavelength_angstrom(*kv));
+    if (kv) {
+      // A voltage is told in its own unit; the wavelength's range is the reader's.
+      const float lambda = float(common::electron_wavelength_angstrom(*kv));
+      if (!std::isfinite(*kv) || !velmorant::wavelength_problem(lambda).empty())
+        throw common::InputError(
+            "voltage_kv = " + common::shortest_text(float(*kv)) + " gives a wavelength of " +
+            common::shortest_text(lambda) + " A; the simulation takes " +
+            common::shortest_text(float(velmorant::kMinWavelength)) + " to " +
+            common::shortest_text(float(velmorant::kMaxWavelength)) + " A, about " +
+            std::to_string(int(common::voltage_kv_for_wavelength(velmorant::kMaxWavelength))) + " kV to " +
+            std::to_string(int(common::voltage_kv_for_wavelength(velmorant::kMinWavelength))) +
+            " kV: is the voltage in kV?");
+      o.wavelength = lambda;
+    }
     if (wavelength) o.wavelength = wavelength;
     o.euler_degrees = euler;
     return o;

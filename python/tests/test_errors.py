@@ -42,6 +42,10 @@ def not_a_cif(folder):
     return path, None
 
 
+def si_111():
+    return tem.Simulation(tem.read_input(str(EXAMPLES / "si-111")), threads=1)
+
+
 def missing(name):
     return lambda folder: (folder / name, None)
 
@@ -66,6 +70,19 @@ CASES = [
     ("coplanar basis", nothing,
      lambda p: tem.reduce_reflections([[1, 0, 0]], basis=np.diag([1, 1, 0]).astype(np.float32),
                                       symmetry=np.eye(3, dtype=np.float32)[None]),
+     tem.InputError, ValueError),
+    # Values that replace the file's obey the file's ranges (once an all-NaN
+    # pattern, or a run that never returned for a NaN angle).
+    ("voltage given in MV", nothing, lambda p: si_111().run(method=2, voltage_kv=0.2), tem.InputError, ValueError),
+    ("voltage not a number", nothing, lambda p: si_111().run(method=2, voltage_kv=float("nan")), tem.InputError,
+     ValueError),
+    ("negative thickness", nothing, lambda p: si_111().run(method=2, thickness_angstrom=-5.0), tem.InputError,
+     ValueError),
+    ("thickness not a number", nothing, lambda p: si_111().run(method=2, thickness_angstrom=float("nan")),
+     tem.InputError, ValueError),
+    ("wavelength in nm", nothing, lambda p: si_111().estimate_seconds(wavelength_angstrom=2.5), tem.InputError,
+     ValueError),
+    ("angle not a number", nothing, lambda p: si_111().run(method=0, euler_degrees=(0.0, float("nan"), 45.0)),
      tem.InputError, ValueError),
     pytest.param("missing CIF", missing("x.cif"), lambda p: tem.input_from_cif(str(p)), tem.MissingFileError,
                  FileNotFoundError, marks=pytest.mark.skipif(not HAVE_CIF, reason="built without gemmi")),

@@ -2,7 +2,9 @@
 #include "simulator/engine/simulation.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <string>
 
 #include "simulator/beams/select_beams.hpp"
 #include "common/physical_constants.hpp"
@@ -14,6 +16,8 @@
 #include "simulator/scattering/structure_factor.hpp"
 #include "simulator/progress/silent_presentation.hpp"
 #include "common/angles.hpp"
+#include "common/fixed_format.hpp"
+#include "common/input_error.hpp"
 
 namespace velmorant {
 
@@ -32,6 +36,20 @@ struct Simulation::Silent {
   SilentPresentation presentation;
   RunControl control{state, presentation};
 };
+
+void check_overrides(const Overrides& o) {
+  if (o.thickness)
+    if (const std::string problem = thickness_problem(*o.thickness); !problem.empty())
+      throw common::InputError("thickness override: " + problem);
+  if (o.wavelength)
+    if (const std::string problem = wavelength_problem(*o.wavelength); !problem.empty())
+      throw common::InputError("wavelength override: " + problem);
+  if (o.euler_degrees)
+    for (const float a : *o.euler_degrees)
+      if (!std::isfinite(a))
+        throw common::InputError("Euler angle override: " + common::shortest_text(a) +
+                                 "; the angles phi1, Phi, phi2 must be finite numbers of degrees");
+}
 
 void apply_overrides(const SimulationInput& base, const Overrides& o, SimulationInput& out) {
   out = base;
@@ -59,6 +77,7 @@ Simulation::Simulation(const SimulationInput& base, const BeamList& beams, int t
 Simulation::~Simulation() = default;
 
 void Simulation::prepare(const Overrides& o) {
+  check_overrides(o);
   apply_overrides(*base_, o, *current_);
   if (!same_bits(current_->wavelength, structure_wavelength_)) {
     structure_factors_.clear();

@@ -44,6 +44,13 @@ struct Overrides {
   std::optional<Vec3f> euler_degrees;  // φ1, Φ, φ2, degrees
 };
 
+// Refuses, with a common::InputError, an override the input file itself
+// could not hold: a thickness that is not a positive number, a wavelength
+// outside 0.001..0.1 Å (the reader's words, "did you give kV?"), an Euler
+// angle that is not a finite number (a NaN would also keep the exponential's
+// series from ever meeting its stop test).
+void check_overrides(const Overrides& o);
+
 // `out` = `base` with the overrides applied and every derived field that
 // depends on them (effective thickness, Euler angles in radians, orientation
 // matrix, potential factor) derived as the reader derives it. `base` must be
@@ -70,7 +77,8 @@ public:
 
   // Makes the base with `o` the current input. Selects the beams again only
   // when the wavelength or the Euler angles differ from those the current
-  // beams were selected for. May throw FormFactorStop as the reader does.
+  // beams were selected for. Throws common::InputError for an override
+  // check_overrides refuses; may throw FormFactorStop as the reader does.
   void prepare(const Overrides& o);
 
   const SimulationInput& input() const { return *current_; }  // the current input

@@ -251,6 +251,30 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   if (lines) *lines = found;
 }
 
+namespace {
+std::string number_text(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return std::string(buf);
+}
+}  // namespace
+
+std::string wavelength_problem(float wavelength) {
+  // Electron wavelengths from about 15 kV to about 12 MV lie inside this range.
+  // Compared as floats, so that "0.1" as written is inside the range.
+  if (wavelength >= static_cast<float>(kMinWavelength) && wavelength <= static_cast<float>(kMaxWavelength))
+    return "";
+  return "the wavelength is " + number_text(wavelength) + " Å; expected " + number_text(kMinWavelength) + " to " +
+         number_text(kMaxWavelength) +
+         " Å (0.02508 Å is 200 kV, 0.03701 Å is 100 kV): did you give kV? The wavelength "
+         "for E kV is 12.398419 / sqrt(E (E + 1021.998)) Å";
+}
+
+std::string thickness_problem(float thickness) {
+  if (thickness > 0.0f && std::isfinite(thickness)) return "";
+  return "the thickness is " + number_text(thickness) + " Å; expected a positive thickness in Å";
+}
+
 void check_plausible_values(const SimulationInput& in, const InputLines& lines,
                             const std::string& source) {
   auto fail = [&](int line, const std::string& message) {
@@ -272,18 +296,10 @@ void check_plausible_values(const SimulationInput& in, const InputLines& lines,
                " Å long; expected " + text(kMinCellEdge) + " to " + text(kMaxCellEdge) +
                " Å: is the cell in Å (1 nm = 10 Å)?");
   }
-  // Electron wavelengths from about 15 kV to about 12 MV lie inside this range.
-  // Compared as floats, so that "0.1" as written is inside the range.
-  if (!(in.wavelength >= static_cast<float>(kMinWavelength) &&
-        in.wavelength <= static_cast<float>(kMaxWavelength)))
-    fail(lines.wavelength,
-         "the wavelength is " + text(in.wavelength) + " Å; expected " + text(kMinWavelength) +
-             " to " + text(kMaxWavelength) +
-             " Å (0.02508 Å is 200 kV, 0.03701 Å is 100 kV): did you give kV? The wavelength "
-             "for E kV is 12.398419 / sqrt(E (E + 1021.998)) Å");
-  if (!(in.thickness > 0.0f) || !std::isfinite(in.thickness))
-    fail(lines.thickness, "the thickness is " + text(in.thickness) +
-                              " Å; expected a positive thickness in Å");
+  if (const std::string problem = wavelength_problem(in.wavelength); !problem.empty())
+    fail(lines.wavelength, problem);
+  if (const std::string problem = thickness_problem(in.thickness); !problem.empty())
+    fail(lines.thickness, problem);
   // Field of the 512 x 512 pattern: the angle between its outermost directions.
   const double scale = static_cast<double>(in.pixel_pitch) / in.camera_length;
   const double field = 2.0 * std::atan(256.0 * std::fabs(scale));

@@ -107,6 +107,13 @@ inline constexpr double kMaxFieldWidth = 0.5;    // rad, full angle across the 5
 void check_plausible_values(const SimulationInput& in, const InputLines& lines,
                             const std::string& source);
 
+// The reader's words for a wavelength (Å) outside 0.001..0.1 Å or not a
+// number, and for a thickness (Å) that is not a positive finite number; ""
+// when the value is usable. The same rules hold for values that replace
+// the file's (fits, Python).
+std::string wavelength_problem(float wavelength);
+std::string thickness_problem(float thickness);
+
 // The reading and derivation steps alone, without select_beams (and without
 // touching any BeamList): for tests and tools. `source_name` is the name used
 // in error messages.
