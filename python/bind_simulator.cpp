@@ -440,7 +440,7 @@ void bind_input_from_cif(py::module_& m) {
       py::arg("pixel_pitch") = py::none(), py::arg("model") = 1,
       py::arg("global_b_angstrom2") = py::none(), py::arg("index_limit") = 6,
       py::arg("strength_fraction") = 0.001, py::arg("max_beams") = 30,
-      py::arg("image_folder") = ".", py::arg("image_name") = "experiment.bmp",
+      py::arg("image_folder") = ".", py::arg("image_name") = velmorant::kNoExperiment,
       py::arg("image_bits") = 8, py::arg("block") = "", py::arg("folder") = ".",
       py::arg("long_search") = false,
       "The input velmorant_input writes for a CIF, read as Velmorant reads it. Options as "

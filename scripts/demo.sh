@@ -22,7 +22,7 @@ if have velmorant_input; then
   echo
   echo "== velmorant_input: silicon from examples/crystals/si.cif, 0.42 deg off [111], 200 kV, 1500 A"
   (cd "$si" && "$bin/velmorant_input" "$ex/crystals/si.cif" --kv 200 --euler 0 54.40 45.30 \
-     --thickness 1500 --semi-angle 10 --index-limit 10 --strength-fraction 0.0001)
+     --image-name experiment.bmp --thickness 1500 --semi-angle 10 --index-limit 10 --strength-fraction 0.0001)
   note "$si/VelmorantDS.dat" "Velmorant's input, written from the CIF"
 else
   cp "$ex/si-111/VelmorantDS.dat" "$si/"

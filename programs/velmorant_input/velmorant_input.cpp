@@ -6,13 +6,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <sstream>
 
 #include "common/atomic_file.hpp"
+#include "common/electron_wavelength.hpp"
 #include "common/file_error.hpp"
+#include "common/fixed_format.hpp"
 #include "common/input_error.hpp"
 #include "common/version.hpp"
 #include "simulator/input_writer/cif_crystal.hpp"
@@ -20,6 +23,7 @@
 #include "simulator/input_writer/crystal_input.hpp"
 #include "simulator/input_writer/input_file_text.hpp"
 #include "simulator/input_writer/microscope_geometry.hpp"
+#include "simulator/image/image_path.hpp"
 #include "simulator/input/read_simulation_input.hpp"
 
 namespace fs = std::filesystem;
@@ -48,6 +52,54 @@ std::string option_of(const std::string& parameter) {
 
 }  // namespace
 
+// The values given on the command line that the simulation would refuse,
+// named as typed with their unit, before anything is built from them (the
+// written file's checks would name lines of a file the user never wrote).
+void check_option_values(const std::optional<double>& kv, const std::optional<double>& wavelength,
+                         float thickness, const std::optional<double>& semi_angle,
+                         const std::optional<double>& camera_length, const std::optional<double>& pixel_pitch) {
+  auto text = [](double v) {  // as typed, for the usual ways of typing a number
+    std::ostringstream s;
+    s << std::setprecision(10) << v;
+    return s.str();
+  };
+  auto fail = [](const std::string& message) { throw common::InputError(message); };
+  if (kv) {
+    if (!(*kv > 0) || !std::isfinite(*kv)) fail("--kv " + text(*kv) + ": expected a positive number of kV");
+    const float lambda = float(common::electron_wavelength_angstrom(*kv));
+    if (!wavelength_problem(lambda).empty())
+      fail("--kv " + text(*kv) + ": the accelerating voltage in kV gives a wavelength of " + text(lambda) +
+           " A; the simulation takes " + text(kMinWavelength) + " to " + text(kMaxWavelength) + " A, about " +
+           text(common::voltage_kv_for_wavelength(kMaxWavelength)) + " to " +
+           text(common::voltage_kv_for_wavelength(kMinWavelength)) + " kV: is the voltage in kV?");
+  }
+  if (wavelength)
+    if (const std::string problem = wavelength_problem(float(*wavelength)); !problem.empty())
+      fail("--wavelength " + text(*wavelength) + ": " + problem);
+  if (const std::string problem = thickness_problem(thickness); !problem.empty())
+    fail("--thickness " + text(thickness) + ": " + problem);
+  // The field of the 512 x 512 pattern spans twice the semi-angle (at most kMaxFieldWidth rad).
+  const double largest_semi_angle_mrad = kMaxFieldWidth / 2 * 1000;
+  if (semi_angle) {
+    if (!(*semi_angle > 0) || !std::isfinite(*semi_angle))
+      fail("--semi-angle " + text(*semi_angle) + ": expected a positive convergence semi-angle in mrad");
+    if (*semi_angle > largest_semi_angle_mrad)
+      fail("--semi-angle " + text(*semi_angle) + ": a field of " + text(2 * *semi_angle / 1000) +
+           " rad; at most " + text(largest_semi_angle_mrad) + " mrad (a field of " + text(kMaxFieldWidth) +
+           " rad): is it in mrad?");
+    if (*semi_angle < 0.1)
+      std::cerr << "velmorant_input: warning: --semi-angle " << text(*semi_angle)
+                << " mrad is below 0.1 mrad: did you give radians? (10 mrad is 0.01 rad)\n";
+  }
+  if (camera_length && pixel_pitch) {
+    const double field = 2.0 * std::atan(256.0 * std::fabs(*pixel_pitch / *camera_length));
+    if (!(*camera_length > 0) || !(*pixel_pitch > 0) || !(field <= kMaxFieldWidth))
+      fail("--camera-length " + text(*camera_length) + " --pixel-pitch " + text(*pixel_pitch) +
+           ": the 512 x 512 field would be " + text(field) + " rad wide; expected at most " +
+           text(kMaxFieldWidth) + " rad: are both positive and in the same unit?");
+  }
+}
+
 int main(int argc, char** argv) {
   CLI::App app{
       "Writes a complete, commented VelmorantDS.dat from a CIF file: the cell, the space group and\n"
@@ -59,6 +111,9 @@ int main(int argc, char** argv) {
   std::optional<double> kv, wavelength, semi_angle, camera_length, pixel_pitch, global_b;
   std::vector<double> zone, euler, reference;
   MicroscopeSettings settings;
+  // Without --image-name the input names no experiment ("-"): Velmorant then
+  // writes DS_pattern.bmp and no r, instead of failing on a missing file.
+  settings.image_name = kNoExperiment;
   app.add_option("cif", cif_path, "crystal structure (CIF)")->required()->check(CLI::ExistingFile);
   app.add_option("-o,--output", output, "file to write")->capture_default_str();
   app.add_flag("-f,--force", force, "replace an existing output file");
@@ -106,7 +161,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--image-folder", settings.image_folder, "folder of the experimental image")
       ->capture_default_str();
-  app.add_option("--image-name", settings.image_name, "experimental BMP image in that folder")
+  app.add_option("--image-name", settings.image_name,
+                 "experimental image in that folder: a 512 x 512 BMP, PNG or TIFF file (default \"-\": "
+                 "none, the pattern is simulated alone)")
       ->capture_default_str();
   app.add_option("--image-bits", settings.image_bits, "bits per pixel of the simulated image")
       ->check(CLI::IsMember({8, 24}))->capture_default_str();
@@ -114,6 +171,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   try {
+    check_option_values(kv, wavelength, settings.thickness, semi_angle, camera_length, pixel_pitch);
     CifInputOptions options;
     options.block = block;
     options.kv = kv;

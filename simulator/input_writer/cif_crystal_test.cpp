@@ -349,6 +349,10 @@ TEST(VelmorantInputProgram, MistakesGiveAMessageAndLeaveTheOutputAlone) {
       {"thickness in um", si + " --thickness -1.5", "positive thickness"},
       {"field too wide", si + " --semi-angle 400", "0.5 rad"},
       {"wavelength for kV", si + " --wavelength 200", "did you give kV?"},
+      // Values out of range are named as typed, not as lines of the file they would make.
+      {"voltage in V", si + " --kv 200000", "--kv 200000: the accelerating voltage in kV"},
+      {"semi-angle in degrees", si + " --semi-angle 600", "--semi-angle 600: a field of 1.2 rad"},
+      {"camera length in m, pitch in um", si + " --camera-length 0.3 --pixel-pitch 15", "same unit"},
       {"missing CIF", "no_such.cif", "no_such.cif"},
       {"existing output", si, "--force"},
   };
@@ -367,6 +371,13 @@ TEST(VelmorantInputProgram, MistakesGiveAMessageAndLeaveTheOutputAlone) {
       EXPECT_FALSE(fs::exists(dir / "VelmorantDS.dat")) << c.what;
     }
   }
+  // A semi-angle that is likely radians is written, with a warning; without
+  // --image-name the input names no experiment, so that Velmorant runs at once.
+  const ToolRun small = run_tool(dir, si + " --semi-angle 0.01 --force");
+  EXPECT_EQ(small.status, 0) << small.err;
+  EXPECT_NE(small.err.find("did you give radians?"), std::string::npos) << small.err;
+  const std::string written = read_text(dir / "VelmorantDS.dat");
+  EXPECT_NE(written.find("\n  '-'\n"), std::string::npos) << written;
 }
 
 }  // namespace

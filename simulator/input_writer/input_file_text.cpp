@@ -42,9 +42,9 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
   };
   f << "VelmorantDS.dat -- simulation input of Velmorant: " << notes.title << "\n";
   std::vector<std::string> heading = {
-      "Positional file: every value line is preceded by a fixed number of caption lines that the",
-      "program skips unread (captions may hold any text). Do not add or remove lines; values on a",
-      "value line are separated by blanks or commas; text after the last value is ignored."};
+      "Positional file: each value line follows a fixed number of caption lines, skipped unread.",
+      "Do not add or remove lines. Values on a line are separated by blanks or commas.",
+      "Text after the last value of a line is ignored; captions may hold any text."};
   for (size_t i = 0; i < notes.comment_lines.size() && i < heading.size(); ++i)
     heading[heading.size() - 1 - i] = notes.comment_lines[notes.comment_lines.size() - 1 - i];
   for (const auto& line : heading) {
@@ -121,7 +121,7 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
        "\n"
        "FOLDER:\n";
   f << "  " << quoted(in.image_directory, "image_folder", "the image folder") << "\n";
-  f << "FILE NAME of the experimental image: a 512 x 512 BMP file, 8 or 24 bits per pixel\n"
+  f << "FILE NAME of the experimental image: a 512 x 512 BMP, PNG or TIFF file, or - for none\n"
        "(the simulated image is written into the same folder, named DS_ + this name)\n"
        "\n\n\n"
        "NAME:\n";
