@@ -40,6 +40,7 @@
 #include "common/provenance.hpp"
 #include "common/run_program.hpp"
 #include "common/version.hpp"
+#include "programs/command_line/command_line.hpp"
 #include "simulator/compare/score.hpp"
 #include "simulator/engine/pixel_pool.hpp"
 #include "simulator/engine/simulation.hpp"
@@ -368,12 +369,17 @@ int main(int argc, char** argv) {
       ->check(CLI::PositiveNumber);
   app.add_flag("!--no-plots", a.plots, "do not draw score.png and comparison.png");
   app.set_version_flag("--version", common::program_version("velmorant_fit"));
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    if (!talk) return e.get_exit_code() == 0 ? 0 : 2;
-    const int status = app.exit(e);
-    return status == 0 ? 0 : 2;
+  app.allow_extras();
+  if (talk) {
+    if (const int status = programs::parse_command_line(app, argc, argv, "velmorant_fit"); status >= 0)
+      return status;
+  } else {  // the other ranks end as rank 0 does, silently
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+      return e.get_exit_code() == 0 ? 0 : programs::kBadCommandLine;
+    }
+    if (!app.remaining().empty()) return programs::kBadCommandLine;
   }
   bool plots = false, fitting = false;
   OutputFolder output;

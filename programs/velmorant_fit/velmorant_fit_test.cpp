@@ -190,6 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"step_zero", "--vary thickness=1200:2000:0", "", "step must be above 0"},
         BadInput{"unknown_parameter", "--vary depth=1:2:1", "", "unknown parameter \"depth\""},
         BadInput{"no_parameter", "", "", "--vary"},
+        BadInput{"misspelt_option", "--varry thickness=1200:2000:100", "", "(--varry: did you mean --vary?)"},
         BadInput{"twice", "--vary phi1=0:1:1 --vary phi1=0:1:1", "", "given twice"},
         BadInput{"missing_image", "--vary thickness=1200:2000:100", "rm experiment.bmp", "experiment.bmp"},
         BadInput{"image_of_another_size", "--vary thickness=1200:2000:100",

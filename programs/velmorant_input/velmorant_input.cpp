@@ -18,6 +18,7 @@
 #include "common/fixed_format.hpp"
 #include "common/input_error.hpp"
 #include "common/version.hpp"
+#include "programs/command_line/command_line.hpp"
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "simulator/input_writer/cif_input.hpp"
 #include "simulator/input_writer/crystal_input.hpp"
@@ -168,7 +169,9 @@ int main(int argc, char** argv) {
   app.add_option("--image-bits", settings.image_bits, "bits per pixel of the simulated image")
       ->check(CLI::IsMember({8, 24}))->capture_default_str();
   app.set_version_flag("--version", common::program_version("velmorant_input"));
-  CLI11_PARSE(app, argc, argv);
+  app.allow_extras();
+  if (const int status = programs::parse_command_line(app, argc, argv, "velmorant_input"); status >= 0)
+    return status;
 
   try {
     check_option_values(kv, wavelength, settings.thickness, semi_angle, camera_length, pixel_pitch);
