@@ -1,4 +1,5 @@
 // PixelPool: the threads that compute the pixels of one pass of the field, the calling thread among them.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/pixel_pool.hpp"
 
 #include <Eigen/Core>
@@ -89,15 +90,15 @@ int PixelPool::run(int count, const Compute& compute, const Report& report) {
           ++reported;
           if (!report()) stopped = true;
         }
+        // A stop is set before the hold is lifted: a worker released by the
+        // lift must not take another item (it once took a dozen in between).
+        if (stopped) abandon_.store(true, std::memory_order_release);
         if (parallel) {
           hold_.store(false, std::memory_order_release);
           hold_.notify_all();
         }
       }
-      if (stopped) {
-        abandon_.store(true, std::memory_order_release);
-        break;
-      }
+      if (stopped) break;
       if (reported == count || abandon_.load(std::memory_order_acquire)) break;
       const int item = next_.fetch_add(1, std::memory_order_relaxed);
       if (item < count) {
