@@ -11,6 +11,7 @@
 # the code as TEM_SIMD_LEVEL (a string) for the benchmarks to print.
 # -ffp-contract=off (set beside this) keeps the scalar code free of fused
 # multiply-adds at every level; only Eigen's own vector kernels use them.
+# SPDX-License-Identifier: BSD-3-Clause
 set(TEM_SIMD "native" CACHE STRING "Instruction-set level: native, x86-64-v4, x86-64-v3 or portable")
 set_property(CACHE TEM_SIMD PROPERTY STRINGS native x86-64-v4 x86-64-v3 portable)
 

@@ -4,6 +4,7 @@
 # One GoogleTest program beside the code it tests, linked with gtest_main, its
 # tests registered one by one with CTest. Nothing is added when TEM_BUILD_TESTS
 # is off. DEPENDS names programs a whole-program test runs.
+# SPDX-License-Identifier: BSD-3-Clause
 function(tem_add_gtest name)
   if(NOT TEM_BUILD_TESTS)
     return()

@@ -1,4 +1,5 @@
 // Degrees and radians: the one conversion of the suite, in single and double precision.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <numbers>

@@ -1,4 +1,5 @@
 // Replacing a file as a whole through a temporary file and a rename, with the fallbacks a shared folder needs.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/atomic_file.hpp"
 
 #include <dirent.h>

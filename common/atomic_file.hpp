@@ -1,4 +1,5 @@
 // Replacing a file as a whole: a crash never leaves it half written.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Tests of whole-file replacement: symbolic links, permission bits, a folder that takes no new file, stale temporaries.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/atomic_file.hpp"
 
 #include <grp.h>

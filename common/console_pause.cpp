@@ -1,4 +1,5 @@
 // The console programs' pause.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/console_pause.hpp"
 
 #include <istream>

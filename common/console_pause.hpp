@@ -1,4 +1,5 @@
 // The console programs' pause: a one-line prompt, then wait for Enter.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <iosfwd>
 

@@ -1,4 +1,5 @@
 // Relativistic electron wavelength from the accelerating voltage and back (CODATA 2018, double precision).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 namespace common {

@@ -1,4 +1,5 @@
 // FileError: a file that cannot be opened, read or written, the one input/output error of the suite's libraries.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cerrno>

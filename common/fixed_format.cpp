@@ -1,4 +1,5 @@
 // Fixed-column and free-form text output.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/fixed_format.hpp"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // Fixed-column and free-form text output (In, Fw.d, free-form numbers).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <string>
 

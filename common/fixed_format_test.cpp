@@ -1,4 +1,5 @@
 // Tests of the fixed-column and free-form output notations.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/fixed_format.hpp"
 #include "common/free_form_reader.hpp"
 

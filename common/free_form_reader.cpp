@@ -1,4 +1,5 @@
 // Free-form reading: tokenising lines into integers, reals and text items.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/free_form_reader.hpp"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 // Free-form (list-directed) reading of line-oriented text input files.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <cstdint>
 #include <istream>

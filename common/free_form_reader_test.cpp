@@ -1,4 +1,5 @@
 // Tests of free-form reading against tricky input lines.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/free_form_reader.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // Naming a place in a file and showing a stop on the console.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/input_error.hpp"
 
 #include <ostream>

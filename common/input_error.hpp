@@ -1,4 +1,5 @@
 // A failure at a place in a text file (file name, 1-based line) and the one way the programs show it.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <iosfwd>
 #include <stdexcept>

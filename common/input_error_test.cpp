@@ -1,4 +1,5 @@
 // Naming a place in a file, and the stop that carries it.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/input_error.hpp"
 
 #include <gtest/gtest.h>

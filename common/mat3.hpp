@@ -1,4 +1,5 @@
 // 3x3 float matrix (column by column): determinant, cofactor inverse, Bunge orientation matrix.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 #include <cmath>

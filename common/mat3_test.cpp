@@ -1,4 +1,5 @@
 // The suite's 3x3 determinant and inversion: rounding order, success convention, untouched output.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/mat3.hpp"
 
 #include <gtest/gtest.h>

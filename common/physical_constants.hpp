@@ -4,6 +4,7 @@
 // rounds the same way on every compiler only if its constants are written out, not derived at
 // compile time. physical_constants_test.cpp checks each literal against its derivation in double
 // precision, to float precision (or to the digits it was published with, where stated).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 namespace common {

@@ -1,4 +1,5 @@
 // The written constants agree with their derivations; the wavelength-voltage pair and the angle conversions.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/physical_constants.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // Encoding a picture as PNG bytes through libpng (or a clear error without it).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/png_encode.hpp"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 // Encoding a picture as PNG bytes (grey or RGB, 8 or 16 bits per sample) through libpng, when the build has it.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // PNG encoding: signature and header of grey and colour pictures, errors reported (or no PNG support said).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/png_encode.hpp"
 
 #include <gtest/gtest.h>

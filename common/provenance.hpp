@@ -1,4 +1,5 @@
 // What made an output file: the program, the suite's version and the date, as one line of text.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <ctime>
 #include <string>

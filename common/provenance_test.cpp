@@ -1,4 +1,5 @@
 // Tests of the provenance line: UTC calendar dates at day boundaries and the line's layout.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/provenance.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The suite's one sort whose order of equal keys is fixed: Hoare's quicksort with the first key as pivot.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 namespace common {

@@ -1,4 +1,5 @@
 // The tie-keeping quicksort: ascending keys, payloads following them, and its order of equal keys.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/quicksort.hpp"
 
 #include <gtest/gtest.h>

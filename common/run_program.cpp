@@ -1,4 +1,5 @@
 // Starting another program with posix_spawnp and waiting for it.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/run_program.hpp"
 
 #include <spawn.h>

@@ -1,4 +1,5 @@
 // Starting another program without a shell: an argument vector, the real exit status.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

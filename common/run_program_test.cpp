@@ -1,4 +1,5 @@
 // Tests of starting a program without a shell.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/run_program.hpp"
 
 #include <gtest/gtest.h>

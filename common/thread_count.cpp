@@ -1,4 +1,5 @@
 // The number of worker threads of a program, from its environment variable.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/thread_count.hpp"
 
 #include <algorithm>

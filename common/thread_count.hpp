@@ -1,4 +1,5 @@
 // The number of worker threads of a program, from its environment variable (the one rule of the suite).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <ostream>

@@ -1,4 +1,5 @@
 // Tests of the thread count taken from a program's environment variable (VELMORANT_THREADS, TALVOR2_THREADS).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/thread_count.hpp"
 
 #include <sstream>

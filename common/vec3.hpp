@@ -1,4 +1,5 @@
 // Dot and cross products of three-component vectors (std::array<T, 3>), in the one term order of the suite.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

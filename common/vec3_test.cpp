@@ -1,4 +1,5 @@
 // Dot and cross products: the basis, perpendicularity, symmetry and the order of the terms.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "common/vec3.hpp"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // Fuzz harness of the CIF reader of velmorant_input: cell, space group and
 // atom sites read with gemmi, sites expanded into the cell and merged.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "fuzz/fuzz_support.hpp"
 

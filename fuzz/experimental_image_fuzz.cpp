@@ -1,6 +1,7 @@
 // Fuzz harness of the experimental image decoders (BMP with run-length
 // encoding, PNG, TIFF: the format is told by the first bytes), followed by
 // the correlation of what was decoded with a flat pattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstdint>
 
 #include "simulator/image/correlate_with_experiment.hpp"

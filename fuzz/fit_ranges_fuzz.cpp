@@ -1,6 +1,7 @@
 // Fuzz harness of velmorant_fit's parameter ranges: each line of the input is
 // one --vary argument; the accepted ones must give a bounded grid of finite
 // values that the simulation takes.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cmath>
 #include <cstdlib>
 #include <sstream>

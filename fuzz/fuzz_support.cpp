@@ -1,4 +1,5 @@
 // The private scratch folder of a fuzz process and the input file in it.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "fuzz/fuzz_support.hpp"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 // What every fuzz harness shares: the entry point both drivers call, a private
 // scratch folder per process and writing the input bytes to a file there.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 // Fuzz harness of hklconv's readers: the whole program on a folder where one
 // of list.hkl, symmetry.prp and basis.kik (HKLCONV_FUZZED_FILE, set by the
 // build) is the fuzzed input and the other two are those of the example.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <sstream>
 
 #include "fuzz/fuzz_support.hpp"

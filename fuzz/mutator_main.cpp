@@ -6,6 +6,7 @@
 // run can be repeated exactly. When a finding ends the process, the input that
 // caused it is written to crash-<program>-<run> in the working directory (and
 // can be replayed with --runs 0 and that file as the only seed).
+// SPDX-License-Identifier: BSD-3-Clause
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,6 +1,7 @@
 // Fuzz harness of Talvor2's .tv2 reader: the header, the catalogue built from
 // it (lattice inversion, plane normals) and every pattern up to the count,
 // with the map position its title line may carry.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstdlib>
 #include <fstream>
 #include <memory>

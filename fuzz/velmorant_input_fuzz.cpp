@@ -1,6 +1,7 @@
 // Fuzz harness of the simulation input reader: "VelmorantDS.dat" read,
 // derived and taken through the beam selection in a search box of at most
 // +-4 in h, k and l.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <algorithm>
 #include <fstream>
 #include <memory>

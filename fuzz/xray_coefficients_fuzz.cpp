@@ -1,6 +1,7 @@
 // Fuzz harness of the X-ray coefficient reader ("f0_WaasKirf.dat"): the
 // fuzzed file read for an atomic number taken from its bytes (-1 to 99, so
 // that numbers outside the table are tried too).
+// SPDX-License-Identifier: BSD-3-Clause
 #include <array>
 #include <numeric>
 

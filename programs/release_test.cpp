@@ -1,4 +1,5 @@
 // The suite's one version everywhere: --version of every program, CITATION.cff, CHANGELOG.md and the provenance line of written files.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -1,4 +1,5 @@
 // Talvor2 in Python: a crystal (basis, families, symmetry) and patterns of measured vectors in, Bunge angles, used/all and fit out.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>

@@ -1,4 +1,5 @@
 // hklconv in Python: a Miller-index list reduced to its symmetry-distinct families of reflecting planes.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 

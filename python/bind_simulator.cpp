@@ -1,4 +1,5 @@
 // Velmorant in Python: the input (file or CIF), the simulation with its overrides, patterns as arrays, images and scores.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>

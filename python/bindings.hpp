@@ -1,4 +1,5 @@
 // The parts of the Python module tem: one function per library that adds its classes and functions to the module.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -1,6 +1,7 @@
 # Whether the Python module `tem` can be built: pybind11 (pybind11-dev), the
 # Python headers (python3-dev) and NumPy (python3-numpy). Sets TEM_PYTHON_MODULE;
 # the module is optional, so a missing piece is printed, never fatal.
+# SPDX-License-Identifier: BSD-3-Clause
 option(TEM_PYTHON "Build the Python module tem (python/) when pybind11 and Python are found" ON)
 set(TEM_PYTHON_MODULE OFF)
 if(NOT TEM_PYTHON)

@@ -8,6 +8,7 @@
 // raised (KeyboardInterrupt on Ctrl-C), it posts the quit message, the
 // control ends the run through its end hook, and the caller re-raises the
 // Python exception once the lock is held again.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <pybind11/pybind11.h>

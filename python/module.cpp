@@ -1,4 +1,5 @@
 // The Python module tem: the suite's three libraries with NumPy arrays in and out.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <pybind11/eval.h>
 #include <pybind11/pybind11.h>
 

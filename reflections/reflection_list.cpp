@@ -1,5 +1,6 @@
 // Reading list.hkl, symmetry.prp and basis.kik, merging equivalent plane
 // normals, and writing reflects.kik.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "reflections/reflection_list.hpp"
 
 #include <cmath>

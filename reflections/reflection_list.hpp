@@ -1,4 +1,5 @@
 // Reduction of a Miller-index list to symmetry-distinct families of reflecting planes.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 #include <filesystem>

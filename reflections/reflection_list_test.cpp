@@ -1,4 +1,5 @@
 // Whole-run tests of hklconv in temporary directories: output file and console text byte for byte.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "reflections/reflection_list.hpp"
 #include "common/testing/scratch_folder.hpp"
 

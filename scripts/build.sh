@@ -7,6 +7,7 @@
 # neither recompiles what the other compiled. CMAKE_CXX_COMPILER_LAUNCHER=ccache in the
 # environment is taken up when build/ is first configured. TEM_WARNINGS_AS_ERRORS=OFF in the
 # environment lets a compiler newer than Debian's, with warnings of its own, build the suite.
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"

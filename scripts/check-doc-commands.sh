@@ -18,6 +18,7 @@
 # for DOC_BLOCK_TIMEOUT seconds (default 300). The repository's files must be
 # the same after the run as before (git status), so blocks write only into
 # their own folder.
+# SPDX-License-Identifier: BSD-3-Clause
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${BUILD:-$root/build}" 2>/dev/null && pwd) || { echo "no build folder ${BUILD:-$root/build}: build first (bash scripts/build.sh)" >&2; exit 2; }

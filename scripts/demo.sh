@@ -3,6 +3,7 @@
 # programs the demo runs (the configuration of scripts/test.sh), then goes from a crystal
 # file to a fitted thickness, draws every beam's disc and an orientation map. Everything is
 # written under build/demo/; the last lines say where each picture and result is.
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"

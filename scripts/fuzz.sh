@@ -7,6 +7,7 @@
 # The corpus of each harness grows in build-fuzz/corpus/<harness>/ (seeded
 # from examples/); findings are written as crash-*/leak-*/timeout-* files in
 # build-fuzz/. See fuzz/README.md.
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-fuzz"

@@ -2,6 +2,7 @@
 # Installs the Debian packages of scripts/debian-packages.txt that are missing (needs root).
 #   scripts/install-deps.sh        what the build, the tests and the demos need
 #   scripts/install-deps.sh fuzz   also the lines marked "fuzz:" (clang's libFuzzer)
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 group=${1:-}

@@ -7,6 +7,7 @@
 #  2. build-tsan/: the engine and pixel-pool tests, and Talvor2 solving
 #     patterns on threads, under ThreadSanitizer.
 # Either step alone: scripts/sanitize.sh asan | tsan
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)

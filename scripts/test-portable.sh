@@ -2,6 +2,7 @@
 # Builds the suite at the portable instruction-set level (TEM_SIMD=portable,
 # runs on any x86-64) in build-portable/ and runs the tests there (all but the
 # minute-long fits, see below).
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$root/build-portable" -DCMAKE_BUILD_TYPE=Release -DTEM_SIMD=portable -DTEM_WARNINGS_AS_ERRORS=ON

@@ -1,4 +1,5 @@
 // Patterns per second of the four indexing strategies (examples; generated maps on 1 and 2 threads) and a run of 1e6 patterns.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>

@@ -1,4 +1,5 @@
 // Helpers shared by the engine's benchmark programs: their example and thread count, the fastest of three runs, the load.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <algorithm>

@@ -3,6 +3,7 @@
 # differing grey levels and the largest difference, and both result lines.
 #
 # Usage: compare_images.sh <folder a> <folder b>
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 for a in "$1"/*.bmp; do
   name=$(basename "$a")

@@ -7,6 +7,7 @@
 # two builds in turn, `rounds` times each, and keeps the best figure of each
 # (other work on the machine only ever slows a run down). Prints both
 # attainable rates and, per beam count, both times per pixel and their ratio.
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 rounds=${1:-3}

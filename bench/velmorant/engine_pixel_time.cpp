@@ -7,6 +7,7 @@
 // With --patterns it then computes the whole pattern of the folder's own
 // input with each method and prints the calibrated estimate beside the
 // measured time.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <chrono>
 #include <cstdio>
 #include <fstream>

@@ -11,6 +11,7 @@
 //    the stack (target: at most 10 % longer with it).
 // Every timing is the fastest of three rounds (other processes only ever slow
 // a round down); the load average is printed beside the figures.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

@@ -5,6 +5,7 @@
 # Writes <output>/<example>-m<method>.bmp and .res (and the beam list of each
 # example, <example>-beams.txt); compare two output folders with
 # compare_images.sh.
+# SPDX-License-Identifier: BSD-3-Clause
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=$(cd "$1" && pwd)

@@ -5,6 +5,7 @@
 # Target: 2 ranks on 2 cores at least 1.8 times as fast as 1 rank. Each
 # timing is the fastest of ROUNDS runs (default 3); the load average is
 # printed beside. The experiment is synthetic (velmorant_make_experiment).
+# SPDX-License-Identifier: BSD-3-Clause
 set -e
 build=$(cd "${1:-build}" && pwd)
 work=$(mktemp -d)

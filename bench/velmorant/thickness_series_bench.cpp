@@ -12,6 +12,7 @@
 //    series limits of methods 0 and 2.
 // Every timing is the fastest of three rounds (other processes only ever slow
 // a round down); the load average is printed beside the figures.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

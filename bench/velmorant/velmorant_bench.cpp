@@ -27,6 +27,7 @@
 // exponent matrix, copies) and the exponent-matrix build by itself.
 // `--method0` prints only that table and the attainable rate; compare_levels.sh
 // runs it for the portable and the default build side by side.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <algorithm>
 #include <chrono>
 #include <cmath>

@@ -1,4 +1,5 @@
 // Test support: a fresh scratch folder per test, removed with its contents at the end.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <stdlib.h>

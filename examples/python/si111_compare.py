@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """Simulates examples/si-111 with the Python module tem, scores it against the experimental image
 (Velmorant's r and the Pearson correlation) and plots both side by side into a PNG.
 

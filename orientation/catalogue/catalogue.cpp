@@ -1,4 +1,5 @@
 // Member directions, signed direction list, octant bins and the sorted interplanar-angle table.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/catalogue/catalogue.hpp"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // Plane directions of the crystal: member directions, signed list with octant bins, pair table.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 

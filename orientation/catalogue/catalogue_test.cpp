@@ -1,4 +1,5 @@
 // Member directions, octant bins, the pair table and its range look-up.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/catalogue/catalogue.hpp"
 
 #include <gtest/gtest.h>

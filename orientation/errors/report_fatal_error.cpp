@@ -1,4 +1,5 @@
 // Message table of the fatal errors and the reporter that ends a run.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/errors/report_fatal_error.hpp"
 
 #include <array>

@@ -1,4 +1,5 @@
 // Numbered fatal errors of Talvor2 and the way a run ends on them.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <iosfwd>
 #include <string>

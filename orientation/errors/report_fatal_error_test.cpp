@@ -1,4 +1,5 @@
 // Fatal-error messages and the console text of a stop.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/errors/report_fatal_error.hpp"
 
 #include <gtest/gtest.h>

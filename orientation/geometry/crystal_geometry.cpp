@@ -1,4 +1,5 @@
 // Lattice inversion, plane normals, normalisation and the clamped arc cosine.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/geometry/crystal_geometry.hpp"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Lattice inversion, plane normals, normalisation and the clamped arc cosine.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include "orientation/geometry/vec3.hpp"
 #include "common/physical_constants.hpp"

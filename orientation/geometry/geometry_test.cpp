@@ -1,4 +1,5 @@
 // Lattice inversion, plane normals, rotations and misorientation.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Rotations: axis and angle, orientation from two vector pairs, misorientation under symmetry.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include "orientation/geometry/vec3.hpp"
 

@@ -1,4 +1,5 @@
 // Three-component single-precision vectors and matrix-vector products.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 

@@ -1,4 +1,5 @@
 // Reading the .tv2 input file: defaults, header keyword blocks, patterns.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <iosfwd>
 #include <string>

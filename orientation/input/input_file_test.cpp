@@ -1,4 +1,5 @@
 // The .tv2 header and pattern reader: whole files in, console text and records out.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/input/input_file.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The records Talvor2 reads: OrientationProblem (crystal and run) and ScatteringPattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 #include <cstdint>

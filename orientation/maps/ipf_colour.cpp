@@ -1,4 +1,5 @@
 // Inverse-pole-figure colours: the crystal direction along the sample z axis, coloured in its standard triangle.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/maps/ipf_colour.hpp"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // The orientation map as a picture: inverse-pole-figure colours per map position and a colour key.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <cstdint>
 #include <filesystem>

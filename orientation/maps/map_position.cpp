@@ -1,4 +1,5 @@
 // Map positions carried by pattern title lines ("Pattern 17 x=3 y=5").
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/maps/map_position.hpp"
 
 #include "common/free_form_reader.hpp"

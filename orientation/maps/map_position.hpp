@@ -1,4 +1,5 @@
 // Map positions carried by pattern title lines ("Pattern 17 x=3 y=5").
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <cstdint>
 #include <string_view>

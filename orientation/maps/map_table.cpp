@@ -1,4 +1,5 @@
 // The orientation map as a CSV table for analysis tools (one row per pattern, Bunge angles in degrees).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/maps/map_table.hpp"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 // Map positions from titles, the CSV rows, inverse-pole-figure colours and the picture with its key.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 
 #include <cmath>

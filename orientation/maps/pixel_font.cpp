@@ -1,4 +1,5 @@
 // The glyphs of the map picture's 5 x 7 pixel font.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/maps/pixel_font.hpp"
 
 namespace talvor {

@@ -1,4 +1,5 @@
 // A 5 x 7 pixel font for the labels of the map picture (digits, a few letters and signs).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

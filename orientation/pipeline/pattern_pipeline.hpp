@@ -1,4 +1,5 @@
 // The pattern loop on a pool of threads: patterns read in order, solved in parallel, handed back in order.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <cstdint>
 #include <exception>

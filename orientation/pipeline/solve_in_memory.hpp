@@ -1,4 +1,5 @@
 // Indexing patterns held in memory (arrays from another program): checks like the .tv2 reader's, the solving, the numbers of a results line.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

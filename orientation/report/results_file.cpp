@@ -1,4 +1,5 @@
 // The results file (header and one line per pattern) and the console progress and run report.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/report/results_file.hpp"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 // Results lines, derived counts and fits, header and console report, text compared exactly.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/report/results_file.hpp"
 #include "common/testing/scratch_folder.hpp"
 

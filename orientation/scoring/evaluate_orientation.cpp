@@ -1,4 +1,5 @@
 // Trial scoring: octant-bin lookup of rotated vectors, least-squares refinement, fit value.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/scoring/evaluate_orientation.hpp"
 
 #include <array>

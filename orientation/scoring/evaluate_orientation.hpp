@@ -1,4 +1,5 @@
 // Scoring of one trial orientation: explained vectors, refinement, fit, offer to the store.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include "orientation/catalogue/catalogue.hpp"
 #include "orientation/input/orientation_problem.hpp"

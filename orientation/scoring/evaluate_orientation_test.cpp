@@ -1,4 +1,5 @@
 // Tests of trial scoring: bin choice, first qualifying entry, match count gate, fit, offer.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/scoring/evaluate_orientation.hpp"
 #include "common/angles.hpp"
 

@@ -1,4 +1,5 @@
 // Quaternion matrix of a correlation matrix and the rotation of its leading eigenvector.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/scoring/refine_rotation.hpp"
 
 namespace talvor {

@@ -1,4 +1,5 @@
 // Least-squares rotation between matched direction sets by the quaternion method.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include "orientation/geometry/vec3.hpp"
 #include "orientation/scoring/symmetric_eigen4.hpp"

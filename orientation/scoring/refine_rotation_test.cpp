@@ -1,4 +1,5 @@
 // Tests of the 4x4 eigen-solver and the quaternion least-squares rotation.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/scoring/refine_rotation.hpp"
 #include "common/angles.hpp"
 

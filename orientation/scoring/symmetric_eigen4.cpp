@@ -1,4 +1,5 @@
 // Householder reduction and implicit-shift QL for the symmetric 4x4 problem.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/scoring/symmetric_eigen4.hpp"
 
 #include <algorithm>

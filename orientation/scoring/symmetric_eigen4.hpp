@@ -1,4 +1,5 @@
 // Eigenvalues and eigenvectors of a symmetric 4x4 matrix in single precision (Householder, then QL).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 

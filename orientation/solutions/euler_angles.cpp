@@ -1,4 +1,5 @@
 // Fundamental-zone reduction and the Bunge Euler angles of an orientation matrix.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/solutions/euler_angles.hpp"
 
 #include <cmath>

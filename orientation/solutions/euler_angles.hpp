@@ -1,4 +1,5 @@
 // Symmetry reduction of an orientation and its Bunge Euler angles.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include "orientation/geometry/vec3.hpp"
 #include "orientation/input/orientation_problem.hpp"

@@ -1,4 +1,5 @@
 // Tests of the fundamental-zone reduction and the Bunge Euler angles.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/solutions/euler_angles.hpp"
 
 #include <gtest/gtest.h>

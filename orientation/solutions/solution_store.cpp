@@ -1,4 +1,5 @@
 // Keeping the best-fitting orientation of a pattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/solutions/solution_store.hpp"
 
 #include <utility>

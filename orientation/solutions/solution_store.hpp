@@ -1,4 +1,5 @@
 // The orientation kept for the current pattern: SolutionStore and OfferSolution.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 

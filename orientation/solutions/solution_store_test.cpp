@@ -1,4 +1,5 @@
 // Tests of the solution store: strict fit comparisons, equal fits, merge radius.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/solutions/solution_store.hpp"
 #include "common/angles.hpp"
 

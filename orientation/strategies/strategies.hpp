@@ -1,4 +1,5 @@
 // The four indexing strategies: voting for the families of each vector, then the pair search.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 #include <cstdint>

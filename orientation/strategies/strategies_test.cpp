@@ -1,4 +1,5 @@
 // Indexing strategies on small synthetic patterns: recovery, family choice, degenerate input.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/strategies/strategies.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The per-pattern work of every strategy allocates no memory (counted by a replaced operator new).
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,4 +1,5 @@
 // Seeded generator of scattering-vector patterns with known orientations (double precision).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/synthetic/pattern_generator.hpp"
 
 #include <algorithm>

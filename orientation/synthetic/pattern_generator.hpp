@@ -1,4 +1,5 @@
 // Synthetic patterns of measured scattering vectors with known orientations, for examples and tests.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <array>
 #include <iosfwd>

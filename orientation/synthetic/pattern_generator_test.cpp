@@ -1,4 +1,5 @@
 // Tests of the synthetic pattern generator: determinism, geometry of the vectors, input text.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/synthetic/pattern_generator.hpp"
 #include "common/angles.hpp"
 

@@ -1,4 +1,5 @@
 // Recovery survey: generated patterns through the reader, the catalogue and one strategy.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/synthetic/recovery_survey.hpp"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 // How often an indexing strategy finds the known orientations of generated patterns.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,4 +1,5 @@
 // Recovery of known orientations: every strategy on generated patterns, read as the program reads them.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "orientation/synthetic/recovery_survey.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // Talvor2: crystal orientations from patterns of measured scattering vectors.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <iostream>
 #include <string>
 #include <vector>

@@ -1,4 +1,5 @@
 // The shipped examples: exactly what the generator gives, and solved by Talvor2 as their truth files say.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 
 #include <cmath>

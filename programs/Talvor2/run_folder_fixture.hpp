@@ -1,4 +1,5 @@
 // Test fixture of whole Talvor2 runs: a fresh folder per test, files put into it and read back.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <gtest/gtest.h>

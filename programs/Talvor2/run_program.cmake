@@ -2,6 +2,7 @@
 # the pauses and the name prompt must return; the exit status is 0 for the
 # help text and a processed file, 1 after an error.
 # Arguments: -DPROGRAM=<Talvor2> -DWORK=<scratch folder>
+# SPDX-License-Identifier: BSD-3-Clause
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(WRITE ${WORK}/one.tv2 "_IndexingStrategy\n2\n_PrintComputationTime\n1\n_PatternData\npattern 1\n3\n1 0 0\n0 1 0\n0 0 1\n")

@@ -1,4 +1,5 @@
 // Talvor2's command line and main flow: one input file from defaults to the run report.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Talvor2/talvor2_run.hpp"
 
 #include <ctime>

@@ -1,4 +1,5 @@
 // Whole runs of Talvor2 in a temporary directory: console text and results file byte for byte.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Talvor2/run_folder_fixture.hpp"
 #include "programs/Talvor2/talvor2_run.hpp"
 

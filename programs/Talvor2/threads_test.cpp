@@ -1,4 +1,5 @@
 // Talvor2 on a pool of threads: the same bytes for any thread count, and maps solved to their grains.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Entry of Velmorant: one convergent-beam pattern simulation in the working directory.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstring>
 #include <iostream>
 #include <memory>

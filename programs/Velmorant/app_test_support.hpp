@@ -1,4 +1,5 @@
 // Helpers of the driver tests: a scratch working directory and small input files.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <unistd.h>

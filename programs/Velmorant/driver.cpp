@@ -1,4 +1,5 @@
 // The order of one Velmorant run, and how each way of ending it leaves the result file.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Velmorant/driver.hpp"
 
 #include <cmath>

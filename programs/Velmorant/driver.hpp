@@ -1,4 +1,5 @@
 // The order of one Velmorant run, from the progress dialog to the result file.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <ostream>

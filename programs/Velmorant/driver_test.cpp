@@ -1,4 +1,5 @@
 // Tests of the driver run in-process with a scripted dialog: the order of the dialog operations and the user's Exit.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Velmorant/driver.hpp"
 
 #include <gtest/gtest.h>

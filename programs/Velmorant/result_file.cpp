@@ -1,4 +1,5 @@
 // Writing the result line of a run.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Velmorant/result_file.hpp"
 
 #include "common/fixed_format.hpp"

@@ -1,4 +1,5 @@
 // "VelmorantDS.res": the one-line outcome of a run for a calling program.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

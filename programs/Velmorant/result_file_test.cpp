@@ -1,4 +1,5 @@
 // Tests of the result-file lines and of replacing the file whole.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Velmorant/result_file.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The first command-line argument as a 16-character text compared with "0", "1", "2".
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Velmorant/sampling_method.hpp"
 
 #include <string>

@@ -1,4 +1,5 @@
 // The sampling method named by the first command-line argument.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <optional>

@@ -1,4 +1,5 @@
 // Tests of the command-line rule and the result-file lines.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "programs/Velmorant/sampling_method.hpp"
 
 #include <gtest/gtest.h>

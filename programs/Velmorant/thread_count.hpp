@@ -1,4 +1,5 @@
 // The number of threads that compute the pixels, from the environment variable VELMORANT_THREADS.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <ostream>

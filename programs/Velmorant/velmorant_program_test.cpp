@@ -1,4 +1,5 @@
 // Whole-program runs of Velmorant in a scratch working directory on a tiny crystal.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>

@@ -1,4 +1,5 @@
 // Command lines of the CLI11 tools: the documented exit statuses, unexpected words in the order typed, the nearest option.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -1,4 +1,5 @@
 // hklconv: list.hkl + symmetry.prp + basis.kik -> reflects.kik, in the working directory.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstring>
 #include <iostream>
 

@@ -1,5 +1,6 @@
 # Runs hklconv in a fresh copy of the example folder and compares reflects.kik
 # with the expected file kept beside the inputs.
+# SPDX-License-Identifier: BSD-3-Clause
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(f list.hkl symmetry.prp basis.kik)

@@ -1,4 +1,5 @@
 // talvor2_patterns: writes a .tv2 input of synthetic patterns and the file of their true orientations.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>

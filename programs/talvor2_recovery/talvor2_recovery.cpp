@@ -1,4 +1,5 @@
 // talvor2_recovery: recovery rates of the four strategies on generated patterns, with the causes of misses.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstdio>
 #include <cstdlib>
 #include <string>

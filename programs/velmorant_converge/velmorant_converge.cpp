@@ -1,4 +1,5 @@
 // velmorant_converge: how many beams the pattern of "VelmorantDS.dat" needs, from runs with growing caps.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cstdlib>
 #include <cstring>
 #include <exception>

@@ -13,6 +13,7 @@
 // Nothing is written before the fit has finished; a fault in the command
 // line or the input stops it with a message and exit status 1 (2 for a
 // malformed command line).
+// SPDX-License-Identifier: BSD-3-Clause
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """Pictures of a velmorant_fit run: score.png and comparison.png, drawn with matplotlib.
 
 Usage: velmorant_fit_plot.py FOLDER [SCORE]   (SCORE: pearson, the default, or r)

@@ -1,4 +1,5 @@
 // Whole-program tests of velmorant_fit: recovery of known parameters, Velmorant reproducing the best fit, bad input, MPI.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <sys/wait.h>
 
 #include <cmath>

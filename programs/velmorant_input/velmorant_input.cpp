@@ -1,5 +1,6 @@
 // velmorant_input: writes a complete, commented "VelmorantDS.dat" from a CIF
 // file and the microscope settings (kV, zone axis, thickness, field).
+// SPDX-License-Identifier: BSD-3-Clause
 #include <CLI/CLI.hpp>
 
 #include <cmath>

@@ -9,6 +9,7 @@
 // deviation NOISE grey levels (reproducible from SEED), and writes it as an
 // 8-bit BMP image under the name and in the folder of the experimental image
 // that the input names. METHOD (default 2) is the sampling method.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,5 @@
 # Shared paths of the module's tests: the built programs and the examples (set by CTest).
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import pathlib
 

@@ -1,4 +1,5 @@
 # Errors of the module: one table of bad calls, each with the exception type, the file and the line it names.
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import pathlib
 

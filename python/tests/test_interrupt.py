@@ -1,4 +1,5 @@
 # Ctrl-C during a long run: the run stops between pixels and KeyboardInterrupt reaches Python; the module stays usable.
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import pathlib
 import signal

@@ -1,4 +1,5 @@
 # Talvor2 from Python: indexing arrays of measured vectors gives the lines of Talvor2's results file, for every strategy.
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import pathlib
 import re

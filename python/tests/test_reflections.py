@@ -1,4 +1,5 @@
 # hklconv from Python: the example's index list reduces to the families of its expected reflects.kik.
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import pathlib
 

@@ -1,4 +1,5 @@
 # Velmorant from Python: the module's pattern against the program's written image and r, overrides, scores, errors.
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import pathlib
 import shutil

@@ -1,4 +1,5 @@
 # The module's version is the suite's: that of the CMake project and of the programs' --version.
+# SPDX-License-Identifier: BSD-3-Clause
 import os
 import re
 import subprocess

@@ -7,6 +7,7 @@
 // The tables are allocated on the heap by the constructor with room for
 // kMaxBeams + 1 entries (about 240 KB), so a BeamList itself is small and can
 // live anywhere (stack, static, unique_ptr). Never resize the vectors.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

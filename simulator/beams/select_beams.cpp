@@ -1,4 +1,5 @@
 // Beam selection: strong reflections near the Ewald sphere, strongest first.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/beams/select_beams.hpp"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // Tests of the beam selection.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/beams/select_beams.hpp"
 
 #include <gtest/gtest.h>

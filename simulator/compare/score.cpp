@@ -1,4 +1,5 @@
 // Scores of a simulated pattern against the experimental image or another pattern: r about mid grey and the Pearson correlation.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/compare/score.hpp"
 
 #include <cmath>

@@ -20,6 +20,7 @@
 // is not a finite number; images of different sizes) the Pearson
 // correlation is -1, the lowest score, so that a fit, which maximises it,
 // never prefers such a pattern and a convergence step never passes for alike.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

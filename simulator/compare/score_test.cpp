@@ -1,4 +1,5 @@
 // Tests of the scores: the Pearson correlation ignores brightness and contrast of the measurement, r does not; -1 where undefined.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/compare/score.hpp"
 
 #include <cmath>

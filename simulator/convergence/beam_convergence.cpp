@@ -1,4 +1,5 @@
 // Convergence of the pattern with the beam count: the steps, the comparison and the tables.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/convergence/beam_convergence.hpp"
 
 #include <algorithm>

@@ -12,6 +12,7 @@
 // The recommended count is the N of the step before the first one whose
 // change fell below the tolerance (the larger run reproduces it within the
 // tolerance), or the N of the last step when a larger cap adds no beam.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <iosfwd>

@@ -1,4 +1,5 @@
 // Tests of the convergence check on the beam count.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/convergence/beam_convergence.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // BeamStack: the intensity of every beam for every incident direction of one pattern, and where each beam's disc lies.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Tests of every beam's disc: conservation of electrons, the two-beam Pendellösung, zone-axis symmetry, threads.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/beam_stack.hpp"
 
 #include <algorithm>

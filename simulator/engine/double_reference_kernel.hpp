@@ -8,6 +8,7 @@
 // squared back. Its error is a few units of 1e-16 times the number of
 // squarings, far below anything single precision can resolve, so the
 // difference to the engine is the engine's own error.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

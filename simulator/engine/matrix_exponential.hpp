@@ -1,4 +1,5 @@
 // Exponential of a complex single-precision matrix by scaling and squaring of a truncated Taylor series.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <complex>

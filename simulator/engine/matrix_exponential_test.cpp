@@ -1,4 +1,5 @@
 // Tests of the scaled-and-squared Taylor exponential against closed forms and a double-precision reference.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/matrix_exponential.hpp"
 
 #include <cmath>

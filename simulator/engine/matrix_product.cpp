@@ -1,4 +1,5 @@
 // Square complex matrix products with packing buffers kept between calls (see matrix_product.hpp).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/matrix_product.hpp"
 
 namespace velmorant {

@@ -8,6 +8,7 @@
 // Eigen sizes them for a product of that order, and reuses them, so the
 // arithmetic (blocking, packing, kernels) and every bit of the result are
 // those of `dst.noalias() = lhs * rhs`.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <complex>

@@ -1,4 +1,5 @@
 // Sampling of the 512 x 512 field of incident directions: the three methods, edge filling and the speed calibration.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/pattern_computation.hpp"
 
 #include <algorithm>

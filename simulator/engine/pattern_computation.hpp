@@ -11,6 +11,7 @@
 // on PatternImage, so the engine does not call back into it. The driver calls
 // write_pattern_image(image, input) right after compute_pattern returns,
 // before anything else, which keeps the order of a run unchanged.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Tests of the pattern computation: the empty crystal, the deficiency line, the three methods, units left and calibration.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/pattern_computation.hpp"
 
 #include <algorithm>

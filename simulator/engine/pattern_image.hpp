@@ -1,4 +1,5 @@
 // PatternImage: the 512 x 512 field of transmitted intensities of one pattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

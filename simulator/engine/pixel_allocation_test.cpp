@@ -1,4 +1,5 @@
 // Checks that computing a pixel allocates no heap memory once the engine is set up (glibc only).
+// SPDX-License-Identifier: BSD-3-Clause
 #include <atomic>
 #include <cmath>
 #include <cstddef>

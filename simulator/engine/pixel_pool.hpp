@@ -14,6 +14,7 @@
 // began) is finished and its result kept aside, and nothing more starts. A report that throws (the user's Exit) stops the
 // pass: no new item is taken, the items in progress are awaited, and the
 // exception goes on to the caller.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <atomic>

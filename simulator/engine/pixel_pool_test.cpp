@@ -1,4 +1,5 @@
 // Tests of the pixel pool: every item once, reports on the calling thread, holding, stopping and errors.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/pixel_pool.hpp"
 
 #include <algorithm>

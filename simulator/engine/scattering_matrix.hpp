@@ -1,4 +1,5 @@
 // Many-beam structure matrix of one incident direction and the transmitted intensity behind the slab.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Tests of the coupling and exponent matrices and of the transmitted intensity: two-beam theory, N = 0, conservation.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/scattering_matrix.hpp"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // Simulation: the in-memory entry point of the engine, an input with overrides in, 512 x 512 intensities of every beam out.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/simulation.hpp"
 
 #include <algorithm>

@@ -16,6 +16,7 @@
 //    values in N^2 multiplications instead of N^2 structure-factor sums.
 // A pattern computed here is the pattern the program computes from a file
 // holding the same values, bit for bit.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

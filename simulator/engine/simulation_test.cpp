@@ -1,4 +1,5 @@
 // Tests of the in-memory entry point: overrides reproduce a file with the same values, bit for bit, in any order.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/simulation.hpp"
 #include "common/testing/scratch_folder.hpp"
 

@@ -1,4 +1,5 @@
 // Tests that a pattern computed exactly on a zone axis keeps the rotational symmetry of that axis.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // Accuracy of the full series (method 0) against an exact double-precision exponential: thin and thick silicon, the examples.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

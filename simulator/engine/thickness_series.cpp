@@ -1,4 +1,5 @@
 // Transmitted intensity of one incident direction at equally spaced thicknesses, one propagator product per step.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/thickness_series.hpp"
 
 #include <algorithm>

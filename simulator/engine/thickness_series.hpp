@@ -22,6 +22,7 @@
 // the size of the rounding error of a separate exponential at that
 // thickness. No further scaling is done: every extra squaring would double
 // the rounding error of P.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

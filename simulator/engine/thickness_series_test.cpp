@@ -1,4 +1,5 @@
 // Tests of the thickness series: accuracy against a double-precision exponential, and the patterns it fills.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/engine/thickness_series.hpp"
 
 #include <algorithm>

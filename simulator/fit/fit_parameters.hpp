@@ -1,4 +1,5 @@
 // The parameters a fit may vary (thickness, voltage, Euler angles), their ranges and the overrides they make.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Tests of the fit's parameter ranges, the voltage-wavelength conversion and the overrides.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/fit/fit_parameters.hpp"
 
 #include <string>

@@ -1,4 +1,5 @@
 // One fit: the coarse grid, the local refinement, the optional final full-method point, and its record.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <functional>

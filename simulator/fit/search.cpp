@@ -1,4 +1,5 @@
 // Local refinement of a grid's best point: golden-section search in one dimension, Nelder–Mead in several.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/fit/search.hpp"
 
 #include <algorithm>

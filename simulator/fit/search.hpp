@@ -4,6 +4,7 @@
 // do not depend on each other's scores), so that a caller can spread a batch
 // over processes; the points asked for, and so the result, depend only on
 // the scores, never on how a batch was computed.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <functional>

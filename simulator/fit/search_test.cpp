@@ -1,4 +1,5 @@
 // Tests of the refinement: golden section and Nelder–Mead find known maxima, inside their bounds.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/fit/search.hpp"
 
 #include <cmath>

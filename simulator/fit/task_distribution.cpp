@@ -1,4 +1,5 @@
 // How a fit spreads independent evaluations over processes: one process, or the ranks of an MPI job.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/fit/task_distribution.hpp"
 
 #include <cstdlib>

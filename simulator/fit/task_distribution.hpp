@@ -5,6 +5,7 @@
 // task's result, so that all ranks take the same next step. Only rank 0
 // writes files and prints. The results do not depend on the number of
 // ranks: a task's result depends only on the task.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <memory>

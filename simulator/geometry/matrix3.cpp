@@ -1,4 +1,5 @@
 // 3x3 helpers: determinant, inverse, Bunge orientation matrix.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/geometry/matrix3.hpp"
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // 3x3 helpers of the simulator: determinant, inverse with a
 // singularity tolerance, Bunge orientation matrix. Matrices are common::Mat3
 // (nine floats column by column, 1-based accessor m(r, c)).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include "common/mat3.hpp"

@@ -1,4 +1,5 @@
 // Tests of the 3x3 helpers.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/geometry/matrix3.hpp"
 
 #include <gtest/gtest.h>

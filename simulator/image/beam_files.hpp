@@ -1,4 +1,5 @@
 // Every beam's disc on file: the float TIFF stack, its CSV index and the composed picture of the whole pattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Tests of every beam's files: their names, the aperture, where the discs land in the composed picture, its grey scale.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/beam_files.hpp"
 
 #include <algorithm>

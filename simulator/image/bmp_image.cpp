@@ -1,4 +1,5 @@
 // Experimental BMP images: 8 bits (uncompressed or run-length encoded) and 24 bits, 512 x 512, bottom-up.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <algorithm>
 #include <cstdint>
 #include <string>

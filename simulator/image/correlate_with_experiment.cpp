@@ -1,4 +1,5 @@
 // The normalised correlation about mid grey between the experimental grey levels and the pattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/correlate_with_experiment.hpp"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Reading the experimental image and correlating it with the pattern.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

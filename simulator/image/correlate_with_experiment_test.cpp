@@ -1,4 +1,5 @@
 // Tests of the experimental image reader and the correlation about mid grey.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/correlate_with_experiment.hpp"
 
 #include <gtest/gtest.h>

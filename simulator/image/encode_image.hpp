@@ -1,4 +1,5 @@
 // Encoding a pattern as PNG or TIFF bytes (the BMP layouts are in write_pattern_image.hpp).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

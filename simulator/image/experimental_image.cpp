@@ -1,4 +1,5 @@
 // Reading the experimental image file whole and handing it to the decoder of its format.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/experimental_image.hpp"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 // The experimental image as grey levels: read from a BMP, PNG or TIFF file, or why it cannot be used.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Tests of the BMP, PNG and TIFF experimental images: round trips through every writer, grey rules, unusable files.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/experimental_image.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // FileError in the image library's namespace: the suite's one input/output error, common::FileError.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include "common/file_error.hpp"

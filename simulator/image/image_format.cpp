@@ -1,4 +1,5 @@
 // Recognising BMP, PNG and TIFF files by their signatures.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/image_format.hpp"
 
 #include <cstring>

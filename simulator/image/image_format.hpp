@@ -1,4 +1,5 @@
 // The file formats of pattern images: recognised by their first bytes, not by their names.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Joining the image folder and file names into paths.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/image_path.hpp"
 
 #include <algorithm>

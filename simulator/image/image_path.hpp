@@ -1,4 +1,5 @@
 // Paths of the experimental and the simulated image, built from the input.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

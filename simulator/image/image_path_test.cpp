@@ -1,4 +1,5 @@
 // Tests of the image path joining.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/image_path.hpp"
 
 #include <gtest/gtest.h>

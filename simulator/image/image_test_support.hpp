@@ -1,4 +1,5 @@
 // Small helpers shared by the image tests: a scratch folder, whole-file I/O, an image folder fixture.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Which image element each stored pixel of a pattern file holds, for every format.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // PNG experimental images (8 or 16 bits, grey or colour) through libpng; grey PNG patterns through common::encode_png.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cmath>
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,5 @@
 // Deciding the simulated image's format from the experiment, and writing it and the raw intensities.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/simulated_image.hpp"
 
 #include <cstdint>

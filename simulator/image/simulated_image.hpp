@@ -1,4 +1,5 @@
 // The simulated pattern's file in the experiment's format, decided before the computation, and the raw intensities.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

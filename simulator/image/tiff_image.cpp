@@ -1,4 +1,5 @@
 // TIFF experimental images (8 or 16 bits, or 32-bit float; grey or colour) and TIFF patterns, through libtiff.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <cmath>
 #include <algorithm>
 #include <cstdarg>

@@ -1,4 +1,5 @@
 // Replacing a file of the run as a whole (common::write_file_whole), a failure thrown as FileError.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Grey-level scaling of the pattern and the 8- and 24-bit BMP layouts.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/write_pattern_image.hpp"
 
 #include <sys/stat.h>

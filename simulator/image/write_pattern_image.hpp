@@ -1,4 +1,5 @@
 // The simulated pattern as a grey-level BMP file (8 or 24 bits per pixel).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

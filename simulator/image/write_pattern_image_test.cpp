@@ -1,4 +1,5 @@
 // Tests of the grey-level scaling and the 8- and 24-bit BMP layouts.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/image/write_pattern_image.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // Diagnostic listing of the prepared input and the beam list (issue 3 item 5).
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input/diagnostics.hpp"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Diagnostic listing of the prepared input (issue 3 item 5).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <ostream>

@@ -23,6 +23,7 @@
 //    It can in principle be thrown by structure_factor at any time, but for
 //    the inputs that reach the engine the first evaluation (and so the stop)
 //    happens inside select_beams, i.e. inside read_simulation_input.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <exception>

@@ -1,5 +1,6 @@
 // Reader of "VelmorantDS.dat": positional free-form reading,
 // checks that keep the record from being overrun, and the derivations.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input/read_simulation_input.hpp"
 
 #include <cmath>

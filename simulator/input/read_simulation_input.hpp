@@ -1,4 +1,5 @@
 // Reader of "VelmorantDS.dat", the simulation input file.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

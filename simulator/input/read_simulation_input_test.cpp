@@ -1,4 +1,5 @@
 // Tests of the reader of "VelmorantDS.dat" and of the examples.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input/read_simulation_input.hpp"
 #include "common/testing/scratch_folder.hpp"
 

@@ -17,6 +17,7 @@
 // (std::make_unique<SimulationInput>()) or in a static, not as a local
 // variable of a deep call chain. It is value-initialised (all zeros) by its
 // default member initialisers.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,6 +1,7 @@
 // Test helper: writes a "VelmorantDS.dat" text in the input file's layout from a
 // few parameters, with caption lines full of numbers and text (which the
 // reader must never parse). Used only by the tests.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,5 +1,6 @@
 // CIF -> CrystalStructure with gemmi: the cell, the space-group operations and
 // the expansion of the listed sites to the whole unit cell.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/cif_crystal.hpp"
 
 #include <gemmi/cif.hpp>

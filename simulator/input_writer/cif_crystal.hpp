@@ -1,5 +1,6 @@
 // Reading a crystal from a CIF file (gemmi): cell, space group, atom sites
 // with occupancy and displacement, expanded to every site of the unit cell.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

@@ -1,5 +1,6 @@
 // Tests of the CIF reader and of velmorant_input: the shipped crystals, their
 // agreement with the hand-written examples, and the tool's messages.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/cif_crystal.hpp"
 #include "common/testing/scratch_folder.hpp"
 

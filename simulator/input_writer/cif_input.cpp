@@ -1,4 +1,5 @@
 // From a CIF file and the microscope settings of velmorant_input to the commented text of "VelmorantDS.dat".
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/cif_input.hpp"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // From a CIF file and the microscope settings of velmorant_input to the commented text of "VelmorantDS.dat".
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <optional>

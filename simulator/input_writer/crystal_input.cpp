@@ -1,4 +1,5 @@
 // CrystalStructure + microscope settings -> SimulationInput.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/crystal_input.hpp"
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // From a CrystalStructure and the microscope settings to a SimulationInput
 // with the values of "VelmorantDS.dat" (Euler angles in degrees, as read).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <optional>

@@ -1,6 +1,7 @@
 // CrystalStructure: a crystal as a structure file gives it (cell parameters,
 // every site of the unit cell grouped by element), before it becomes a
 // SimulationInput.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

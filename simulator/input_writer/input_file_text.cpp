@@ -1,4 +1,5 @@
 // Writer of "VelmorantDS.dat" in the layout of the annotated template.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/input_file_text.hpp"
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // A complete, commented "VelmorantDS.dat" written from a SimulationInput:
 // the captions of the annotated template, one value line after each.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
 // Tests of the writer of "VelmorantDS.dat": what it writes reads back as the same record.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/input_file_text.hpp"
 
 #include <gtest/gtest.h>

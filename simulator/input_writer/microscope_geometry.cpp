@@ -1,4 +1,5 @@
 // Wavelength, zone-axis orientation and pixel scale for the input file.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/microscope_geometry.hpp"
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // Microscope quantities turned into the values of "VelmorantDS.dat": the
 // electron wavelength of an accelerating voltage, the Bunge angles that put a
 // zone axis along the beam, and the pixel scale of a convergence semi-angle.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Tests of the microscope geometry: wavelengths, cells, zone axes, field.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/input_writer/microscope_geometry.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The errors of the input writer: a crystal file that cannot be used, and a microscope setting that cannot be used.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <string>

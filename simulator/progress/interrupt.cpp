@@ -1,4 +1,5 @@
 // SIGINT/SIGTERM handlers of a run: set a flag; on a second signal put the terminal back and end.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/interrupt.hpp"
 
 #include <unistd.h>

@@ -1,4 +1,5 @@
 // Ctrl+C and termination requests during a run: a flag the run control polls, and the terminal put back at once on a second request.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <signal.h>

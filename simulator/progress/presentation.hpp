@@ -1,4 +1,5 @@
 // Presentation: the window operations the run control needs (controls, message queue), and the choice of one.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <memory>
 #include <string>

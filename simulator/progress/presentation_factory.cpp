@@ -1,4 +1,5 @@
 // Choice of the presentation for a run: forced by VELMORANT_PRESENTATION, else by what the session offers.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <unistd.h>
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 // Tests of the presentation choice and of the silent and terminal presentations driven by the run control.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -6,6 +6,7 @@
 // starts, "DS_demo.bmp" (a placeholder, not an image) after the last pixel and
 // then " 0.5" to VelmorantDS.res, like a finished simulation. Exit or closing
 // the window ends it with the result file at "  -101" and no DS_demo.bmp.
+// SPDX-License-Identifier: BSD-3-Clause
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,5 @@
 // ProgressState: run/suspend flag, focus request and time-to-completion estimate of a simulation run.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 namespace velmorant {

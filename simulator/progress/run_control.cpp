@@ -1,4 +1,5 @@
 // The message pump, the run-control handlers, the display refresh and the run-time estimate.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/run_control.hpp"
 
 #include <chrono>

@@ -29,6 +29,7 @@
 // its own exception and catch it in main(); a hook that returns makes
 // progress_update return at once (the engine would then continue: only
 // tests should do that).
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <chrono>
 #include <csignal>

@@ -1,4 +1,5 @@
 // Tests of the pump, the handlers, the display refresh and the rate estimate, against the scripted dialog.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/run_control.hpp"
 #include "common/testing/scratch_folder.hpp"
 

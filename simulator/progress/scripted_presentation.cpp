@@ -1,4 +1,5 @@
 // The fake dialog of the tests: an in-memory queue and a record of every operation.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/scripted_presentation.hpp"
 
 #include <cctype>

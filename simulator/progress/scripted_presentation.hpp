@@ -1,4 +1,5 @@
 // ScriptedPresentation: a fake dialog for tests; records every operation and plays back scripted user actions.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <functional>
 #include <deque>

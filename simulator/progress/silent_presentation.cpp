@@ -1,4 +1,5 @@
 // The presentation without output: only the quit message travels.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/silent_presentation.hpp"
 
 namespace velmorant {

@@ -1,4 +1,5 @@
 // SilentPresentation: no window and no output, for batch runs and CI.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include "simulator/progress/presentation.hpp"
 

@@ -1,4 +1,5 @@
 // The progress dialog on a terminal: one line redrawn in place, keys read without echo.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/terminal_presentation.hpp"
 
 #include <poll.h>

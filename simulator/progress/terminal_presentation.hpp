@@ -1,4 +1,5 @@
 // TerminalPresentation: the progress dialog as one line on a terminal, with keys for Suspend, Continue and Exit.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <cstdio>
 #include <deque>

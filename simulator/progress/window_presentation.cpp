@@ -1,4 +1,5 @@
 // The progress dialog as an FLTK window: layout from the dialog template, and the message queue on FLTK's event loop.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/progress/window_presentation.hpp"
 
 #include <FL/Fl.H>

@@ -1,4 +1,5 @@
 // WindowPresentation: the progress dialog as a real FLTK window on an X display.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 #include <deque>
 #include <memory>

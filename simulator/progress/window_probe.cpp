@@ -2,6 +2,7 @@
 //
 //   velmorant_window_probe WINDOW-ID state   prints the "_VELMORANT_DIALOG" property
 //   velmorant_window_probe WINDOW-ID close   sends WM_DELETE_WINDOW
+// SPDX-License-Identifier: BSD-3-Clause
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 

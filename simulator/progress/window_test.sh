@@ -11,6 +11,7 @@
 #   WINDOW_TEST_SCREENSHOT=file.png   keeps a screenshot of the running window
 #
 # Exit status 77 (skipped) when Xvfb or xdotool is missing or the program was not built.
+# SPDX-License-Identifier: BSD-3-Clause
 set -uo pipefail
 
 scenario=$1 probe=$2 setup=$3

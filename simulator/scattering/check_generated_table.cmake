@@ -1,6 +1,7 @@
 # Regenerates the Weickenmeier-Kohl coefficient header from the source table
 # and compares it, byte for byte, with the committed header.
 # Arguments: -DPYTHON=<python3> -DSOURCE_DIR=<simulator/scattering> -DWORK=<scratch folder>
+# SPDX-License-Identifier: BSD-3-Clause
 file(MAKE_DIRECTORY ${WORK})
 execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/generate_weickenmeier_kohl_table.py
                         ${SOURCE_DIR}/weickenmeier_kohl.tsv

@@ -1,6 +1,7 @@
 // Weickenmeier–Kohl electron and absorptive form factors. Every formula is
 // evaluated term by term, left to right, in single precision, so that results
 // round the same way on every build.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/scattering/electron_form_factor.hpp"
 
 #include <cmath>

@@ -6,6 +6,7 @@
 // stop message line without the line end; the program prints it to standard
 // output and stops. An atomic number above 98 (beyond the table) also throws
 // FormFactorStop, with the Z message.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Tests of the Weickenmeier–Kohl form factors.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/scattering/electron_form_factor.hpp"
 
 #include <gtest/gtest.h>

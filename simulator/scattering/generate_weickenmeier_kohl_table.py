@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-3-Clause
 """Generates weickenmeier_kohl_table.hpp from weickenmeier_kohl.tsv.
 
 The source table (with its citation) is committed beside this script. Run
@@ -27,6 +28,7 @@ out.write("""// Weickenmeier-Kohl (1991) electron scattering factor fit, neutral
 // from weickenmeier_kohl.tsv (beside it): do not edit by hand.
 // Source: A. Weickenmeier and H. Kohl, Acta Crystallographica A47 (1991) 590-597.
 // Widths B1..B6 in square Angstrom and weight V; hydrogen (Z = 1) is all zeros.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 namespace velmorant::wk {

@@ -1,4 +1,5 @@
 // Structure factors, single precision, summed species by species and site by site.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/scattering/structure_factor.hpp"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // Structure factors. All functions read the record passed in (the
 // process-wide SimulationInput) and never modify it.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

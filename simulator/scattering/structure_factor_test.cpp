@@ -1,4 +1,5 @@
 // Tests of the structure factors.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/scattering/structure_factor.hpp"
 
 #include <gtest/gtest.h>

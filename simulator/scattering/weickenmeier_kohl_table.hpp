@@ -3,6 +3,7 @@
 // from weickenmeier_kohl.tsv (beside it): do not edit by hand.
 // Source: A. Weickenmeier and H. Kohl, Acta Crystallographica A47 (1991) 590-597.
 // Widths B1..B6 in square Angstrom and weight V; hydrogen (Z = 1) is all zeros.
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 namespace velmorant::wk {

@@ -1,4 +1,5 @@
 // Reader of "f0_WaasKirf.dat" and the lookup of the file.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/scattering/xray_coefficients.hpp"
 
 #include <fstream>

@@ -1,4 +1,5 @@
 // Reader of the Waasmaier–Kirfel X-ray coefficient file "f0_WaasKirf.dat".
+// SPDX-License-Identifier: BSD-3-Clause
 #pragma once
 
 #include <array>

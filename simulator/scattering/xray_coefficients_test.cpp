@@ -1,4 +1,5 @@
 // Tests of the X-ray coefficient file reader and its lookup.
+// SPDX-License-Identifier: BSD-3-Clause
 #include "simulator/scattering/xray_coefficients.hpp"
 #include "common/testing/scratch_folder.hpp"
 
