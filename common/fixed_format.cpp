@@ -17,9 +17,7 @@ std::string fit(const std::string& text, int width) {
 }
 }  // namespace
 
-std::string format_int(long long value, int width) {
-  return fit(std::to_string(value), width);
-}
+std::string format_int(long long value, int width) { return fit(std::to_string(value), width); }
 
 std::string format_fixed(double value, int width, int decimals) {
   if (!std::isfinite(value)) return std::string(width > 0 ? width : 0, '*');

@@ -22,19 +22,24 @@ TEST(FixedFormat, IntegerFields) {
 }
 
 TEST(FixedFormat, FixedRealFields) {
-  struct Case { double v; int w, d; const char* text; };
+  struct Case {
+    double v;
+    int w, d;
+    const char* text;
+  };
   const Case cases[] = {
-      {2.922, 8, 3, "   2.922"}, {0.5, 8, 2, "    0.50"},   {0.004, 8, 2, "    0.00"},
-      {-0.004, 8, 2, "    0.00"}, {-12.345, 8, 2, "  -12.35"}, {359.996, 8, 2, "  360.00"},
-      {180.0, 8, 3, " 180.000"},  {12345.6, 6, 1, "******"},  {5.4309f, 13, 6, "     5.430900"},
+      {2.922, 8, 3, "   2.922"},     {0.5, 8, 2, "    0.50"},     {0.004, 8, 2, "    0.00"},
+      {-0.004, 8, 2, "    0.00"},    {-12.345, 8, 2, "  -12.35"}, {359.996, 8, 2, "  360.00"},
+      {180.0, 8, 3, " 180.000"},     {12345.6, 6, 1, "******"},   {5.4309f, 13, 6, "     5.430900"},
       {std::nan(""), 5, 1, "*****"},
   };
   for (const Case& c : cases) EXPECT_EQ(format_fixed(c.v, c.w, c.d), c.text) << c.v;
 }
 
 TEST(FixedFormat, FreeRealsReadBackExactly) {
-  const float values[] = {0.0f, 1.0f, -101.0f, 0.987654321f, 1.0e-7f, 3.4e38f, 123456.789f, -2.5e-12f,
-                          std::numeric_limits<float>::denorm_min()};
+  const float values[] = {0.0f,         1.0f,      -101.0f,
+                          0.987654321f, 1.0e-7f,   3.4e38f,
+                          123456.789f,  -2.5e-12f, std::numeric_limits<float>::denorm_min()};
   for (float v : values) {
     std::string text = free_real(v);
     ASSERT_EQ(text[0], ' ');

@@ -22,10 +22,16 @@ bool normalise_real(std::string_view t, std::string& out) {
   size_t i = 0;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) out += t[i++];
   size_t digits = 0;
-  while (i < t.size() && t[i] >= '0' && t[i] <= '9') { out += t[i++]; ++digits; }
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+    out += t[i++];
+    ++digits;
+  }
   if (i < t.size() && t[i] == '.') {
     out += t[i++];
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') { out += t[i++]; ++digits; }
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+      out += t[i++];
+      ++digits;
+    }
   }
   if (digits == 0) return false;
   if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
@@ -33,7 +39,10 @@ bool normalise_real(std::string_view t, std::string& out) {
     ++i;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) out += t[i++];
     size_t exp_digits = 0;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') { out += t[i++]; ++exp_digits; }
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+      out += t[i++];
+      ++exp_digits;
+    }
     if (exp_digits == 0) return false;
   }
   return i == t.size();
@@ -80,7 +89,8 @@ bool parse_real(std::string_view t, double& value) {
 
 std::string ReadResult::describe() const {
   switch (status) {
-    case ReadStatus::ok: return "no error";
+    case ReadStatus::ok:
+      return "no error";
     case ReadStatus::end_of_file:
       return "end of file at line " + std::to_string(line);
     case ReadStatus::bad_value:
@@ -122,21 +132,18 @@ bool FreeFormReader::rewind() {
 
 ReadResult FreeFormReader::skip_lines(int n) {
   for (int i = 0; i < n; ++i)
-    if (!next_line())
-      return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
+    if (!next_line()) return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
   return {ReadStatus::ok, line_no_, "", ""};
 }
 
 ReadResult FreeFormReader::read_line(std::string& line) {
-  if (!next_line())
-    return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
+  if (!next_line()) return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
   line = cur_;
   return {ReadStatus::ok, line_no_, "", ""};
 }
 
 ReadResult FreeFormReader::read_fixed_int(int first, int last, std::int32_t& value) {
-  if (!next_line())
-    return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
+  if (!next_line()) return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
   std::string field;
   for (int c = first; c <= last; ++c)
     if (c >= 1 && static_cast<size_t>(c) <= cur_.size() && !is_blank(cur_[c - 1]))
@@ -150,8 +157,7 @@ ReadResult FreeFormReader::read_fixed_int(int first, int last, std::int32_t& val
 }
 
 ReadResult FreeFormReader::read_items(std::span<const ItemRef> items) {
-  if (!next_line())
-    return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
+  if (!next_line()) return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
   size_t pos = 0;
   std::string token;
   for (const ItemRef& item : items) {
@@ -163,8 +169,7 @@ ReadResult FreeFormReader::read_items(std::span<const ItemRef> items) {
         while (pos < cur_.size() && is_blank(cur_[pos])) ++pos;
       }
       if (pos < cur_.size()) break;
-      if (!next_line())
-        return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
+      if (!next_line()) return {ReadStatus::end_of_file, line_no_ + 1, "", ""};
       pos = 0;
     }
     token.clear();
@@ -201,7 +206,8 @@ ReadResult FreeFormReader::read_items(std::span<const ItemRef> items) {
         },
         item);
     if (!good) {
-      const char* what = std::holds_alternative<std::int32_t*>(item) ? "an integer" : "a real number";
+      const char* what =
+          std::holds_alternative<std::int32_t*>(item) ? "an integer" : "a real number";
       return {ReadStatus::bad_value, line_no_, token, what};
     }
     // The value ends at a separator; step over it (a comma counts once).

@@ -20,7 +20,7 @@ enum class ReadStatus {
 struct ReadResult {
   ReadStatus status = ReadStatus::ok;
   int line = 0;
-  std::string item;      // the offending text of a bad value
+  std::string item;           // the offending text of a bad value
   const char* expected = "";  // "an integer", "a real number", "a text item"
   bool ok() const { return status == ReadStatus::ok; }
   explicit operator bool() const { return ok(); }

@@ -14,7 +14,9 @@ TEST(FreeFormReader, ValuesSplitOverLinesAndRestOfLastLineIgnored) {
   FreeFormReader r(in);
   std::int32_t a, b, c;
   ASSERT_TRUE(r.read(a, b, c));
-  EXPECT_EQ(a, 1); EXPECT_EQ(b, 2); EXPECT_EQ(c, 3);  // 4 and the words are ignored
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(c, 3);  // 4 and the words are ignored
   EXPECT_EQ(r.lines_consumed(), 3);
   ASSERT_TRUE(r.read(a));
   EXPECT_EQ(a, 5);
@@ -30,10 +32,13 @@ TEST(FreeFormReader, SeparatorsCommasBlanksTabsAndCrLf) {
 }
 
 TEST(FreeFormReader, RealNotations) {
-  struct Case { const char* text; float value; };
+  struct Case {
+    const char* text;
+    float value;
+  };
   const Case cases[] = {
-      {"5", 5.0f},        {"5.", 5.0f},        {".5", 0.5f},         {"-.5", -0.5f},
-      {"+2.5", 2.5f},     {"1E3", 1000.0f},    {"1.5e-2", 0.015f},   {"2.0D0", 2.0f},
+      {"5", 5.0f},          {"5.", 5.0f},          {".5", 0.5f},        {"-.5", -0.5f},
+      {"+2.5", 2.5f},       {"1E3", 1000.0f},      {"1.5e-2", 0.015f},  {"2.0D0", 2.0f},
       {"-3.25d+1", -32.5f}, {"0.02508", 0.02508f}, {"5.4309", 5.4309f},
   };
   for (const Case& c : cases) {
@@ -46,11 +51,15 @@ TEST(FreeFormReader, RealNotations) {
 }
 
 TEST(FreeFormReader, BadValuesAreReportedWithTheirLine) {
-  struct Case { const char* text; bool integer; const char* item; };
+  struct Case {
+    const char* text;
+    bool integer;
+    const char* item;
+  };
   const Case cases[] = {
-      {"skip\n1.5\n", true, "1.5"},   {"skip\nabc\n", false, "abc"},
-      {"skip\n1e\n", false, "1e"},    {"skip\n--1\n", true, "--1"},
-      {"skip\n.\n", false, "."},      {"skip\n9999999999\n", true, "9999999999"},
+      {"skip\n1.5\n", true, "1.5"}, {"skip\nabc\n", false, "abc"},
+      {"skip\n1e\n", false, "1e"},  {"skip\n--1\n", true, "--1"},
+      {"skip\n.\n", false, "."},    {"skip\n9999999999\n", true, "9999999999"},
   };
   for (const Case& c : cases) {
     std::istringstream in(c.text);
@@ -123,9 +132,13 @@ TEST(FreeFormReader, MixedItemsAcrossLines) {
 }
 
 TEST(FreeFormReader, FixedColumnInteger) {
-  struct Case { const char* line; std::int32_t value; };
+  struct Case {
+    const char* line;
+    std::int32_t value;
+  };
   const Case cases[] = {
-      {"#S  8  O", 8}, {"#S   8 x", 8}, {"#S    8", 0}, {"#S 1 4  Si", 14}, {"#S", 0}, {"#S -12  Mg", -12},
+      {"#S  8  O", 8},    {"#S   8 x", 8}, {"#S    8", 0},
+      {"#S 1 4  Si", 14}, {"#S", 0},       {"#S -12  Mg", -12},
   };
   for (const Case& c : cases) {
     std::istringstream in(c.line);

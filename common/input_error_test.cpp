@@ -23,7 +23,8 @@ TEST(FormatPosition, FileLineOrEither) {
 }
 
 TEST(InputError, CarriesTheTextAndThePositionAndPrintsTheTextAsItStands) {
-  const InputError e(" Error reading typo.tv2.\n typo.tv2, line 3: unknown keyword.\n", {"typo.tv2", 3});
+  const InputError e(" Error reading typo.tv2.\n typo.tv2, line 3: unknown keyword.\n",
+                     {"typo.tv2", 3});
   EXPECT_EQ(e.where().file, "typo.tv2");
   EXPECT_EQ(e.where().line, 3);
   std::ostringstream out;

@@ -70,10 +70,10 @@ TEST(Invert, FailureIsFalseAndLeavesTheOutput) {
     float tolerance;
     bool ok;
   } cases[] = {
-      {1e-6f, 1e-5f, false},  // below the tolerance
-      {1e-5f, 1e-5f, true},   // exactly the tolerance is accepted
+      {1e-6f, 1e-5f, false},                                    // below the tolerance
+      {1e-5f, 1e-5f, true},                                     // exactly the tolerance is accepted
       {0.0f, std::numeric_limits<float>::denorm_min(), false},  // the "det is 0" test
-      {nan, 1e-5f, false},    // not a number never passes
+      {nan, 1e-5f, false},                                      // not a number never passes
   };
   for (const auto& c : cases) {
     Mat3 A = Mat3::identity();

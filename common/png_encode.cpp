@@ -79,7 +79,8 @@ bool run_png_write(WriteContext& c, const std::vector<png_bytep>& rows, int widt
 bool png_supported() { return true; }
 
 std::vector<std::uint8_t> encode_png(const std::uint8_t* pixels, int width, int height, int bits,
-                                     PngColour colour, std::string& error, const std::string& software) {
+                                     PngColour colour, std::string& error,
+                                     const std::string& software) {
   const std::size_t channels = colour == PngColour::rgb ? 3 : 1;
   const std::size_t row_bytes = std::size_t(width) * channels * (bits == 16 ? 2 : 1);
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
@@ -89,7 +90,8 @@ std::vector<std::uint8_t> encode_png(const std::uint8_t* pixels, int width, int 
   WriteContext c;
   c.out = &out;
   if (!run_png_write(c, rows, width, height, bits,
-                     colour == PngColour::rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, software)) {
+                     colour == PngColour::rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+                     software)) {
     error = c.message;
     return {};
   }

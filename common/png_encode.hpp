@@ -21,6 +21,7 @@ bool png_supported();
 // libpng) returns no bytes and sets `error` (libpng's message, or that the
 // build has no PNG support).
 std::vector<std::uint8_t> encode_png(const std::uint8_t* pixels, int width, int height, int bits,
-                                     PngColour colour, std::string& error, const std::string& software = {});
+                                     PngColour colour, std::string& error,
+                                     const std::string& software = {});
 
 }  // namespace common

@@ -38,7 +38,8 @@ ProgramStatus run_program(const std::vector<std::string>& argv) {
   }
   if (WIFEXITED(raw)) {
     status.exit_status = WEXITSTATUS(raw);
-    if (status.exit_status != 0) status.failure = argv[0] + " exited with status " + std::to_string(status.exit_status);
+    if (status.exit_status != 0)
+      status.failure = argv[0] + " exited with status " + std::to_string(status.exit_status);
   } else if (WIFSIGNALED(raw)) {
     status.signal = WTERMSIG(raw);
     status.failure = argv[0] + " was ended by signal " + std::to_string(status.signal);
@@ -50,8 +51,9 @@ std::string shell_words(const std::vector<std::string>& argv) {
   std::string out;
   for (const std::string& a : argv) {
     if (!out.empty()) out += ' ';
-    const bool plain = !a.empty() && a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                         "0123456789_-./=:,+@%") == std::string::npos;
+    const bool plain = !a.empty() && a.find_first_not_of(
+                                         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                         "0123456789_-./=:,+@%") == std::string::npos;
     if (plain) {
       out += a;
       continue;

@@ -71,26 +71,27 @@ extern "C" void on_abort(int sig) {
 
 // Texts that readers of numbers and counts tend to get wrong.
 constexpr std::string_view kNumbers[] = {
-    "0",    "-0",    "1",      "-1",         "2",           "3",           "8",
-    "17",   "24",    "25",     "33",         "99",          "129",         "151",
-    "512",  "-1000", "32767",  "32768",      "65535",       "65536",       "2147483647",
-    "2147483648",    "-2147483648",          "-2147483649", "1e38",        "-1e38",
-    "3.5e38",        "1e-38",  "1e-45",      "1e400",       "nan",         "inf",
-    "-inf", "0.0",   "1.5",    "1e20",       "1e-20",       "'",           "\"",
-    "",     " ",     ",",      "\r\n",       "\n",          "1 2 3",       "0 0 0"};
+    "0",     "-0",    "1",      "-1",    "2",          "3",          "8",           "17",
+    "24",    "25",    "33",     "99",    "129",        "151",        "512",         "-1000",
+    "32767", "32768", "65535",  "65536", "2147483647", "2147483648", "-2147483648", "-2147483649",
+    "1e38",  "-1e38", "3.5e38", "1e-38", "1e-45",      "1e400",      "nan",         "inf",
+    "-inf",  "0.0",   "1.5",    "1e20",  "1e-20",      "'",          "\"",          "",
+    " ",     ",",     "\r\n",   "\n",    "1 2 3",      "0 0 0"};
 
 constexpr std::uint8_t kBytes[] = {0,   1,   0x7f, 0x80, 0xff, ' ', '\t', '\n', '\r', ',', '.',
                                    '-', '+', 'e',  'E',  '0',  '1', '9',  '\'', '"',  '_', '#'};
 
-constexpr std::uint32_t kWords[] = {0,   1,    2,     8,          24,         32,         40,
-                                    54,  255,  256,   511,        512,        513,        1024,
-                                    1078, 262144, 0x7fffffffu, 0x80000000u, 0xffffffffu, 0xfffffe00u};
+constexpr std::uint32_t kWords[] = {
+    0,   1,   2,   8,    24,   32,     40,          54,          255,         256,
+    511, 512, 513, 1024, 1078, 262144, 0x7fffffffu, 0x80000000u, 0xffffffffu, 0xfffffe00u};
 
 class Mutator {
 public:
   explicit Mutator(std::uint64_t seed) : rng_(seed) {}
 
-  std::size_t below(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+  std::size_t below(std::size_t n) {
+    return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+  }
 
   // A position weighted towards the start, where headers and counts are.
   std::size_t position(std::size_t size) {
@@ -124,7 +125,8 @@ private:
         if (b.empty()) break;
         const std::size_t at = position(b.size());
         const std::size_t n = std::min(b.size() - at, 1 + below(below(2) ? 16 : b.size() / 4 + 1));
-        b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+        b.erase(b.begin() + static_cast<std::ptrdiff_t>(at),
+                b.begin() + static_cast<std::ptrdiff_t>(at + n));
         break;
       }
       case 4:
@@ -138,9 +140,11 @@ private:
         std::size_t end = start;
         while (end < b.size() && b[end] != '\n') ++end;
         if (end < b.size()) ++end;
-        const Bytes line(b.begin() + static_cast<std::ptrdiff_t>(start), b.begin() + static_cast<std::ptrdiff_t>(end));
+        const Bytes line(b.begin() + static_cast<std::ptrdiff_t>(start),
+                         b.begin() + static_cast<std::ptrdiff_t>(end));
         if (below(2))
-          b.erase(b.begin() + static_cast<std::ptrdiff_t>(start), b.begin() + static_cast<std::ptrdiff_t>(end));
+          b.erase(b.begin() + static_cast<std::ptrdiff_t>(start),
+                  b.begin() + static_cast<std::ptrdiff_t>(end));
         else
           b.insert(b.begin() + static_cast<std::ptrdiff_t>(start), line.begin(), line.end());
         break;
@@ -186,7 +190,8 @@ private:
     while (start > 0 && is_token(b[start - 1])) --start;
     std::size_t end = probe;
     while (end < b.size() && is_token(b[end])) ++end;
-    b.erase(b.begin() + static_cast<std::ptrdiff_t>(start), b.begin() + static_cast<std::ptrdiff_t>(end));
+    b.erase(b.begin() + static_cast<std::ptrdiff_t>(start),
+            b.begin() + static_cast<std::ptrdiff_t>(end));
     b.insert(b.begin() + static_cast<std::ptrdiff_t>(start), with.begin(), with.end());
   }
 
@@ -218,11 +223,16 @@ int main(int argc, char** argv) {
       if (!end || *end != '\0') usage(argv[0]);
       return v;
     };
-    if (arg == "--runs") runs = value();
-    else if (arg == "--seed") seed = value();
-    else if (arg == "--max-len") max_len = value();
-    else if (arg.starts_with("--")) usage(argv[0]);
-    else seed_paths.emplace_back(arg);
+    if (arg == "--runs")
+      runs = value();
+    else if (arg == "--seed")
+      seed = value();
+    else if (arg == "--max-len")
+      max_len = value();
+    else if (arg.starts_with("--"))
+      usage(argv[0]);
+    else
+      seed_paths.emplace_back(arg);
   }
 
   std::vector<Bytes> seeds;
@@ -270,7 +280,7 @@ int main(int argc, char** argv) {
     LLVMFuzzerTestOneInput(input.data(), input.size());
   }
   g_current.bytes = nullptr;
-  std::cout << program << ": " << seeds.size() << " seeds and " << runs
-            << " mutated inputs (seed " << seed << "), no finding\n";
+  std::cout << program << ": " << seeds.size() << " seeds and " << runs << " mutated inputs (seed "
+            << seed << "), no finding\n";
   return 0;
 }

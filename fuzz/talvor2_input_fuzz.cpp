@@ -33,11 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SetDefaults(*problem);
     ReadHeader(reader, name, *problem, console);
     BuildCatalogue(*problem, *catalogue);
-    for (int i = 1; i <= problem->patternCount && i <= kLargestPatternCount; ++i)
-    {
+    for (int i = 1; i <= problem->patternCount && i <= kLargestPatternCount; ++i) {
       if (ReadPattern(reader, i, name, *pattern, title) != PatternStatus::read) break;
       const MapPosition at = ParseMapPosition(title);
-      if (at.known && title.find("x=") == std::string::npos) std::abort();  // a position from nowhere
+      if (at.known && title.find("x=") == std::string::npos)
+        std::abort();  // a position from nowhere
     }
   } catch (const FatalStop&) {
   } catch (const std::exception&) {

@@ -285,7 +285,8 @@ std::string png_software(const fs::path& path) {
   if (at < 4) return "";
   const std::size_t length = (std::size_t(std::uint8_t(bytes[at - 4])) << 24) |
                              (std::size_t(std::uint8_t(bytes[at - 3])) << 16) |
-                             (std::size_t(std::uint8_t(bytes[at - 2])) << 8) | std::uint8_t(bytes[at - 1]);
+                             (std::size_t(std::uint8_t(bytes[at - 2])) << 8) |
+                             std::uint8_t(bytes[at - 1]);
   return bytes.substr(at + key.size(), length - (key.size() - 4));
 }
 
@@ -293,9 +294,11 @@ std::string png_software(const fs::path& path) {
 // Software text (Velmorant's PNG files and velmorant_fit's pictures as well).
 TEST(Pictures, PngSoftwareTextNamesTheVersion) {
   Folder folder("talvor2_map_picture");
-  const ProgramRun map = run_in(folder.dir(), program("talvor2_patterns") + " map default-cubic m 6 4 2 2");
+  const ProgramRun map =
+      run_in(folder.dir(), program("talvor2_patterns") + " map default-cubic m 6 4 2 2");
   ASSERT_EQ(map.status, 0) << map.out << map.err;
-  const ProgramRun run = run_in(folder.dir(), "TALVOR2_THREADS=2 " + program("Talvor2") + " --map m.tv2");
+  const ProgramRun run =
+      run_in(folder.dir(), "TALVOR2_THREADS=2 " + program("Talvor2") + " --map m.tv2");
   ASSERT_EQ(run.status, 0) << run.out;
   if (!fs::exists(folder.dir() / "m_tv2.png")) GTEST_SKIP() << "built without libpng";
   const std::string software = png_software(folder.dir() / "m_tv2.png");

@@ -244,7 +244,8 @@ public:
             common::shortest_text(lambda) + " A; the simulation takes " +
             common::shortest_text(float(velmorant::kMinWavelength)) + " to " +
             common::shortest_text(float(velmorant::kMaxWavelength)) + " A, about " +
-            std::to_string(int(common::voltage_kv_for_wavelength(velmorant::kMaxWavelength))) + " kV to " +
+            std::to_string(int(common::voltage_kv_for_wavelength(velmorant::kMaxWavelength))) +
+            " kV to " +
             std::to_string(int(common::voltage_kv_for_wavelength(velmorant::kMinWavelength))) +
             " kV: is the voltage in kV?");
       o.wavelength = lambda;

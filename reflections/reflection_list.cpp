@@ -127,8 +127,9 @@ void invert_basis(CrystalBasis& basis) {
   // singular basis this program refuses.
   float det;
   if (!common::invert(basis.basis, std::numeric_limits<float>::denorm_min(), basis.inverse, det))
-    throw Stop(" Determinant in SUBROUTINE INVMAT = 0.\n Vectors of the crystal basis are coplanar.\n",
-               false, {"basis.kik", 0});
+    throw Stop(
+        " Determinant in SUBROUTINE INVMAT = 0.\n Vectors of the crystal basis are coplanar.\n",
+        false, {"basis.kik", 0});
   basis.volume = std::fabs(det);
 }
 
@@ -143,9 +144,10 @@ std::array<float, 3> plane_normal(const CrystalBasis& basis, int h, int k, int l
     w[i - 1] = basis.inverse(i, 1) * fh + basis.inverse(i, 2) * fk + basis.inverse(i, 3) * fl;
   float len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
   if (len < tol_r)
-    throw Stop(" Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
-               " One of the reflections must have Miller indices 0 0 0.\n",
-               false, {"list.hkl", 0});
+    throw Stop(
+        " Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
+        " One of the reflections must have Miller indices 0 0 0.\n",
+        false, {"list.hkl", 0});
   return {w[0] / len, w[1] / len, w[2] / len};
 }
 

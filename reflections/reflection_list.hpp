@@ -17,8 +17,8 @@ constexpr int kMaxSymmetryOps = 24;   // capacity of the symmetry table
 constexpr int kMaxReflections = 150;  // capacity of the reflection list
 
 struct SymmetryOps {
-  int count = 0;                                  // nsym
-  std::array<common::Mat3, kMaxSymmetryOps> op;   // act on plane normals from the left
+  int count = 0;                                 // nsym
+  std::array<common::Mat3, kMaxSymmetryOps> op;  // act on plane normals from the left
 };
 
 struct CrystalBasis {

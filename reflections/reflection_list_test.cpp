@@ -70,8 +70,7 @@ std::string index_list(const std::vector<std::array<int, 3>>& hkl, int n = -1) {
   return s.str();
 }
 
-const std::string kHeader =
-    "       hkl-list for indexing converted from the list.hkl file.\n\n";
+const std::string kHeader = "       hkl-list for indexing converted from the list.hkl file.\n\n";
 
 class HklconvRun : public ::testing::Test {
 protected:
@@ -102,8 +101,8 @@ const std::string kPause = " Press Enter to continue.\n";
 }  // namespace
 
 TEST_F(HklconvRun, CubicFamiliesMerge) {
-  inputs(index_list({{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 1, 0}, {2, 0, 0}}), cubic_symmetry_file(),
-         cubic_basis("4.0"));
+  inputs(index_list({{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 1, 0}, {2, 0, 0}}),
+         cubic_symmetry_file(), cubic_basis("4.0"));
   EXPECT_EQ(run(), "");
   EXPECT_EQ(slurp(dir / "reflects.kik"),
             kHeader + "     2\n\n" + "        1   0   0\n" + "        1   1   0\n");
@@ -119,19 +118,26 @@ TEST_F(HklconvRun, IdentityOnlyMergesDuplicatesAndOpposites) {
 
 TEST_F(HklconvRun, ZeroIndicesStopWithoutPauseOrFile) {
   inputs(index_list({{1, 0, 0}, {0, 0, 0}}), cubic_symmetry_file(), cubic_basis("4.0"));
-  EXPECT_EQ(run(), " Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
-                   " One of the reflections must have Miller indices 0 0 0.\n");
+  EXPECT_EQ(run(),
+            " Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
+            " One of the reflections must have Miller indices 0 0 0.\n");
   EXPECT_FALSE(fs::exists(dir / "reflects.kik"));
 }
 
 TEST_F(HklconvRun, LargeCellsKeepTheirLowIndexFamilies) {
   // |b_1| = 1/a is far above the reciprocal threshold 1/(100 a) for any cell,
   // so large cells give their list instead of a false zero-index stop.
-  struct Case { const char* a; std::vector<std::array<int, 3>> hkl; std::string list; };
+  struct Case {
+    const char* a;
+    std::vector<std::array<int, 3>> hkl;
+    std::string list;
+  };
   const Case cases[] = {
-      {"12.0", {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}},
+      {"12.0",
+       {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}},
        "     3\n\n        1   0   0\n        1   1   0\n        1   1   1\n"},
-      {"20.0", {{1, 0, 0}, {0, 0, 2}, {1, 1, 0}, {2, 1, 0}, {-1, 1, 1}},
+      {"20.0",
+       {{1, 0, 0}, {0, 0, 2}, {1, 1, 0}, {2, 1, 0}, {-1, 1, 1}},
        "     4\n\n        1   0   0\n        1   1   0\n        2   1   0\n       -1   1   1\n"},
   };
   for (const Case& c : cases) {
@@ -142,16 +148,18 @@ TEST_F(HklconvRun, LargeCellsKeepTheirLowIndexFamilies) {
   // A true zero still stops in the large cell.
   fs::remove(dir / "reflects.kik");
   inputs(index_list({{1, 0, 0}, {0, 0, 0}}), cubic_symmetry_file(), cubic_basis("20.0"));
-  EXPECT_EQ(run(), " Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
-                   " One of the reflections must have Miller indices 0 0 0.\n");
+  EXPECT_EQ(run(),
+            " Norm of a vector equals 0 in SUBROUTINE NCRYST.\n"
+            " One of the reflections must have Miller indices 0 0 0.\n");
   EXPECT_FALSE(fs::exists(dir / "reflects.kik"));
 }
 
 TEST_F(HklconvRun, CoplanarBasisStops) {
   inputs(index_list({{1, 0, 0}}), cubic_symmetry_file(),
          "basis\n\na1\n 1 0 0\na2\n 0 1 0\na3\n 1 1 0\n");
-  EXPECT_EQ(run(), " Determinant in SUBROUTINE INVMAT = 0.\n"
-                   " Vectors of the crystal basis are coplanar.\n");
+  EXPECT_EQ(run(),
+            " Determinant in SUBROUTINE INVMAT = 0.\n"
+            " Vectors of the crystal basis are coplanar.\n");
 }
 
 TEST_F(HklconvRun, ListStopsAt150FamiliesAndLeavesTheRestUnread) {
@@ -227,11 +235,12 @@ TEST_F(HklconvRun, FamiliesDoNotDependOnTheCellSize) {
   // 3 1 0 (10.3 degrees apart) and 20 1 0 and 1 0 0 (2.9 degrees) stay
   // apart in a cell of any size; 200 1 0 (0.29 degrees from 1 0 0), 0 0 2
   // and -1 3 0 are equivalents of earlier entries.
-  const std::vector<std::array<int, 3>> hkl = {{1, 0, 0}, {3, 1, 0},  {7, 1, 0},  {1, 1, 0},
-                                               {2, 1, 0}, {1, 1, 1},  {20, 1, 0}, {200, 1, 0},
+  const std::vector<std::array<int, 3>> hkl = {{1, 0, 0}, {3, 1, 0}, {7, 1, 0},  {1, 1, 0},
+                                               {2, 1, 0}, {1, 1, 1}, {20, 1, 0}, {200, 1, 0},
                                                {0, 0, 2}, {-1, 3, 0}};
-  const std::string expected = kHeader + "     7\n\n" + "        1   0   0\n" + "        3   1   0\n" +
-                               "        7   1   0\n" + "        1   1   0\n" + "        2   1   0\n" +
+  const std::string expected = kHeader + "     7\n\n" + "        1   0   0\n" +
+                               "        3   1   0\n" + "        7   1   0\n" +
+                               "        1   1   0\n" + "        2   1   0\n" +
                                "        1   1   1\n" + "       20   1   0\n";
   for (const char* a : {"4.0", "20.0", "200.0", "2000.0"}) {
     fs::remove(dir / "reflects.kik");
@@ -249,10 +258,22 @@ TEST_F(HklconvRun, IndicesOutsideTheFourColumnsAreRefusedWithTheirLine) {
   } cases[] = {
       {{-999, 0, 1}, "", "     -999   0   1\n"},
       {{9999, 0, 1}, "", "     9999   0   1\n"},
-      {{-1000, 0, 1}, " list.hkl, line 5: index -1000 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
-      {{1, 32768, 0}, " list.hkl, line 5: index 32768 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
-      {{0, 1, 65535}, " list.hkl, line 5: index 65535 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
-      {{10000, 1, 1}, " list.hkl, line 5: index 10000 does not fit the four columns of reflects.kik (-999 to 9999).\n", ""},
+      {{-1000, 0, 1},
+       " list.hkl, line 5: index -1000 does not fit the four columns of reflects.kik (-999 to "
+       "9999).\n",
+       ""},
+      {{1, 32768, 0},
+       " list.hkl, line 5: index 32768 does not fit the four columns of reflects.kik (-999 to "
+       "9999).\n",
+       ""},
+      {{0, 1, 65535},
+       " list.hkl, line 5: index 65535 does not fit the four columns of reflects.kik (-999 to "
+       "9999).\n",
+       ""},
+      {{10000, 1, 1},
+       " list.hkl, line 5: index 10000 does not fit the four columns of reflects.kik (-999 to "
+       "9999).\n",
+       ""},
   };
   for (const auto& c : cases) {
     fs::remove(dir / "reflects.kik");
@@ -262,14 +283,18 @@ TEST_F(HklconvRun, IndicesOutsideTheFourColumnsAreRefusedWithTheirLine) {
       EXPECT_EQ(console, "");
       EXPECT_EQ(slurp(dir / "reflects.kik"), kHeader + "     2\n\n        0   0   1\n" + c.line);
     } else {
-      EXPECT_EQ(console, "       Cannot read LIST.HKL.    \n" + std::string(c.console) + "\n" + kPause);
+      EXPECT_EQ(console,
+                "       Cannot read LIST.HKL.    \n" + std::string(c.console) + "\n" + kPause);
       EXPECT_FALSE(fs::exists(dir / "reflects.kik"));
     }
   }
   // The first index line is checked too.
   inputs(index_list({{-1000, 0, 0}}), identity_symmetry_file(), cubic_basis("4.0"));
-  EXPECT_EQ(run(), "       Cannot read LIST.HKL.    \n list.hkl, line 4: index -1000 does not fit the four "
-                   "columns of reflects.kik (-999 to 9999).\n\n" + kPause);
+  EXPECT_EQ(
+      run(),
+      "       Cannot read LIST.HKL.    \n list.hkl, line 4: index -1000 does not fit the four "
+      "columns of reflects.kik (-999 to 9999).\n\n" +
+          kPause);
 }
 
 TEST_F(HklconvRun, CrLfInputsAndTheMessageWidth) {

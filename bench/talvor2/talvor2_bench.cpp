@@ -69,8 +69,8 @@ void BM_Strategy(benchmark::State& state, const std::string& name, int strategy)
   auto work = std::make_unique<StrategyWorkspace>();
   ScatteringPattern pattern;
   SolutionStore store;
-  SearchContext ctx{example.problem, *example.catalogue, pattern, VoteExponent(*example.catalogue),
-                    *work, store};
+  SearchContext ctx{
+      example.problem, *example.catalogue, pattern, VoteExponent(*example.catalogue), *work, store};
   for (auto _ : state) {
     for (const ScatteringPattern& p : example.patterns) {
       pattern = p;
@@ -139,7 +139,8 @@ void BM_MapThreads(benchmark::State& state, int strategy, int threads) {
     };
     RunPatternLoop(reader, "map.tv2", problem, *catalogue, threads, calls);
   }
-  state.counters["patterns/s"] = benchmark::Counter(static_cast<double>(patterns), benchmark::Counter::kIsRate);
+  state.counters["patterns/s"] =
+      benchmark::Counter(static_cast<double>(patterns), benchmark::Counter::kIsRate);
 }
 
 // Talvor2 as a program on 1e6 patterns of 8 vectors (default crystal,
@@ -152,7 +153,8 @@ void BM_MillionPatterns(benchmark::State& state) {
   const fs::path input = work / "million.tv2";
   if (!fs::exists(input)) {
     const std::string command = std::string(TALVOR2_PATTERNS_PROGRAM) + " map default-cubic " +
-                                (work / "million").string() + " 1000 1000 4 4 1 3 0.1 0.3 8 > /dev/null";
+                                (work / "million").string() +
+                                " 1000 1000 4 4 1 3 0.1 0.3 8 > /dev/null";
     if (std::system(command.c_str()) != 0) {
       state.SkipWithError("cannot generate the million-pattern map");
       return;
@@ -178,22 +180,39 @@ void BM_MillionPatterns(benchmark::State& state) {
     }
     state.SetIterationTime(seconds);
     state.counters["wall_s"] = seconds;
-    state.counters["cpu_s"] = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                              1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    state.counters["cpu_s"] =
+        static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+        1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
     state.counters["max_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
   }
 }
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_1_threads_1, 1, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_1_threads_2, 1, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_2_threads_1, 2, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_2_threads_2, 2, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_3_threads_1, 3, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_3_threads_2, 3, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_4_threads_1, 4, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MapThreads, strategy_4_threads_2, 4, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_1_threads_1, 1, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_1_threads_2, 1, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_2_threads_1, 2, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_2_threads_2, 2, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_3_threads_1, 3, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_3_threads_2, 3, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_4_threads_1, 4, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MapThreads, strategy_4_threads_2, 4, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_MillionPatterns)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 BENCHMARK_CAPTURE(BM_Strategy, copper_strategy_1, std::string("copper"), 1);

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   const auto own = std::make_unique<SimulationInput>(*in);  // as the file says
   // Every reflection of the box may take part, so that 64 beams can be found.
   in->strength_fraction = 0.0f;
-  std::printf("%-6s %-6s %12s %12s %12s   (ms per pixel)\n", "asked", "N", "limit 1000", "limit 7", "limit 3");
+  std::printf("%-6s %-6s %12s %12s %12s   (ms per pixel)\n", "asked", "N", "limit 1000", "limit 7",
+              "limit 3");
   for (int asked : {16, 32, 64}) {
     in->max_beams = asked;
     BeamList beams;
@@ -72,8 +73,8 @@ int main(int argc, char** argv) {
       build_exponent_matrix(engine.wave_vector(q, 513 - q), engine.coupling_matrix(), beams, a);
       squarings += scaling_exponent(frobenius_norm(a));
     }
-    std::printf("%-6d %-6d %12.3f %12.3f %12.3f   mean s = %.1f\n", asked, beams.count, ms[0], ms[1], ms[2],
-                squarings / pixels);
+    std::printf("%-6d %-6d %12.3f %12.3f %12.3f   mean s = %.1f\n", asked, beams.count, ms[0],
+                ms[1], ms[2], squarings / pixels);
   }
   if (!patterns) return 0;
 
@@ -83,13 +84,14 @@ int main(int argc, char** argv) {
   SilentPresentation presentation;
   RunControl control(state, presentation);
   const auto estimates = calibrate_speed(*own, beams, control);
-  std::printf("\nwhole patterns of %s, N = %d\n%-8s %12s %12s\n", file.c_str(), beams.count, "method",
-              "estimate s", "measured s");
+  std::printf("\nwhole patterns of %s, N = %d\n%-8s %12s %12s\n", file.c_str(), beams.count,
+              "method", "estimate s", "measured s");
   PatternImage image;
   for (int method = 0; method < 3; ++method) {
     const auto start = std::chrono::steady_clock::now();
     compute_pattern(*own, beams, static_cast<SamplingMethod>(method), control, image);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%-8d %12.1f %12.1f\n", method, estimates[method], seconds);
   }
   return 0;

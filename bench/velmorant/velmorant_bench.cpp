@@ -48,7 +48,9 @@ using namespace velmorant;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Seconds per call of f: three rounds, each repeating f until a third of
 // `budget` has passed; the fastest round counts (other processes on the
@@ -120,8 +122,8 @@ struct Crystal {
 
 // Products per pixel as the algorithm is written: the series terms tried
 // (the identity times A included) plus the s squarings.
-double specified_products(PixelEngine& engine, const BeamList& beams, const std::vector<PixelEngine::Pixel>& pixels,
-                          int limit) {
+double specified_products(PixelEngine& engine, const BeamList& beams,
+                          const std::vector<PixelEngine::Pixel>& pixels, int limit) {
   ExponentialWorkspace ws(beams.order());
   double products = 0;
   for (const auto& p : pixels) {
@@ -134,7 +136,6 @@ double specified_products(PixelEngine& engine, const BeamList& beams, const std:
   }
   return products / double(pixels.size());
 }
-
 
 // The instruction-set level of this build and the vector extensions it enables.
 std::string build_level() {
@@ -162,13 +163,13 @@ std::string build_level() {
 
 // Matrix and vector products of one method-0 pixel as the engine does them.
 struct PixelProducts {
-  int series = 0;   // term x A, from the second term on
+  int series = 0;     // term x A, from the second term on
   int squarings = 0;  // whole-matrix squarings
-  int vector = 0;   // row x Q and Q x column each
+  int vector = 0;     // row x Q and Q x column each
 };
 
-PixelProducts count_products(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                             int limit, ExponentialWorkspace& ws) {
+PixelProducts count_products(const std::array<float, 3>& k, const ComplexMatrix& w,
+                             const BeamList& beams, int limit, ExponentialWorkspace& ws) {
   build_exponent_matrix(k, w, beams, ws.a);
   const int s = scaling_exponent(frobenius_norm(ws.a));
   ws.a /= std::ldexp(1.0f, s);
@@ -185,7 +186,8 @@ PixelProducts count_products(const std::array<float, 3>& k, const ComplexMatrix&
 struct Method0Split {
   int n = 0;
   double pixel = 0, products = 0, build = 0, all = 0;  // seconds per pixel
-  double effective = 0;  // Gflop/s on all threads, 8 (N+1)^3 per product the algorithm as written needs
+  double effective =
+      0;  // Gflop/s on all threads, 8 (N+1)^3 per product the algorithm as written needs
 };
 
 // Time per method-0 pixel on one thread and on all, with the products
@@ -206,47 +208,64 @@ Method0Split split_method0(PixelEngine& single, PixelEngine& all, const BeamList
   Method0Split m;
   m.n = beams.count;
   const double needed = specified_products(single, beams, pixels, kFullSeriesLimit);
-  m.pixel = time_per_call([&] {
-    single.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
-  }, budget) / n_pix;
-  m.all = time_per_call([&] {
-    all.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
-  }, budget) / n_pix;
+  m.pixel = time_per_call(
+                [&] {
+                  single.compute_pixels(pixels.data(), values.data(), int(pixels.size()),
+                                        [](int) { return true; });
+                },
+                budget) /
+            n_pix;
+  m.all = time_per_call(
+              [&] {
+                all.compute_pixels(pixels.data(), values.data(), int(pixels.size()),
+                                   [](int) { return true; });
+              },
+              budget) /
+          n_pix;
   // ws.a and ws.e now hold a scaled exponent and a series sum: realistic operands.
   ComplexMatrix p1(order, order), p2(order, order);
   ComplexRow row = ws.e.row(0), row_next(order);
   ComplexColumn column = ws.e.col(0), column_next(order);
-  m.products = time_per_call([&] {
-    for (const PixelProducts& c : counts) {
-      for (int q = 0; q < c.series; ++q) p1.noalias() = ws.e * ws.a;
-      for (int q = 0; q < c.squarings; ++q) p2.noalias() = ws.e * ws.e;
-      for (int q = 0; q < c.vector; ++q) {
-        row_next.noalias() = row * ws.e;
-        column_next.noalias() = ws.e * column;
-      }
-    }
-  }, budget) / n_pix;
-  m.build = time_per_call([&] {
-    for (const auto& p : pixels)
-      build_exponent_matrix_with_norm(single.wave_vector(p.i, p.j), single.coupling_matrix(), beams,
-                                      ws.normal.data(), ws.term);
-  }, budget) / n_pix;
+  m.products = time_per_call(
+                   [&] {
+                     for (const PixelProducts& c : counts) {
+                       for (int q = 0; q < c.series; ++q) p1.noalias() = ws.e * ws.a;
+                       for (int q = 0; q < c.squarings; ++q) p2.noalias() = ws.e * ws.e;
+                       for (int q = 0; q < c.vector; ++q) {
+                         row_next.noalias() = row * ws.e;
+                         column_next.noalias() = ws.e * column;
+                       }
+                     }
+                   },
+                   budget) /
+               n_pix;
+  m.build = time_per_call(
+                [&] {
+                  for (const auto& p : pixels)
+                    build_exponent_matrix_with_norm(single.wave_vector(p.i, p.j),
+                                                    single.coupling_matrix(), beams,
+                                                    ws.normal.data(), ws.term);
+                },
+                budget) /
+            n_pix;
   m.effective = 8.0 * double(order) * order * order * needed / m.all * 1e-9;
   return m;
 }
 
 void print_split_header() {
-  std::printf("\nmethod 0 (limit 1000): ms per pixel; products replayed alone; outside = pixel - products\n"
-              "%-5s %10s %10s %10s %9s %10s %8s %10s %9s %9s %9s\n",
-              "N", "1thr ms", "products", "outside", "outside%", "build ms", "build%", "all ms", "1thr/all",
-              "eff Gf/s", "eff/attn");
+  std::printf(
+      "\nmethod 0 (limit 1000): ms per pixel; products replayed alone; outside = pixel - products\n"
+      "%-5s %10s %10s %10s %9s %10s %8s %10s %9s %9s %9s\n",
+      "N", "1thr ms", "products", "outside", "outside%", "build ms", "build%", "all ms", "1thr/all",
+      "eff Gf/s", "eff/attn");
 }
 
 void print_split(const Method0Split& m, double attainable) {
-  std::printf("%-5d %10.4f %10.4f %10.4f %8.1f%% %10.5f %7.2f%% %10.4f %9.2f %9.2f %8.0f%%   (load %.2f)\n", m.n,
-              1e3 * m.pixel, 1e3 * m.products, 1e3 * (m.pixel - m.products), 100.0 * (m.pixel - m.products) / m.pixel,
-              1e3 * m.build, 100.0 * m.build / m.pixel, 1e3 * m.all, m.pixel / m.all, m.effective,
-              100.0 * m.effective / attainable, load_average());
+  std::printf(
+      "%-5d %10.4f %10.4f %10.4f %8.1f%% %10.5f %7.2f%% %10.4f %9.2f %9.2f %8.0f%%   (load %.2f)\n",
+      m.n, 1e3 * m.pixel, 1e3 * m.products, 1e3 * (m.pixel - m.products),
+      100.0 * (m.pixel - m.products) / m.pixel, 1e3 * m.build, 100.0 * m.build / m.pixel,
+      1e3 * m.all, m.pixel / m.all, m.effective, 100.0 * m.effective / attainable, load_average());
   std::fflush(stdout);
 }
 
@@ -278,17 +297,20 @@ int main(int argc, char** argv) {
   base->hkl_limit = std::max(base->hkl_limit, 14);
   const int cores = hardware_threads();
 
-  std::printf("Velmorant engine benchmark: %s, %d hardware threads, load average %.2f\n%s\n", file.c_str(), cores,
-              load_average(), build_level().c_str());
+  std::printf("Velmorant engine benchmark: %s, %d hardware threads, load average %.2f\n%s\n",
+              file.c_str(), cores, load_average(), build_level().c_str());
   // The better of two large orders (1024 leaves the caches more often).
-  const double rate_512 = eigen_product_rate(512, 2 * budget), rate_1024 = eigen_product_rate(1024, 2 * budget);
+  const double rate_512 = eigen_product_rate(512, 2 * budget),
+               rate_1024 = eigen_product_rate(1024, 2 * budget);
   const int large = rate_512 >= rate_1024 ? 512 : 1024;
   const double one_core = std::max(rate_512, rate_1024);
   const double all_cores = eigen_rate_on_threads(large, cores, 2 * budget);
   const double attainable = one_core * cores;
-  std::printf("attainable complex-product rate: Eigen on one core %.2f Gflop/s (order 512: %.2f, 1024: %.2f)"
-              " x %d cores = %.2f Gflop/s (order %d on all cores at once, measured: %.2f)\n\n",
-              one_core, rate_512, rate_1024, cores, attainable, large, all_cores);
+  std::printf(
+      "attainable complex-product rate: Eigen on one core %.2f Gflop/s (order 512: %.2f, 1024: "
+      "%.2f)"
+      " x %d cores = %.2f Gflop/s (order %d on all cores at once, measured: %.2f)\n\n",
+      one_core, rate_512, rate_1024, cores, attainable, large, all_cores);
 
   std::vector<PixelEngine::Pixel> pixels;  // a 16 x 16 grid over the whole field
   for (int a = 0; a < 16; ++a)
@@ -314,8 +336,9 @@ int main(int argc, char** argv) {
   if (method0_only) return 0;
   std::printf("\n");
 
-  std::printf("%-5s %-6s %9s %9s %9s %9s %8s %8s %8s %9s %9s %6s %10s\n", "N", "limit", "products", "ref ms",
-              "1thr ms", "all ms", "1thr/ref", "all/1thr", "all/ref", "eff Gf/s", "eff/attn", "s", "calib/all");
+  std::printf("%-5s %-6s %9s %9s %9s %9s %8s %8s %8s %9s %9s %6s %10s\n", "N", "limit", "products",
+              "ref ms", "1thr ms", "all ms", "1thr/ref", "all/1thr", "all/ref", "eff Gf/s",
+              "eff/attn", "s", "calib/all");
   struct Row {
     int n;
     double eigen_rate, loop_rate;
@@ -345,41 +368,62 @@ int main(int argc, char** argv) {
       const double products = specified_products(single, c.beams, pixels, limit);
       double mean_s = 0;
       for (const auto& p : pixels) {
-        build_exponent_matrix(single.wave_vector(p.i, p.j), single.coupling_matrix(), c.beams, ws.a);
+        build_exponent_matrix(single.wave_vector(p.i, p.j), single.coupling_matrix(), c.beams,
+                              ws.a);
         mean_s += scaling_exponent(frobenius_norm(ws.a));
       }
       mean_s /= double(pixels.size());
       const double n_pix = double(pixels.size());
-      const double t_ref = time_per_call([&] {
-        for (const auto& p : pixels)
-          reference_transmitted_intensity(single.wave_vector(p.i, p.j), single.coupling_matrix(), c.beams, limit, ws);
-      }, budget) / n_pix;
-      const double t_one = time_per_call([&] {
-        single.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
-      }, budget) / n_pix;
-      const double t_all = time_per_call([&] {
-        all.compute_pixels(pixels.data(), values.data(), int(pixels.size()), [](int) { return true; });
-      }, budget) / n_pix;
+      const double t_ref =
+          time_per_call(
+              [&] {
+                for (const auto& p : pixels)
+                  reference_transmitted_intensity(single.wave_vector(p.i, p.j),
+                                                  single.coupling_matrix(), c.beams, limit, ws);
+              },
+              budget) /
+          n_pix;
+      const double t_one =
+          time_per_call(
+              [&] {
+                single.compute_pixels(pixels.data(), values.data(), int(pixels.size()),
+                                      [](int) { return true; });
+              },
+              budget) /
+          n_pix;
+      const double t_all = time_per_call(
+                               [&] {
+                                 all.compute_pixels(pixels.data(), values.data(),
+                                                    int(pixels.size()), [](int) { return true; });
+                               },
+                               budget) /
+                           n_pix;
       const double flops = 8.0 * double(order) * order * order * products;
       const double effective = flops / t_all * 1e-9;
-      std::printf("%-5d %-6d %9.1f %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %9.2f %8.0f%% %6.1f %10.2f\n", c.beams.count,
-                  limit, products, 1e3 * t_ref, 1e3 * t_one, 1e3 * t_all, t_ref / t_one, t_one / t_all,
-                  t_ref / t_all, effective, 100.0 * effective / attainable, mean_s, calibrated[pass++] / t_all);
+      std::printf(
+          "%-5d %-6d %9.1f %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %9.2f %8.0f%% %6.1f %10.2f\n",
+          c.beams.count, limit, products, 1e3 * t_ref, 1e3 * t_one, 1e3 * t_all, t_ref / t_one,
+          t_one / t_all, t_ref / t_all, effective, 100.0 * effective / attainable, mean_s,
+          calibrated[pass++] / t_all);
     }
     std::printf("      (load average %.2f)\n", load_average());
-    product_rows.push_back({order, eigen_product_rate(order, budget), triple_loop_rate(order, budget)});
+    product_rows.push_back(
+        {order, eigen_product_rate(order, budget), triple_loop_rate(order, budget)});
   }
 
-  std::printf("\none complex product of order N + 1 on one core (Gflop/s)\n%-6s %10s %12s %8s %12s\n", "order",
-              "Eigen", "triple loop", "ratio", "Eigen/large");
+  std::printf(
+      "\none complex product of order N + 1 on one core (Gflop/s)\n%-6s %10s %12s %8s %12s\n",
+      "order", "Eigen", "triple loop", "ratio", "Eigen/large");
   for (const Row& r : product_rows)
-    std::printf("%-6d %10.2f %12.2f %8.1f %11.0f%%\n", r.n, r.eigen_rate, r.loop_rate, r.eigen_rate / r.loop_rate,
-                100.0 * r.eigen_rate / one_core);
+    std::printf("%-6d %10.2f %12.2f %8.1f %11.0f%%\n", r.n, r.eigen_rate, r.loop_rate,
+                r.eigen_rate / r.loop_rate, 100.0 * r.eigen_rate / one_core);
 
   // Whole runs against the estimates.
-  std::printf("\nwhole runs (seconds): estimate = calibrate_speed with these threads; method 0 for N > 16 on every"
-              " 8th row, scaled by 8\n%-5s %-7s %-7s %10s %10s %8s\n",
-              "N", "method", "threads", "estimate", "measured", "est/meas");
+  std::printf(
+      "\nwhole runs (seconds): estimate = calibrate_speed with these threads; method 0 for N > 16 "
+      "on every"
+      " 8th row, scaled by 8\n%-5s %-7s %-7s %10s %10s %8s\n",
+      "N", "method", "threads", "estimate", "measured", "est/meas");
   // A full method-1 run at N = 64 takes minutes: the whole runs stop at 32.
   std::vector<int> run_counts = quick ? std::vector<int>{16} : std::vector<int>{16, 32};
   for (int asked : run_counts) {
@@ -413,8 +457,9 @@ int main(int argc, char** argv) {
           seconds = seconds_since(start);
         }
         measured[method][ti] = seconds;
-        std::printf("%-5d %-7d %-7d %10.2f %10.2f %8.2f", c.beams.count, method, threads, estimates[std::size_t(method)],
-                    seconds, estimates[std::size_t(method)] / seconds);
+        std::printf("%-5d %-7d %-7d %10.2f %10.2f %8.2f", c.beams.count, method, threads,
+                    estimates[std::size_t(method)], seconds,
+                    estimates[std::size_t(method)] / seconds);
         std::printf("   load %.2f", load_average());
         if (ti == 1) std::printf("   1thr/all %.2f", measured[method][0] / seconds);
         std::printf("\n");

@@ -14,10 +14,10 @@ namespace talvor {
 
 namespace {
 constexpr float kInvSqrt3Denominator = 1.7320508f;
-constexpr float kBinBaseAngle = 1.2309594f;    // arccos(1/3): half the angle of a body-diagonal cone
-constexpr float kParallelCosine = 0.9998f;     // pairs closer than ~1.15 degrees are not tabulated
-constexpr float kSameAngle = 0.0001f;          // radians: candidates this close are compared
-constexpr float kSameOrientation = 0.001f;     // radians: symmetry-equivalent pairs
+constexpr float kBinBaseAngle = 1.2309594f;  // arccos(1/3): half the angle of a body-diagonal cone
+constexpr float kParallelCosine = 0.9998f;   // pairs closer than ~1.15 degrees are not tabulated
+constexpr float kSameAngle = 0.0001f;        // radians: candidates this close are compared
+constexpr float kSameOrientation = 0.001f;   // radians: symmetry-equivalent pairs
 
 Vec3 Axis(float x, float y, float z) {
   return {x / kInvSqrt3Denominator, y / kInvSqrt3Denominator, z / kInvSqrt3Denominator};
@@ -37,7 +37,8 @@ void BuildMemberDirections(const OrientationProblem& problem, Catalogue& cat) {
   const float e = std::cos(problem.p2 / 2.0f);
   for (int f = 0; f < problem.familyCount; ++f) {
     const MillerIndices& hkl = problem.families[f];
-    const InputPlace place{{problem.sourceFile, problem.familyLine[f]}, 0, "family " + std::to_string(f + 1)};
+    const InputPlace place{
+        {problem.sourceFile, problem.familyLine[f]}, 0, "family " + std::to_string(f + 1)};
     Vec3 n = PlaneNormal(cat.reciprocal, hkl.h, hkl.k, hkl.l, place);
     auto& T = cat.members[f];
     int count = problem.symmetryCount;
@@ -123,8 +124,8 @@ void BuildPairTable(const OrientationProblem& problem, Catalogue& cat) {
             break;
           }
           Mat3 G2 = OrientationFromTriads(ej.triad, SwappedTriad(ek.triad));
-          if (SymmetricMisorientation(G2, identity, problem.symmetry.data(), problem.symmetryCount) <
-              kSameOrientation)
+          if (SymmetricMisorientation(G2, identity, problem.symmetry.data(),
+                                      problem.symmetryCount) < kSameOrientation)
             dropped = true;
         }
         if (dropped) continue;
@@ -156,8 +157,9 @@ IndexRange PairRange(const Catalogue& cat, float angle, float p1) {
   const PairEntry* end = begin + cat.pairCount;
   auto above = [](float value, const PairEntry& e) { return value < e.angle; };
   IndexRange r;
-  r.first = static_cast<int>(std::upper_bound(begin, end, low, above) - begin);       // first T > low
-  r.last = static_cast<int>(std::upper_bound(begin, end, high, above) - begin) - 1;   // last T <= high
+  r.first = static_cast<int>(std::upper_bound(begin, end, low, above) - begin);  // first T > low
+  r.last =
+      static_cast<int>(std::upper_bound(begin, end, high, above) - begin) - 1;  // last T <= high
   return r;
 }
 

@@ -13,7 +13,7 @@ constexpr int kMaxSignedDirections = 2 * kMaxFamilies * kMaxMembers;  // 6144
 constexpr int kOctantBinCount = 8;
 // A bin holds at most every signed direction, so no input can overrun it.
 constexpr int kBinCapacity = kMaxSignedDirections;
-constexpr int kMaxPairCandidates = 2 * kMaxMembers * kMaxMembers;     // per family pair, 1152
+constexpr int kMaxPairCandidates = 2 * kMaxMembers * kMaxMembers;  // per family pair, 1152
 
 // Bin axes (body diagonals / sqrt 3) in bin order: (1,1,1), (1,1,-1),
 // (1,-1,1), (-1,1,1), (-1,-1,-1), (-1,-1,1), (-1,1,-1), (1,-1,-1).
@@ -23,12 +23,12 @@ extern const std::array<Vec3, kOctantBinCount> kOctantAxes;
 // directions P = sign1 V(f1, m1) and Q = V(f2, m2), f1 <= f2. Family and
 // member indices start at 0.
 struct PairEntry {
-  int f1 = 0;     // family of P
-  int m1 = 0;     // member of P
-  int sign1 = 1;  // -1: P is the opposite of member m1
-  int f2 = 0;     // family of Q (member taken as is)
-  int m2 = 0;     // member of Q
-  float angle = 0;  // radians, [0, pi]
+  int f1 = 0;             // family of P
+  int m1 = 0;             // member of P
+  int sign1 = 1;          // -1: P is the opposite of member m1
+  int f2 = 0;             // family of Q (member taken as is)
+  int m2 = 0;             // member of Q
+  float angle = 0;        // radians, [0, pi]
   bool hasTriad = false;  // false when P and Q are antiparallel: no trial can be built
   Triad triad;            // triad of (P, Q), for trial orientations
 };

@@ -11,9 +11,9 @@ namespace talvor {
 
 // Error codes; the message of each is ErrorMessage(code).
 enum ErrorCode : int {
-  kCoplanarBasis = 1,         // lattice basis vectors coplanar
-  kZeroMillerIndices = 2,     // a family's plane normal has zero length
-  kBadLatticeBasis = 3,       // header blocks that cannot be read: 3..11
+  kCoplanarBasis = 1,      // lattice basis vectors coplanar
+  kZeroMillerIndices = 2,  // a family's plane normal has zero length
+  kBadLatticeBasis = 3,    // header blocks that cannot be read: 3..11
   kBadFamilyCount = 4,
   kBadFamilies = 5,
   kBadSymmetryCount = 6,
@@ -62,7 +62,8 @@ std::string PlaceLine(const InputPlace& place);
 // Ends the run with the message of `code`: an empty line, "Error: " and
 // the message (followed by `detail` when given), the line naming `place`
 // when it has a file, an empty line, the pause.
-[[noreturn]] void ReportFatalError(int code, std::string_view detail = {}, const InputPlace& place = {});
+[[noreturn]] void ReportFatalError(int code, std::string_view detail = {},
+                                   const InputPlace& place = {});
 
 // Ends the run with one free-form line (" " + line), the line naming
 // `place` when it has a file, then the pause.

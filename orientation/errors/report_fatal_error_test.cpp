@@ -27,8 +27,9 @@ TEST(ReportFatalError, CoplanarBasisLinesAndPause) {
 }
 
 TEST(ReportFatalError, VectorLimitComposedInThreeColumns) {
-  EXPECT_EQ(StopText(kTooManyVectors),
-            "\n Error: Number of scattering vectors cannot exceed 32\n\n Press Enter to continue.\n");
+  EXPECT_EQ(
+      StopText(kTooManyVectors),
+      "\n Error: Number of scattering vectors cannot exceed 32\n\n Press Enter to continue.\n");
 }
 
 TEST(ReportFatalError, EveryCodeHasItsMessage) {
@@ -61,7 +62,8 @@ TEST(ReportFatalError, DetailFollowsTheMessage) {
   try {
     ReportFatalError(kZeroLengthVector, ": vector 2 of pattern 5 in a.tv2");
   } catch (const FatalStop& stop) {
-    EXPECT_EQ(std::string(stop.what()), "\n Error: A scattering vector has zero length: vector 2 of pattern 5 in a.tv2\n\n");
+    EXPECT_EQ(std::string(stop.what()),
+              "\n Error: A scattering vector has zero length: vector 2 of pattern 5 in a.tv2\n\n");
   }
 }
 

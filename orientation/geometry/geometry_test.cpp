@@ -39,17 +39,18 @@ TEST(BuildReciprocal, CoplanarOrNotAtEveryScale) {
     Mat3 basis;
     bool coplanar;
   } cases[] = {
-      {Rows(1, 0, 0, 0, 1, 0, 1, 1, 0), true},       // a3 = a1 + a2
-      {Rows(1, 0, 0, 0, 1, 0, 0, 0, 0), true},       // a zero vector
-      {Rows(0, 0, 0, 0, 0, 0, 0, 0, 0), true},       // all zero
-      {Rows(1, 0, 0, 0, 1, 0, 0, 0, 1e-6f), true},   // det 1e-6 below 1e-5
+      {Rows(1, 0, 0, 0, 1, 0, 1, 1, 0), true},      // a3 = a1 + a2
+      {Rows(1, 0, 0, 0, 1, 0, 0, 0, 0), true},      // a zero vector
+      {Rows(0, 0, 0, 0, 0, 0, 0, 0, 0), true},      // all zero
+      {Rows(1, 0, 0, 0, 1, 0, 0, 0, 1e-6f), true},  // det 1e-6 below 1e-5
       {Rows(1, 0, 0, 0, 1, 0, 0, 0, 1e-4f), false},
       {Rows(3, 0, 0, -1.5f, 2.598076f, 0, 0, 0, 5.2f), false},  // hexagonal
   };
   for (float scale : {1e-20f, 1e-10f, 1e-3f, 1.0f, 7.0f, 1e3f, 1e10f, 1e20f}) {
     for (const auto& c : cases) {
       std::string text = StopText([&] { BuildReciprocal(Scaled(c.basis, scale)); });
-      EXPECT_EQ(!text.empty(), c.coplanar) << "scale " << scale << " det " << common::determinant(c.basis);
+      EXPECT_EQ(!text.empty(), c.coplanar)
+          << "scale " << scale << " det " << common::determinant(c.basis);
       if (c.coplanar) {
         EXPECT_EQ(text, "\n Error: Vectors of the crystal basis are coplanar.\n\n");
       }
@@ -76,9 +77,11 @@ TEST(PlaneNormal, TheLengthUnitNeverDecides) {
   // family keeps its normal, none is taken for (0 0 0). Scaling by a power
   // of two changes no bit.
   const Mat3 B = Rows(2.95f, 0, 0, -1.475f, 2.554775f, 0, 0, 0, 4.686f);
-  const int families[][3] = {{0, 0, 2}, {1, 0, 0}, {1, 0, 1}, {1, 1, 0}, {1, 0, 3}, {1, 1, 2}, {2, 0, 1}};
+  const int families[][3] = {{0, 0, 2}, {1, 0, 0}, {1, 0, 1}, {1, 1, 0},
+                             {1, 0, 3}, {1, 1, 2}, {2, 0, 1}};
   const Mat3 R1 = BuildReciprocal(B);
-  for (float scale : {1e-20f, 1e-15f, 1e-10f, 1e-5f, 1e5f, 1e10f, 1e15f, 1e20f, 0x1p-60f, 0x1p60f}) {
+  for (float scale :
+       {1e-20f, 1e-15f, 1e-10f, 1e-5f, 1e5f, 1e10f, 1e15f, 1e20f, 0x1p-60f, 0x1p60f}) {
     const Mat3 R = BuildReciprocal(Scaled(B, scale));
     int e;
     const bool exact = std::frexp(scale, &e) == 0.5f;
@@ -181,9 +184,11 @@ TEST(CubicRotations, ProperRotationsOfTheCube) {
   for (int o = 0; o < kMaxSymmetryOps; ++o) {
     EXPECT_NEAR(common::determinant(cubic[o]), 1.0f, 1e-6f);
     for (float x : cubic[o].a)
-      EXPECT_TRUE(std::fabs(x) < 1e-6f || std::fabs(std::fabs(x) - 1) < 1e-6f) << "operation " << o + 1;
+      EXPECT_TRUE(std::fabs(x) < 1e-6f || std::fabs(std::fabs(x) - 1) < 1e-6f)
+          << "operation " << o + 1;
     for (int p = 0; p < o; ++p)
-      EXPECT_GT(SymmetricMisorientation(cubic[o], cubic[p], cubic, 1), 1.0f) << o + 1 << " " << p + 1;
+      EXPECT_GT(SymmetricMisorientation(cubic[o], cubic[p], cubic, 1), 1.0f)
+          << o + 1 << " " << p + 1;
   }
 }
 

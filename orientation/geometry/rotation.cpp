@@ -20,8 +20,8 @@ Mat3 RotationFromAxisAngle(float& w, Vec3& axis) {
   // within about 1e-7 of 0 elsewhere (the angle itself is a single-precision
   // value, so cos(pi/2) is -4.4e-8, not 0), and the images of a unit normal
   // stay unit to single precision.
-  const double dl = std::sqrt(double(axis[0]) * axis[0] + double(axis[1]) * axis[1] +
-                              double(axis[2]) * axis[2]);
+  const double dl =
+      std::sqrt(double(axis[0]) * axis[0] + double(axis[1]) * axis[1] + double(axis[2]) * axis[2]);
   const double n[3] = {axis[0] / dl, axis[1] / dl, axis[2] / dl};
   const double c = std::cos(double(w));
   const double s = std::sin(double(w));
@@ -70,13 +70,13 @@ float SymmetricMisorientation(const Mat3& A, const Mat3& B, const Mat3* symmetry
   // trace(S D^T) = sum over i,l of S(i,l) D(i,l).
   Mat3 D;
   for (int i = 1; i <= 3; ++i)
-    for (int k = 1; k <= 3; ++k) D(i, k) = A(i, 1) * B(k, 1) + A(i, 2) * B(k, 2) + A(i, 3) * B(k, 3);
+    for (int k = 1; k <= 3; ++k)
+      D(i, k) = A(i, 1) * B(k, 1) + A(i, 2) * B(k, 2) + A(i, 3) * B(k, 3);
   float best = -1.0f;
   for (int o = 0; o < count; ++o) {
     const Mat3& S = symmetry[o];
     float t = 0.0f;
-    for (int i = 1; i <= 3; ++i)
-      t += S(i, 1) * D(i, 1) + S(i, 2) * D(i, 2) + S(i, 3) * D(i, 3);
+    for (int i = 1; i <= 3; ++i) t += S(i, 1) * D(i, 1) + S(i, 2) * D(i, 2) + S(i, 3) * D(i, 3);
     if (t > 3.0f) t = 3.0f;
     if (t > best) best = t;
   }

@@ -25,7 +25,8 @@ inline Vec3 Apply(const Mat3& m, const Vec3& v) {
 inline Mat3 Multiply(const Mat3& a, const Mat3& b) {
   Mat3 p;
   for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 3; ++j) p(i, j) = a(i, 1) * b(1, j) + a(i, 2) * b(2, j) + a(i, 3) * b(3, j);
+    for (int j = 1; j <= 3; ++j)
+      p(i, j) = a(i, 1) * b(1, j) + a(i, 2) * b(2, j) + a(i, 3) * b(3, j);
   return p;
 }
 

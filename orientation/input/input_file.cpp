@@ -32,7 +32,8 @@ std::string ReadEcho(const std::string& label) {
 // The place of a read that failed: its line, and what was found there.
 InputPlace FailedRead(const common::ReadResult& r, const std::string& file, int pattern = 0) {
   InputPlace place{{file, r.line}, pattern, "end of file"};
-  if (r.status == common::ReadStatus::bad_value) place.what = "\"" + r.item + "\" is not " + r.expected;
+  if (r.status == common::ReadStatus::bad_value)
+    place.what = "\"" + r.item + "\" is not " + r.expected;
   return place;
 }
 
@@ -51,18 +52,17 @@ InputPlace Found(const common::ReadResult& r, const std::string& file, T value, 
 }  // namespace
 
 void CubicRotations(Mat3 (&rotations)[kMaxSymmetryOps]) {
-  const float q = kPi / 2.0f;          // 90 degrees
-  const float t = 2.0f * kPi / 3.0f;   // 120 degrees
-  const float h = kPi;                 // 180 degrees
+  const float q = kPi / 2.0f;         // 90 degrees
+  const float t = 2.0f * kPi / 3.0f;  // 120 degrees
+  const float h = kPi;                // 180 degrees
   struct AxisAngle {
     float x, y, z, w;
   };
   const AxisAngle table[kMaxSymmetryOps] = {
-      {0, 0, 1, 0},    {0, 0, 1, q},    {1, 1, 1, t},    {0, 0, -1, h},   {-1, 0, -1, h},
-      {0, -1, -1, h},  {-1, -1, -1, t}, {0, 0, -1, q},   {-1, 1, -1, t},  {-1, 0, 0, q},
-      {1, -1, -1, t},  {0, -1, 0, q},   {0, 1, 0, q},    {-1, 1, 1, t},   {-1, -1, 1, t},
-      {1, 0, 0, q},    {1, 1, -1, t},   {1, -1, 1, t},   {1, 0, -1, h},   {0, -1, 1, h},
-      {-1, -1, 0, h},  {0, -1, 0, h},   {-1, 0, 0, h},   {-1, 1, 0, h}};
+      {0, 0, 1, 0},    {0, 0, 1, q},  {1, 1, 1, t},   {0, 0, -1, h}, {-1, 0, -1, h}, {0, -1, -1, h},
+      {-1, -1, -1, t}, {0, 0, -1, q}, {-1, 1, -1, t}, {-1, 0, 0, q}, {1, -1, -1, t}, {0, -1, 0, q},
+      {0, 1, 0, q},    {-1, 1, 1, t}, {-1, -1, 1, t}, {1, 0, 0, q},  {1, 1, -1, t},  {1, -1, 1, t},
+      {1, 0, -1, h},   {0, -1, 1, h}, {-1, -1, 0, h}, {0, -1, 0, h}, {-1, 0, 0, h},  {-1, 1, 0, h}};
   for (int o = 0; o < kMaxSymmetryOps; ++o) {
     float w = table[o].w;
     Vec3 axis = {table[o].x, table[o].y, table[o].z};
@@ -128,8 +128,8 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
       }
       for (int r = 1; r <= 3; ++r)
         out << " Basis vector " << r << " : " << common::format_fixed(p.basis(r, 1), 13, 6)
-            << common::format_fixed(p.basis(r, 2), 13, 6) << common::format_fixed(p.basis(r, 3), 13, 6)
-            << '\n';
+            << common::format_fixed(p.basis(r, 2), 13, 6)
+            << common::format_fixed(p.basis(r, 3), 13, 6) << '\n';
     } else if (keyword == "_NumberOfFamiliesOfReflectingPlanes") {
       std::int32_t n;
       const auto r = reader.read(n);
@@ -152,7 +152,8 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
       std::int32_t n;
       const auto r = reader.read(n);
       Check(r, kBadSymmetryCount, fn);
-      if (n < 1 || n > kMaxSymmetryOps) ReportFatalError(kSymmetryCountOutOfRange, {}, Found(r, fn, n));
+      if (n < 1 || n > kMaxSymmetryOps)
+        ReportFatalError(kSymmetryCountOutOfRange, {}, Found(r, fn, n));
       p.symmetryCount = n;
       out << " Number of symmetry operations : " << std::string(18, ' ') << common::format_int(n, 6)
           << '\n';
@@ -169,7 +170,8 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name, Or
       std::int32_t s;
       const auto r = reader.read(s);
       Check(r, kBadStrategy, fn);
-      if (!StrategyFromNumber(s, p.strategy)) ReportFatalError(kStrategyOutOfRange, {}, Found(r, fn, s));
+      if (!StrategyFromNumber(s, p.strategy))
+        ReportFatalError(kStrategyOutOfRange, {}, Found(r, fn, s));
       out << " Indexing strategy : " << std::string(30, ' ') << common::format_int(s, 6) << '\n';
     } else if (keyword == "_ParametersOfStrategy") {
       float p1, p2;
@@ -233,8 +235,8 @@ PatternStatus ReadPatternAfterTitle(common::FreeFormReader& reader, int pattern_
     // the slot's earlier content would silently index a stale vector.
     if (!Normalize(s, pattern.vectors[v], length) || !std::isfinite(length))
       ReportFatalError(kZeroLengthVector,
-                       ": vector " + std::to_string(v + 1) + " of pattern " + std::to_string(pattern_number) +
-                           " in " + file_name,
+                       ": vector " + std::to_string(v + 1) + " of pattern " +
+                           std::to_string(pattern_number) + " in " + file_name,
                        InputPlace{{fn, r.line}, pattern_number, {}});
   }
   pattern.vectorCount = n;

@@ -24,8 +24,8 @@ void ReadHeader(common::FreeFormReader& reader, const std::string& file_name,
                 OrientationProblem& problem, std::ostream& console);
 
 enum class PatternStatus {
-  read = 0,        // a pattern is in `pattern`
-  no_more = 1      // end of file (or unreadable title or count line)
+  read = 0,    // a pattern is in `pattern`
+  no_more = 1  // end of file (or unreadable title or count line)
 };
 
 // Reads the next pattern (title line, count n, n vectors) and normalises

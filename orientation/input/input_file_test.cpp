@@ -50,40 +50,50 @@ TEST(ReadHeader, ConsoleTextOfWholeFiles) {
     std::string console;  // after the 16 empty lines
   } cases[] = {
       {"only _PatternData", "_PatternData\n" + kPattern, ""},
-      {"no _PatternData", "# nothing\n_IndexingStrategy\n2\n", " Indexing strategy :                                    2\n Error reading t.tv2.\n"
+      {"no _PatternData", "# nothing\n_IndexingStrategy\n2\n",
+       " Indexing strategy :                                    2\n Error reading t.tv2.\n"
        " t.tv2, line 4: the file ends before _PatternData.\n"},
       {"keyword in the wrong case", "_latticebasis\n1 0 0\n0 1 0\n0 0 1\n_PatternData\n",
        " Error reading t.tv2.\n t.tv2, line 1: \"_latticebasis\" is not a keyword.\n"},
       {"commented and ignored keywords",
        "#_LatticeBasis\nLatticeBasis\n  \n_PatternData  trailing words\n", ""},
-      {"family count above the table",
-       "_NumberOfFamiliesOfReflectingPlanes\n200\n_PatternData\n",
+      {"family count above the table", "_NumberOfFamiliesOfReflectingPlanes\n200\n_PatternData\n",
        " Number of families of reflecting planes :            128\n"},
       {"family count 0", "_NumberOfFamiliesOfReflectingPlanes\n0\n_PatternData\n",
-       "\n Error: _NumberOfFamiliesOfReflectingPlanes cannot be smaller than 1\n t.tv2, line 2: found 0.\n\n"},
+       "\n Error: _NumberOfFamiliesOfReflectingPlanes cannot be smaller than 1\n t.tv2, line 2: "
+       "found 0.\n\n"},
       {"family list before its count",
-       "_FamiliesOfReflectingPlanes\n1 0 0\n1 1 0\n1 1 1\n2 1 0\n_NumberOfFamiliesOfReflectingPlanes\n4\n_PatternData\n",
+       "_FamiliesOfReflectingPlanes\n1 0 0\n1 1 0\n1 1 1\n2 1 "
+       "0\n_NumberOfFamiliesOfReflectingPlanes\n4\n_PatternData\n",
        " Families of reflecting planes                       read\n"
        " Number of families of reflecting planes :              4\n"},
       {"parameters at their bounds", "_ParametersOfStrategy\n0.1 10.0\n_PatternData\n",
        " Parameters p_1 & p_2 of strategy :      0.1000   10.0000\n"},
       {"p1 below its range", "_ParametersOfStrategy\n0.09 2\n_PatternData\n",
-       "\n Error: Parameter p_1 must be in the range [0.1,10.0]deg\n t.tv2, line 2: found 0.09.\n\n"},
+       "\n Error: Parameter p_1 must be in the range [0.1,10.0]deg\n t.tv2, line 2: found "
+       "0.09.\n\n"},
       {"p2 above its range", "_ParametersOfStrategy\n5, 10.5\n_PatternData\n",
-       "\n Error: Parameter p_2 must be in the range [0.1,10.0]deg\n t.tv2, line 2: found 10.5.\n\n"},
+       "\n Error: Parameter p_2 must be in the range [0.1,10.0]deg\n t.tv2, line 2: found "
+       "10.5.\n\n"},
       {"strategy 0", "_IndexingStrategy\n0\n",
        "\n Error: _IndexingStrategy must be 1, 2, 3 or 4\n t.tv2, line 2: found 0.\n\n"},
       {"strategy 5", "# comment\n\n_IndexingStrategy\n5\n",
        "\n Error: _IndexingStrategy must be 1, 2, 3 or 4\n t.tv2, line 4: found 5.\n\n"},
-      {"missing value at end of file", "_IndexingStrategy\n", "\n Error: Error reading _IndexingStrategy\n t.tv2, line 2: end of file.\n\n"},
-      {"pattern count 0", "_NumberOfPatterns\n0\n", "\n Error: _NumberOfPatterns must be larger than 0\n t.tv2, line 2: found 0.\n\n"},
+      {"missing value at end of file", "_IndexingStrategy\n",
+       "\n Error: Error reading _IndexingStrategy\n t.tv2, line 2: end of file.\n\n"},
+      {"pattern count 0", "_NumberOfPatterns\n0\n",
+       "\n Error: _NumberOfPatterns must be larger than 0\n t.tv2, line 2: found 0.\n\n"},
       {"symmetry count 25", "_NumberOfSymmetryOperations\n25\n",
-       "\n Error: _NumberOfSymmetryOperations must be in the range [1,24]\n t.tv2, line 2: found 25.\n\n"},
+       "\n Error: _NumberOfSymmetryOperations must be in the range [1,24]\n t.tv2, line 2: found "
+       "25.\n\n"},
       {"symmetry count 0", "_NumberOfSymmetryOperations\n0\n",
-       "\n Error: _NumberOfSymmetryOperations must be in the range [1,24]\n t.tv2, line 2: found 0.\n\n"},
-      {"unreadable basis", "_LatticeBasis\n1 0 0\n0 x 0\n", "\n Error: Error reading _LatticeBasis\n t.tv2, line 3: \"x\" is not a real number.\n\n"},
+       "\n Error: _NumberOfSymmetryOperations must be in the range [1,24]\n t.tv2, line 2: found "
+       "0.\n\n"},
+      {"unreadable basis", "_LatticeBasis\n1 0 0\n0 x 0\n",
+       "\n Error: Error reading _LatticeBasis\n t.tv2, line 3: \"x\" is not a real number.\n\n"},
       {"every echo line",
-       "_LatticeBasis\n4.05 0 0\n0 4.05 0\n0 0 -4.05\n_NumberOfSymmetryOperations\n1\n_SymmetryOperations\n0 0 0 0\n"
+       "_LatticeBasis\n4.05 0 0\n0 4.05 0\n0 0 "
+       "-4.05\n_NumberOfSymmetryOperations\n1\n_SymmetryOperations\n0 0 0 0\n"
        "_IndexingStrategy\n1\n_NumberOfPatterns\n12\n_PrintComputationTime\n1\n_PatternData\n",
        " Basis vector 1 :      4.050000     0.000000     0.000000\n"
        " Basis vector 2 :      0.000000     4.050000     0.000000\n"
@@ -94,17 +104,22 @@ TEST(ReadHeader, ConsoleTextOfWholeFiles) {
        " Number of patterns :                                  12\n"
        " Print computation time :                               1\n"},
       {"two vectors", "_PatternData\ntitle\n2\n1 0 0\n0 1 0\n",
-       "\n Error: Number of scattering vectors cannot be smaller than 3\n t.tv2, line 3, pattern 1: found 2.\n\n"},
+       "\n Error: Number of scattering vectors cannot be smaller than 3\n t.tv2, line 3, pattern "
+       "1: found 2.\n\n"},
       {"33 vectors", "_PatternData\ntitle\n33\n",
-       "\n Error: Number of scattering vectors cannot exceed 32\n t.tv2, line 3, pattern 1: found 33.\n\n"},
+       "\n Error: Number of scattering vectors cannot exceed 32\n t.tv2, line 3, pattern 1: found "
+       "33.\n\n"},
       {"unreadable vector", "_PatternData\ntitle\n3\n1 0 0\n0 1 0\n0 0\n",
        "\n Error: Error reading _PatternData\n t.tv2, line 7, pattern 1: end of file.\n\n"},
       {"zero vector", "_PatternData\n" + kPattern + "second\n3\n1 0 0\n0 0 0\n0 0 1\n",
        "\n Error: A scattering vector has zero length: vector 2 of pattern 2 in t.tv2\n"
        " t.tv2, line 10, pattern 2.\n\n"},
-      {"unreadable vector component", "_PatternData\n" + kPattern + "second\n3\n1 0 0\n0 1.0.0 0\n0 0 1\n",
-       "\n Error: Error reading _PatternData\n t.tv2, line 10, pattern 2: \"1.0.0\" is not a real number.\n\n"},
-      {"misspelt keyword after others", "_IndexingStrategy\n2\n# next\n_NumberOfPattern\n3\n_PatternData\n",
+      {"unreadable vector component",
+       "_PatternData\n" + kPattern + "second\n3\n1 0 0\n0 1.0.0 0\n0 0 1\n",
+       "\n Error: Error reading _PatternData\n t.tv2, line 10, pattern 2: \"1.0.0\" is not a real "
+       "number.\n\n"},
+      {"misspelt keyword after others",
+       "_IndexingStrategy\n2\n# next\n_NumberOfPattern\n3\n_PatternData\n",
        " Indexing strategy :                                    2\n Error reading t.tv2.\n"
        " t.tv2, line 4: \"_NumberOfPattern\" is not a keyword.\n"},
   };
@@ -137,7 +152,8 @@ TEST(ReadHeader, LaterBlocksOverwriteAndListsUseTheCountInForce) {
 }
 
 TEST(ReadHeader, ZeroAxisSymmetryIsTheIdentity) {
-  HeaderRun run = ReadFile("_NumberOfSymmetryOperations\n2\n_SymmetryOperations\n0 0 0 90\n1 0 0 180\n_PatternData\n");
+  HeaderRun run = ReadFile(
+      "_NumberOfSymmetryOperations\n2\n_SymmetryOperations\n0 0 0 90\n1 0 0 180\n_PatternData\n");
   EXPECT_EQ(run.problem.symmetry[0].a, Mat3::identity().a);
   EXPECT_FLOAT_EQ(run.problem.symmetry[1](2, 2), -1.0f);
 }

@@ -9,11 +9,11 @@
 
 namespace talvor {
 
-constexpr int kMaxFamilies = 128;       // families of reflecting planes
-constexpr int kMaxSymmetryOps = 24;     // symmetry operations
-constexpr int kMinVectors = 3;          // measured vectors per pattern
+constexpr int kMaxFamilies = 128;    // families of reflecting planes
+constexpr int kMaxSymmetryOps = 24;  // symmetry operations
+constexpr int kMinVectors = 3;       // measured vectors per pattern
 constexpr int kMaxVectors = 32;
-constexpr int kMaxPairEntries = 10000;  // entries of the interplanar-angle table
+constexpr int kMaxPairEntries = 10000;             // entries of the interplanar-angle table
 constexpr std::int32_t kAllPatterns = 2147483647;  // default pattern count: to end of file
 
 // The four ways of indexing a pattern; each value is the number that
@@ -40,17 +40,17 @@ struct MillerIndices {
 // ReadHeader, read-only afterwards. Tables are used from index 0 up to
 // their count.
 struct OrientationProblem {
-  Mat3 basis;                                          // row r: Cartesian components of basis vector r
-  int familyCount = 0;                                 // nfam, 1..kMaxFamilies
+  Mat3 basis;           // row r: Cartesian components of basis vector r
+  int familyCount = 0;  // nfam, 1..kMaxFamilies
   std::array<MillerIndices, kMaxFamilies> families{};  // (h k l) of each family, input order
   int symmetryCount = 0;                               // nsym, 1..kMaxSymmetryOps
   std::array<Mat3, kMaxSymmetryOps> symmetry{};        // act on crystal-frame vectors from the left
   IndexingStrategy strategy = IndexingStrategy::orientationVoting;
-  float p1 = 0;                                        // radians: tolerance of measured interplanar angles
-  float p2 = 0;                                        // radians: tolerance of explained vectors
-  float cosP2 = 1;                                     // cos(p2)
-  std::int32_t patternCount = 0;                       // patterns to read, at least 1
-  std::int32_t printFlag = 0;                          // nonzero: wait for Enter at the end
+  float p1 = 0;                   // radians: tolerance of measured interplanar angles
+  float p2 = 0;                   // radians: tolerance of explained vectors
+  float cosP2 = 1;                // cos(p2)
+  std::int32_t patternCount = 0;  // patterns to read, at least 1
+  std::int32_t printFlag = 0;     // nonzero: wait for Enter at the end
 
   // Where the crystal was described, for messages about it: the input
   // file, the line of _LatticeBasis and the line of each family's indices
@@ -63,8 +63,8 @@ struct OrientationProblem {
 // The current pattern: vectorCount unit scattering vectors in the sample
 // frame. Slots beyond vectorCount keep what earlier patterns left there.
 struct ScatteringPattern {
-  int vectorCount = 0;                       // n, kMinVectors..kMaxVectors
-  std::array<Vec3, kMaxVectors> vectors{};   // vectors[v]: unit vector v+1
+  int vectorCount = 0;                      // n, kMinVectors..kMaxVectors
+  std::array<Vec3, kMaxVectors> vectors{};  // vectors[v]: unit vector v+1
 };
 
 }  // namespace talvor

@@ -32,7 +32,8 @@ Rgb Scaled(float r, float g, float b) {
 // degrees) of a hexagonal direction in the colouring frame.
 void HexagonalAngles(const Vec3& d, float& polar, float& azimuth) {
   polar = std::acos(std::min(1.0f, std::fabs(d[2])));
-  float phi = std::atan2(std::fabs(d[1]), std::fabs(d[0]));  // 0 .. 90 degrees: mirrors fold the rest
+  float phi =
+      std::atan2(std::fabs(d[1]), std::fabs(d[0]));  // 0 .. 90 degrees: mirrors fold the rest
   // The sixfold axis with its mirrors repeats every 60 degrees and mirrors at 30.
   phi = std::fmod(phi, 2.0f * kThirtyDegrees);
   if (phi > kThirtyDegrees) phi = 2.0f * kThirtyDegrees - phi;

@@ -19,7 +19,7 @@ namespace {
 constexpr int kMapTargetPixels = 512;  // longer side of the map part of the picture
 constexpr int kKeySize = 192;          // side of the colour key's square, pixels
 constexpr int kMargin = 8;             // pixels around and between the parts
-constexpr int kLabelBand = 14;         // pixels above and left of the map, and below the key, for labels
+constexpr int kLabelBand = 14;  // pixels above and left of the map, and below the key, for labels
 constexpr Rgb kInk = {0, 0, 0};
 
 void Fill(Raster& r, int x, int y, const Rgb& c) {
@@ -51,12 +51,14 @@ std::array<std::string_view, 3> CornerNames(LaueClass laue) {
 
 void MapPicture::Add(const MapPosition& position, bool solved, const Mat3& g) {
   if (!position.known) return;
-  if (position.x < 0 || position.y < 0 || position.x > kMaxMapCoordinate || position.y > kMaxMapCoordinate) {
+  if (position.x < 0 || position.y < 0 || position.x > kMaxMapCoordinate ||
+      position.y > kMaxMapCoordinate) {
     ++outside_;
     return;
   }
   const Rgb rgb = solved ? IpfColourOfOrientation(frame_, g) : Rgb{0, 0, 0};
-  points_.push_back({static_cast<std::uint16_t>(position.x), static_cast<std::uint16_t>(position.y), rgb});
+  points_.push_back(
+      {static_cast<std::uint16_t>(position.x), static_cast<std::uint16_t>(position.y), rgb});
   maxX_ = std::max(maxX_, position.x);
   maxY_ = std::max(maxY_, position.y);
 }
@@ -87,25 +89,32 @@ Raster MapPicture::Draw() const {
   r.rgb.assign(3 * static_cast<std::size_t>(r.width) * r.height, 255);
   for (const Point& p : points_)
     for (int dy = 0; dy < cell; ++dy)
-      for (int dx = 0; dx < cell; ++dx) Fill(r, l.map_left + p.x * cell + dx, l.map_top + p.y * cell + dy, p.rgb);
+      for (int dx = 0; dx < cell; ++dx)
+        Fill(r, l.map_left + p.x * cell + dx, l.map_top + p.y * cell + dy, p.rgb);
 
   // Scan axes: x along the top edge to the right, y down the left edge,
   // each an arrow from position 0 with its name.
   const int arrow = std::min(std::max(map_w, map_h), 60);
   const int ax = l.map_left, ay = l.map_top - 4;
   for (int i = 0; i < std::min(map_w, arrow); ++i) Fill(r, ax + i, ay, kInk);
-  for (int k = 1; k <= 2; ++k) Fill(r, ax + std::min(map_w, arrow) - 1 - k, ay - k, kInk), Fill(r, ax + std::min(map_w, arrow) - 1 - k, ay + k, kInk);
+  for (int k = 1; k <= 2; ++k)
+    Fill(r, ax + std::min(map_w, arrow) - 1 - k, ay - k, kInk),
+        Fill(r, ax + std::min(map_w, arrow) - 1 - k, ay + k, kInk);
   DrawText(r, ax + std::min(map_w, arrow) + 3, ay - 3, "x");
   const int bx = l.map_left - 4, by = l.map_top;
   for (int j = 0; j < std::min(map_h, arrow); ++j) Fill(r, bx, by + j, kInk);
-  for (int k = 1; k <= 2; ++k) Fill(r, bx - k, by + std::min(map_h, arrow) - 1 - k, kInk), Fill(r, bx + k, by + std::min(map_h, arrow) - 1 - k, kInk);
+  for (int k = 1; k <= 2; ++k)
+    Fill(r, bx - k, by + std::min(map_h, arrow) - 1 - k, kInk),
+        Fill(r, bx + k, by + std::min(map_h, arrow) - 1 - k, kInk);
   DrawText(r, bx - 8, by + std::min(map_h, arrow) - kGlyphHeight, "y");
-  DrawText(r, l.map_left + std::min(map_w, arrow) + 14, 2, "1 scan step = " + std::to_string(cell) + " px");
+  DrawText(r, l.map_left + std::min(map_w, arrow) + 14, 2,
+           "1 scan step = " + std::to_string(cell) + " px");
 
   // The key: the standard triangle, u to the right and v upwards from its red corner.
   const int left = l.key_left, bottom = l.key_bottom;
   const float extent = KeyExtent(frame_.laue);
-  int green_i = 0, blue_i = 0, blue_j = -1;  // the triangle's right end on its base, its highest pixel
+  int green_i = 0, blue_i = 0,
+      blue_j = -1;  // the triangle's right end on its base, its highest pixel
   for (int j = 0; j < kKeySize; ++j) {
     for (int i = 0; i < kKeySize; ++i) {
       const float u = (static_cast<float>(i) + 0.5f) / kKeySize * extent;
@@ -119,10 +128,11 @@ Raster MapPicture::Draw() const {
   }
   const auto names = CornerNames(frame_.laue);
   DrawText(r, left, bottom + 4, names[0]);
-  DrawText(r, std::min(left + green_i - TextWidth(names[1]) + 1, r.width - TextWidth(names[1]) - 1), bottom + 4,
-           names[1]);
+  DrawText(r, std::min(left + green_i - TextWidth(names[1]) + 1, r.width - TextWidth(names[1]) - 1),
+           bottom + 4, names[1]);
   if (blue_j >= 0)
-    DrawText(r, std::min(left + blue_i - TextWidth(names[2]) / 2, r.width - TextWidth(names[2]) - 1),
+    DrawText(r,
+             std::min(left + blue_i - TextWidth(names[2]) / 2, r.width - TextWidth(names[2]) - 1),
              bottom - blue_j - kGlyphHeight - 4, names[2]);
   return r;
 }

@@ -19,7 +19,9 @@ struct Raster {
   int width = 0;
   int height = 0;
   std::vector<std::uint8_t> rgb;
-  const std::uint8_t* At(int x, int y) const { return &rgb[3 * (static_cast<std::size_t>(y) * width + x)]; }
+  const std::uint8_t* At(int x, int y) const {
+    return &rgb[3 * (static_cast<std::size_t>(y) * width + x)];
+  }
 };
 
 // Collects the coloured points of a run and draws them. Eight bytes per
@@ -36,8 +38,8 @@ public:
 
   // Where Draw puts the parts, in pixels from the picture's top left corner.
   struct Layout {
-    int cell = 1;                   // pixels per map position
-    int map_left = 0, map_top = 0;  // the map's top left pixel (position 0, 0)
+    int cell = 1;                      // pixels per map position
+    int map_left = 0, map_top = 0;     // the map's top left pixel (position 0, 0)
     int key_left = 0, key_bottom = 0;  // the key square's lower left pixel
   };
   Layout PictureLayout() const;

@@ -44,7 +44,8 @@ std::string MapTableRow(int pattern_number, const std::string& title, const MapP
   if (position.known) std::snprintf(xy, sizeof xy, "%d,%d", position.x, position.y);
   std::snprintf(numbers, sizeof numbers, "%d,%s,%.4f,%.4f,%.4f,%d,%d,%.4f,%d,", pattern_number, xy,
                 static_cast<double>(angles[0]), static_cast<double>(angles[1]),
-                static_cast<double>(angles[2]), used, n, static_cast<double>(fit), store.count > 0 ? 1 : 0);
+                static_cast<double>(angles[2]), used, n, static_cast<double>(fit),
+                store.count > 0 ? 1 : 0);
   std::string row = numbers;
   row += '"';
   for (char c : title) {
@@ -80,7 +81,8 @@ void MapTableFile::Close() {
 
 void MapTableFile::Fail(const char* verb, int error_number) {
   file_.close();
-  const std::string reason = error_number != 0 ? std::strerror(error_number) : "the system refused it";
+  const std::string reason =
+      error_number != 0 ? std::strerror(error_number) : "the system refused it";
   // Writes are buffered: the failure is known at the row that found the buffer full.
   std::string text = std::string("\n Error: Cannot ") + verb + " " + name_ + ".\n";
   text += PlaceLine(InputPlace{{name_, lines_ + 1}, 0, reason});

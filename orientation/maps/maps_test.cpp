@@ -30,12 +30,12 @@ TEST(MapPosition, TitlesWithAndWithoutPositions) {
       {"point,x=120,y=0,scan 2", true, 120, 0},
       {"\tx=-2\ty=+7", true, -2, 7},
       {"Pattern 17", false, 0, 0},
-      {"x=3", false, 0, 0},               // one coordinate alone
-      {"x=3 y=five", false, 0, 0},        // not a number
-      {"x=3.5 y=2", false, 0, 0},         // grid steps are whole numbers
-      {"x= 3 y=2", false, 0, 0},          // a blank after the sign
-      {"X=3 Y=2", false, 0, 0},           // lower case only
-      {"x=99999999999 y=1", false, 0, 0}, // beyond 32 bits
+      {"x=3", false, 0, 0},                // one coordinate alone
+      {"x=3 y=five", false, 0, 0},         // not a number
+      {"x=3.5 y=2", false, 0, 0},          // grid steps are whole numbers
+      {"x= 3 y=2", false, 0, 0},           // a blank after the sign
+      {"X=3 Y=2", false, 0, 0},            // lower case only
+      {"x=99999999999 y=1", false, 0, 0},  // beyond 32 bits
       {"", false, 0, 0},
       {"ax=3 by=2", false, 0, 0},
   };
@@ -79,20 +79,23 @@ TEST(IpfColour, CornersOfTheStandardTrianglesArePureColours) {
     Vec3 d;
     Rgb rgb;
   } cubic_cases[] = {
-      {Along(0, 0, 1), {255, 0, 0}},   {Along(0, 0, -1), {255, 0, 0}}, {Along(1, 0, 0), {255, 0, 0}},
-      {Along(1, 0, 1), {0, 255, 0}},   {Along(0, -1, 1), {0, 255, 0}}, {Along(1, 1, 1), {0, 0, 255}},
+      {Along(0, 0, 1), {255, 0, 0}},   {Along(0, 0, -1), {255, 0, 0}},
+      {Along(1, 0, 0), {255, 0, 0}},   {Along(1, 0, 1), {0, 255, 0}},
+      {Along(0, -1, 1), {0, 255, 0}},  {Along(1, 1, 1), {0, 0, 255}},
       {Along(-1, 1, -1), {0, 0, 255}},
   };
-  for (const auto& k : cubic_cases) EXPECT_EQ(IpfColour(c, k.d), k.rgb) << k.d[0] << " " << k.d[1] << " " << k.d[2];
+  for (const auto& k : cubic_cases)
+    EXPECT_EQ(IpfColour(c, k.d), k.rgb) << k.d[0] << " " << k.d[1] << " " << k.d[2];
 
   // Titanium's frame: a along x, c along z, the 12 rotations of 622.
   OrientationProblem hex;
   SetDefaults(hex);
   hex.symmetryCount = 12;
   const float h = std::sqrt(3.0f) / 2;
-  const float ops[12][4] = {{0, 0, 1, 0},   {0, 0, 1, 60},    {0, 0, 1, 120},  {0, 0, 1, 180},
-                            {0, 0, 1, 240}, {0, 0, 1, 300},   {1, 0, 0, 180},  {h, 0.5f, 0, 180},
-                            {0.5f, h, 0, 180}, {0, 1, 0, 180}, {-0.5f, h, 0, 180}, {-h, 0.5f, 0, 180}};
+  const float ops[12][4] = {{0, 0, 1, 0},   {0, 0, 1, 60},      {0, 0, 1, 120},
+                            {0, 0, 1, 180}, {0, 0, 1, 240},     {0, 0, 1, 300},
+                            {1, 0, 0, 180}, {h, 0.5f, 0, 180},  {0.5f, h, 0, 180},
+                            {0, 1, 0, 180}, {-0.5f, h, 0, 180}, {-h, 0.5f, 0, 180}};
   for (int o = 0; o < 12; ++o) {
     Vec3 axis = {ops[o][0], ops[o][1], ops[o][2]};
     float w = common::radians(ops[o][3]);
@@ -107,11 +110,15 @@ TEST(IpfColour, CornersOfTheStandardTrianglesArePureColours) {
     Vec3 d;
     Rgb rgb;
   } hex_cases[] = {
-      {Along(0, 0, 1), {255, 0, 0}},  {Along(0, 0, -1), {255, 0, 0}},
-      {Along(1, 0, 0), {0, 255, 0}},  {Along(-0.5f, h, 0), {0, 255, 0}},  // a1 and a2: [2-1-10] family
-      {Along(h, 0.5f, 0), {0, 0, 255}}, {Along(0, 1, 0), {0, 0, 255}},    // [10-10] family
+      {Along(0, 0, 1), {255, 0, 0}},
+      {Along(0, 0, -1), {255, 0, 0}},
+      {Along(1, 0, 0), {0, 255, 0}},
+      {Along(-0.5f, h, 0), {0, 255, 0}},  // a1 and a2: [2-1-10] family
+      {Along(h, 0.5f, 0), {0, 0, 255}},
+      {Along(0, 1, 0), {0, 0, 255}},  // [10-10] family
   };
-  for (const auto& k : hex_cases) EXPECT_EQ(IpfColour(x, k.d), k.rgb) << k.d[0] << " " << k.d[1] << " " << k.d[2];
+  for (const auto& k : hex_cases)
+    EXPECT_EQ(IpfColour(x, k.d), k.rgb) << k.d[0] << " " << k.d[1] << " " << k.d[2];
 }
 
 TEST(IpfColour, EquivalentOrientationsHaveOneColour) {
@@ -177,10 +184,13 @@ TEST(MapPicture, PointsKeepTheirPlaceAndColourAndTheKeyIsDrawn) {
     return n;
   };
   EXPECT_GT(ink_in(left, bottom + 4, TextWidth("[001]"), kGlyphHeight), 10);
-  EXPECT_GT(ink_in(left + 185 - TextWidth("[101]"), bottom + 4, TextWidth("[101]") + 2, kGlyphHeight), 10);
-  EXPECT_GT(ink_in(0, 0, r.width, l.map_top), 20);   // "scan step = 16 px", the x arrow
+  EXPECT_GT(
+      ink_in(left + 185 - TextWidth("[101]"), bottom + 4, TextWidth("[101]") + 2, kGlyphHeight),
+      10);
+  EXPECT_GT(ink_in(0, 0, r.width, l.map_top), 20);           // "scan step = 16 px", the x arrow
   EXPECT_GT(ink_in(0, l.map_top, l.map_left, 4 * cell), 5);  // the y arrow
-  EXPECT_EQ(ink_in(l.map_left + 3 * cell, l.map_top + cell, cell, cell), 0);  // the missing position: white
+  EXPECT_EQ(ink_in(l.map_left + 3 * cell, l.map_top + cell, cell, cell),
+            0);  // the missing position: white
 }
 #endif
 

@@ -54,8 +54,11 @@ void RunOnThisThread(common::FreeFormReader& reader, const std::string& file_nam
 class Pool {
 public:
   Pool(const OrientationProblem& problem, const Catalogue& catalogue, int threads)
-      : problem_(problem), catalogue_(catalogue), voteExponent_(VoteExponent(catalogue)),
-        window_(threads * kPatternsInFlightPerThread), slots_(window_),
+      : problem_(problem),
+        catalogue_(catalogue),
+        voteExponent_(VoteExponent(catalogue)),
+        window_(threads * kPatternsInFlightPerThread),
+        slots_(window_),
         solved_(new std::atomic<bool>[window_]) {
     for (int s = 0; s < window_; ++s) solved_[s].store(false);
     std::vector<std::unique_ptr<StrategyWorkspace>> work;

@@ -18,12 +18,12 @@ namespace talvor {
 
 // One pattern on its way through the loop.
 struct PatternSlot {
-  std::int32_t number = 0;                   // 1-based pattern number
+  std::int32_t number = 0;  // 1-based pattern number
   PatternStatus status = PatternStatus::no_more;
-  std::exception_ptr error;                  // set when reading the pattern stopped the run
+  std::exception_ptr error;  // set when reading the pattern stopped the run
   ScatteringPattern pattern;
-  std::string title;                         // the title line as read
-  SolutionStore store;                       // the solution, once solved
+  std::string title;    // the title line as read
+  SolutionStore store;  // the solution, once solved
 };
 
 // What the loop calls, always on the calling thread and in pattern order.

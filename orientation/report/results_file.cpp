@@ -68,10 +68,12 @@ void ResultsFile::Fail(const char* verb, int error_number, int line) {
   std::error_code ec;
   if (std::filesystem::is_regular_file(path_, ec) && std::filesystem::file_size(path_, ec) > bytes_)
     std::filesystem::resize_file(path_, bytes_, ec);
-  const std::string reason = error_number != 0 ? std::strerror(error_number) : "the system refused it";
+  const std::string reason =
+      error_number != 0 ? std::strerror(error_number) : "the system refused it";
   std::string text = std::string("\n Error: Cannot ") + verb + " " + name_ + ".\n";
-  const std::string kept = line > 0 ? "; the " + std::to_string(lines_) + " lines before it are complete"
-                                    : "; it holds " + std::to_string(lines_) + " complete lines";
+  const std::string kept = line > 0
+                               ? "; the " + std::to_string(lines_) + " lines before it are complete"
+                               : "; it holds " + std::to_string(lines_) + " complete lines";
   text += PlaceLine(InputPlace{{name_, line}, 0, reason + kept});
   text += "\n";
   throw FatalStop(text, {name_, line});

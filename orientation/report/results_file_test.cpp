@@ -42,8 +42,8 @@ TEST_F(ResultsFixture, DerivedUsedCountAndFit) {
       {2.013f, 12, "    10  12   2.922"},
       {0.9999999f, 5, "     4   5   0.000"},
       {0.0f, 3, "     3   3   0.000"},
-      {5.0f, 5, "     0   5 180.000"},   // a stored solution that explains nothing
-      {5.5f, 5, "     0   5 180.000"},   // never a negative count
+      {5.0f, 5, "     0   5 180.000"},  // a stored solution that explains nothing
+      {5.5f, 5, "     0   5 180.000"},  // never a negative count
   };
   for (const auto& c : cases) {
     std::string line = Line(3, c.n, Mat3::identity(), c.fit);
@@ -55,7 +55,8 @@ TEST_F(ResultsFixture, DerivedUsedCountAndFit) {
 }
 
 TEST_F(ResultsFixture, IdentityAndBungeAngles) {
-  EXPECT_EQ(Line(1, 4, Mat3::identity(), 0.0f), "          1       0.00    0.00    0.00     4   4   0.000");
+  EXPECT_EQ(Line(1, 4, Mat3::identity(), 0.0f),
+            "          1       0.00    0.00    0.00     4   4   0.000");
   // A rotation about the sample z axis: phi1 only (identity is its own fundamental image).
   float w = 0.5f;
   Vec3 z = {0, 0, 1};
@@ -84,13 +85,15 @@ TEST(ResultsFile, NameHeaderAndOverwrite) {
   std::stringstream text;
   text << in.rdbuf();
   const std::string eq(55, '='), da(55, '-');
-  EXPECT_EQ(text.str(), " " + eq + "\n " + da + "\n \n Talvor2 : Solutions for run1.tv2\n \n " + da +
-                            "\n         no      ph1_1     Phi   phi_2  used/all     fit\n " + da + "\n");
+  EXPECT_EQ(text.str(), " " + eq + "\n " + da + "\n \n Talvor2 : Solutions for run1.tv2\n \n " +
+                            da + "\n         no      ph1_1     Phi   phi_2  used/all     fit\n " +
+                            da + "\n");
 }
 
 TEST(ResultsFile, MissingDirectoryStopsWithItsName) {
   try {
-    ResultsFile f(fs::temp_directory_path() / "no_such_dir_talvor" / "a_tv2.res", "a_tv2.res", "a.tv2");
+    ResultsFile f(fs::temp_directory_path() / "no_such_dir_talvor" / "a_tv2.res", "a_tv2.res",
+                  "a.tv2");
     FAIL() << "no stop";
   } catch (const FatalStop& stop) {
     EXPECT_EQ(std::string(stop.what()), " Error: Cannot open a_tv2.res.\n");
@@ -107,9 +110,10 @@ TEST(ResultsFile, AFullDeviceStopsAtTheFirstLineItCannotWrite) {
     ResultsFile f(dir / "f_tv2.res", "f_tv2.res", "f.tv2");
     FAIL() << "no stop";
   } catch (const FatalStop& stop) {
-    EXPECT_EQ(std::string(stop.what()),
-              "\n Error: Cannot write f_tv2.res.\n"
-              " f_tv2.res, line 1: No space left on device; the 0 lines before it are complete.\n\n");
+    EXPECT_EQ(
+        std::string(stop.what()),
+        "\n Error: Cannot write f_tv2.res.\n"
+        " f_tv2.res, line 1: No space left on device; the 0 lines before it are complete.\n\n");
     EXPECT_EQ(stop.where().file, "f_tv2.res");
     EXPECT_EQ(stop.where().line, 1);
   }
@@ -120,7 +124,8 @@ TEST(ConsoleReport, ProgressAndRunReport) {
   std::ostringstream out;
   WriteProgress(out, 10, 2147483647);
   WriteRunReport(out, 1.25f, "x_tv2.res");
-  EXPECT_EQ(out.str(), "\r            Point nr :         10 -->2147483647\r" + std::string(60, ' ') +
+  EXPECT_EQ(out.str(), "\r            Point nr :         10 -->2147483647\r" +
+                           std::string(60, ' ') +
                            "\r CPU time :     1.250 sec\n\n Results saved in file : x_tv2.res\n\n");
 }
 

@@ -51,10 +51,10 @@ TEST(ChooseOctantBin, LargestSumWithTiesToTheLowerBin) {
     int bin;
   };
   const Case cases[] = {
-      {{1, 1, 1}, 0},   {{1, 1, -1}, 1},   {{1, -1, 1}, 2},  {{-1, 1, 1}, 3},
+      {{1, 1, 1}, 0},    {{1, 1, -1}, 1},  {{1, -1, 1}, 2},  {{-1, 1, 1}, 3},
       {{-1, -1, -1}, 4}, {{-1, -1, 1}, 5}, {{-1, 1, -1}, 6}, {{1, -1, -1}, 7},
-      {{1, 0, 0}, 0},   {{0, 0, 1}, 0},    {{0, 0, -1}, 1},  {{0, -1, 0}, 2},
-      {{-1, 0, 0}, 3},  {{1, 1, 0}, 0},    {{0, -1, -1}, 4}, {{-1, 0, 1}, 3},
+      {{1, 0, 0}, 0},    {{0, 0, 1}, 0},   {{0, 0, -1}, 1},  {{0, -1, 0}, 2},
+      {{-1, 0, 0}, 3},   {{1, 1, 0}, 0},   {{0, -1, -1}, 4}, {{-1, 0, 1}, 3},
   };
   for (const Case& c : cases) EXPECT_EQ(ChooseOctantBin(c.c), c.bin) << c.c[0] << c.c[1] << c.c[2];
   for (int bin = 0; bin < kOctantBinCount; ++bin) EXPECT_EQ(ChooseOctantBin(kOctantAxes[bin]), bin);
@@ -69,7 +69,8 @@ TEST_F(ScoringFixture, ExactOrientationIsStoredWithZeroFit) {
   // One unexplained vector counts 1; the three explained ones fit exactly.
   EXPECT_NEAR(store.entries[0].fit, 1.0f, 1e-6f);
   for (int i = 1; i <= 3; ++i)
-    for (int j = 1; j <= 3; ++j) EXPECT_NEAR(store.entries[0].orientation(i, j), i == j ? 1 : 0, 1e-6f);
+    for (int j = 1; j <= 3; ++j)
+      EXPECT_NEAR(store.entries[0].orientation(i, j), i == j ? 1 : 0, 1e-6f);
 }
 
 TEST_F(ScoringFixture, RefinedRotationReplacesTheTrial) {
@@ -159,8 +160,10 @@ TEST_F(ScoringFixture, MatchCountRisesAcrossTrials) {
   // the identity then explains the first two.
   const float c = std::sqrt(0.5f);
   Mat3 turn;
-  turn(1, 1) = c; turn(1, 2) = c;
-  turn(2, 1) = -c; turn(2, 2) = c;
+  turn(1, 1) = c;
+  turn(1, 2) = c;
+  turn(2, 1) = -c;
+  turn(2, 2) = c;
   turn(3, 3) = 1;
   EvaluateOrientation(turn, pattern, problem, *catalogue, best, store);
   EXPECT_EQ(best, 1);

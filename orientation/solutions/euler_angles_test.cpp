@@ -67,11 +67,15 @@ TEST(ReduceToFundamental, TiesKeepTheEarlierOperation) {
   // Turns of +45 and -45 degrees about z have the same trace.
   const float c = std::sqrt(0.5f);
   Mat3 g;
-  g(1, 1) = c; g(1, 2) = -c;
-  g(2, 1) = c; g(2, 2) = c;
+  g(1, 1) = c;
+  g(1, 2) = -c;
+  g(2, 1) = c;
+  g(2, 2) = c;
   g(3, 3) = 1;
   Mat3 quarter;  // exact quarter turn about z
-  quarter(1, 2) = 1; quarter(2, 1) = -1; quarter(3, 3) = 1;
+  quarter(1, 2) = 1;
+  quarter(2, 1) = -1;
+  quarter(3, 3) = 1;
   const Mat3 turned = Multiply(quarter, g);
   ASSERT_EQ(turned(1, 1) + turned(2, 2) + turned(3, 3), g(1, 1) + g(2, 2) + g(3, 3));
 
@@ -125,9 +129,9 @@ TEST(EulerFromMatrix, SpecialCasesPutTheTurnIntoPhi1) {
     float expect_phi1;      // out, phi2 is then 0
   };
   const Case cases[] = {
-      {0.5f, 0.0f, 0.25f, 0.75f},      // Phi = 0: phi1 + phi2
+      {0.5f, 0.0f, 0.25f, 0.75f},  // Phi = 0: phi1 + phi2
       {4.0f, 0.0f, 3.0f, 7.0f - kTwoPi},
-      {0.5f, kPi, 0.0f, 0.5f},         // Phi = pi with phi2 = 0
+      {0.5f, kPi, 0.0f, 0.5f},  // Phi = pi with phi2 = 0
       {5.0f, kPi, 0.0f, 5.0f},
   };
   for (const Case& c : cases) {
@@ -146,7 +150,10 @@ TEST(EulerFromMatrix, NoisyNearIdentityKeepsTheTurnAboutTheBeam) {
   // A refined orientation of three exact cube axes: the identity with
   // rounding noise of a few 1e-7 off the diagonal. Taken from the noise,
   // phi1 and phi2 would add up to a turn of degrees about the beam.
-  struct Case { float turn; float n13, n23, n31, n32; };
+  struct Case {
+    float turn;
+    float n13, n23, n31, n32;
+  };
   const Case cases[] = {
       {0.0f, 3e-7f, -2e-7f, -4e-7f, 1e-7f},
       {0.0f, -5e-7f, 4e-7f, 2e-7f, 6e-7f},

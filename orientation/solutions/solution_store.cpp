@@ -20,7 +20,8 @@ void SortByFit(SolutionStore& store) {
 
 }  // namespace
 
-void OfferSolution(SolutionStore& store, const Mat3& R, float fit, const OrientationProblem& problem) {
+void OfferSolution(SolutionStore& store, const Mat3& R, float fit,
+                   const OrientationProblem& problem) {
   if (store.count == 0) {
     store.entries[0] = {R, fit};
     store.count = 1;

@@ -30,6 +30,7 @@ struct SolutionStore {
 // kMergeRadius of a stored entry (under the symmetry of `problem`) replaces
 // that entry only when its fit is strictly lower; otherwise it replaces the
 // worst entry. Equal fits keep the earlier offer.
-void OfferSolution(SolutionStore& store, const Mat3& R, float fit, const OrientationProblem& problem);
+void OfferSolution(SolutionStore& store, const Mat3& R, float fit,
+                   const OrientationProblem& problem);
 
 }  // namespace talvor

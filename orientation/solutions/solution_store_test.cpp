@@ -46,9 +46,14 @@ TEST_F(StoreFixture, SecondOfferReplacesOnlyWithStrictlyLowerFit) {
     bool replaces;
   };
   const Case cases[] = {
-      {1.0f, 0.5f, true},   {1.0f, 1.0f, false},  {1.0f, 1.5f, false},   // inside the merge radius
-      {2.4f, 0.999f, true}, {2.6f, 0.999f, true},                         // either side of 2.5 degrees
-      {90.0f, 0.5f, true},  {90.0f, 1.0f, false}, {90.0f, 2.0f, false},  // far away
+      {1.0f, 0.5f, true},
+      {1.0f, 1.0f, false},
+      {1.0f, 1.5f, false},  // inside the merge radius
+      {2.4f, 0.999f, true},
+      {2.6f, 0.999f, true},  // either side of 2.5 degrees
+      {90.0f, 0.5f, true},
+      {90.0f, 1.0f, false},
+      {90.0f, 2.0f, false},  // far away
       {0.0f, std::nextafter(1.0f, 0.0f), true},
   };
   for (const Case& c : cases) {

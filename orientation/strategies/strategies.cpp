@@ -42,7 +42,8 @@ void ForEachTrial(const SearchContext& ctx, Wanted&& wanted, Visit&& visit) {
       for (int t = range.first; t <= range.last; ++t) {
         const PairEntry& e = cat.pairs[t];
         if (!e.hasTriad) continue;
-        if (wanted(i, j, e.f1, e.f2)) visit(OrientationFromTriads(e.triad, sample), i, j, e.f1, e.f2);
+        if (wanted(i, j, e.f1, e.f2))
+          visit(OrientationFromTriads(e.triad, sample), i, j, e.f1, e.f2);
         if (e.f1 != e.f2 && wanted(i, j, e.f2, e.f1))
           visit(OrientationFromTriads(SwappedTriad(e.triad), sample), i, j, e.f2, e.f1);
       }
@@ -86,9 +87,12 @@ void SearchPairs(SearchContext& ctx, bool restricted) {
   const auto& allowed = ctx.work.allowed;
   ForEachTrial(
       ctx,
-      [&](int i, int j, int fi, int fj) { return !restricted || (allowed[i][fi] && allowed[j][fj]); },
+      [&](int i, int j, int fi, int fj) {
+        return !restricted || (allowed[i][fi] && allowed[j][fj]);
+      },
       [&](const Mat3& g, int, int, int, int) {
-        EvaluateOrientation(g, ctx.pattern, ctx.problem, ctx.catalogue, best_match_count, ctx.store);
+        EvaluateOrientation(g, ctx.pattern, ctx.problem, ctx.catalogue, best_match_count,
+                            ctx.store);
       });
 }
 
@@ -142,7 +146,8 @@ void OrientationVoting(SearchContext& ctx) {
               }
         }
         if (r < 3) return;
-        const double weight = std::pow(static_cast<double>(r), static_cast<double>(ctx.voteExponent));
+        const double weight =
+            std::pow(static_cast<double>(r), static_cast<double>(ctx.voteExponent));
         for (int v = 0; v < n; ++v)
           if (recorded[v] >= 0) ctx.work.votes[v][recorded[v]] += weight;
       });

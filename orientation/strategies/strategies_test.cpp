@@ -70,7 +70,8 @@ struct StrategyFixture : ::testing::Test {
   }
   float ErrorDegrees(const Mat3& truth) const {
     return SymmetricMisorientation(store.entries[0].orientation, truth, problem.symmetry.data(),
-                                   problem.symmetryCount) * 180.0f / kPi;
+                                   problem.symmetryCount) *
+           180.0f / kPi;
   }
 };
 
@@ -206,7 +207,8 @@ TEST_F(StrategyFixture, HalfTheFamiliesAreChosenPerVector) {
       for (int v = 0; v < 6; ++v) {
         int allowed = 0;
         for (int f = 0; f < c.familyCount; ++f) allowed += work->allowed[v][f];
-        EXPECT_EQ(allowed, strategy == 3 ? 1 : c.chosen) << c.familyCount << " families, strategy " << strategy;
+        EXPECT_EQ(allowed, strategy == 3 ? 1 : c.chosen)
+            << c.familyCount << " families, strategy " << strategy;
       }
     }
   }

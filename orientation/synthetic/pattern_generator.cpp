@@ -21,7 +21,7 @@ using common::kPiDouble;
 // Portable random numbers: the 64-bit Mersenne twister's output is fixed by
 // the language standard, and everything else is derived here by hand.
 class Random {
- public:
+public:
   explicit Random(std::uint64_t seed) : state_(seed) {}
   // Uniform in [0, 1).
   double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
@@ -36,7 +36,7 @@ class Random {
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPiDouble * u2);
   }
 
- private:
+private:
   // splitmix64: a small generator with a full 64-bit state.
   std::uint64_t Next() {
     std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -88,9 +88,12 @@ Matrix3d RotationMatrix(const AxisAngle& op) {
   Matrix3d m{};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) m[i][j] = n[i] * n[j] * (1 - c) + (i == j ? c : 0.0);
-  m[0][1] -= s * n[2]; m[1][0] += s * n[2];
-  m[0][2] += s * n[1]; m[2][0] -= s * n[1];
-  m[1][2] -= s * n[0]; m[2][1] += s * n[0];
+  m[0][1] -= s * n[2];
+  m[1][0] += s * n[2];
+  m[0][2] += s * n[1];
+  m[2][0] -= s * n[1];
+  m[1][2] -= s * n[0];
+  m[2][1] += s * n[0];
   return m;
 }
 
@@ -177,8 +180,8 @@ Vector3d WithNoise(const Vector3d& v, double rms, Random& random) {
                        v[0] * t1[1] - v[1] * t1[0]};
   const double sigma = rms / std::sqrt(2.0);
   const double a = sigma * random.Normal(), b = sigma * random.Normal();
-  return Normalized({v[0] + a * t1[0] + b * t2[0], v[1] + a * t1[1] + b * t2[1],
-                     v[2] + a * t1[2] + b * t2[2]});
+  return Normalized(
+      {v[0] + a * t1[0] + b * t2[0], v[1] + a * t1[1] + b * t2[1], v[2] + a * t1[2] + b * t2[2]});
 }
 
 std::string Fixed(double value, int width, int decimals) {
@@ -195,12 +198,12 @@ CrystalDescription DefaultCubic() {
   c.basis = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
   c.families = {{1, 1, 1}, {0, 0, 2}, {0, 2, 2}, {1, 1, 3}};
   // The 24 rotations of the cube in the finder's default order.
-  c.symmetry = {{{0, 0, 1}, 0},     {{0, 0, 1}, 90},     {{1, 1, 1}, 120},   {{0, 0, -1}, 180},
-                {{-1, 0, -1}, 180}, {{0, -1, -1}, 180},  {{-1, -1, -1}, 120}, {{0, 0, -1}, 90},
-                {{-1, 1, -1}, 120}, {{-1, 0, 0}, 90},    {{1, -1, -1}, 120}, {{0, -1, 0}, 90},
-                {{0, 1, 0}, 90},    {{-1, 1, 1}, 120},   {{-1, -1, 1}, 120}, {{1, 0, 0}, 90},
-                {{1, 1, -1}, 120},  {{1, -1, 1}, 120},   {{1, 0, -1}, 180},  {{0, -1, 1}, 180},
-                {{-1, -1, 0}, 180}, {{0, -1, 0}, 180},   {{-1, 0, 0}, 180},  {{-1, 1, 0}, 180}};
+  c.symmetry = {{{0, 0, 1}, 0},     {{0, 0, 1}, 90},    {{1, 1, 1}, 120},    {{0, 0, -1}, 180},
+                {{-1, 0, -1}, 180}, {{0, -1, -1}, 180}, {{-1, -1, -1}, 120}, {{0, 0, -1}, 90},
+                {{-1, 1, -1}, 120}, {{-1, 0, 0}, 90},   {{1, -1, -1}, 120},  {{0, -1, 0}, 90},
+                {{0, 1, 0}, 90},    {{-1, 1, 1}, 120},  {{-1, -1, 1}, 120},  {{1, 0, 0}, 90},
+                {{1, 1, -1}, 120},  {{1, -1, 1}, 120},  {{1, 0, -1}, 180},   {{0, -1, 1}, 180},
+                {{-1, -1, 0}, 180}, {{0, -1, 0}, 180},  {{-1, 0, 0}, 180},   {{-1, 1, 0}, 180}};
   return c;
 }
 
@@ -221,9 +224,9 @@ CrystalDescription HexagonalTitanium() {
   // {10-10} {0002} {10-11} {10-12} {11-20} {10-13} {11-22} in three indices.
   c.families = {{1, 0, 0}, {0, 0, 2}, {1, 0, 1}, {1, 0, 2}, {1, 1, 0}, {1, 0, 3}, {1, 1, 2}};
   const double h = std::sqrt(3.0) / 2;
-  c.symmetry = {{{0, 0, 1}, 0},    {{0, 0, 1}, 60},     {{0, 0, 1}, 120},   {{0, 0, 1}, 180},
-                {{0, 0, 1}, 240},  {{0, 0, 1}, 300},    {{1, 0, 0}, 180},   {{h, 0.5, 0}, 180},
-                {{0.5, h, 0}, 180}, {{0, 1, 0}, 180},   {{-0.5, h, 0}, 180}, {{-h, 0.5, 0}, 180}};
+  c.symmetry = {{{0, 0, 1}, 0},     {{0, 0, 1}, 60},  {{0, 0, 1}, 120},    {{0, 0, 1}, 180},
+                {{0, 0, 1}, 240},   {{0, 0, 1}, 300}, {{1, 0, 0}, 180},    {{h, 0.5, 0}, 180},
+                {{0.5, h, 0}, 180}, {{0, 1, 0}, 180}, {{-0.5, h, 0}, 180}, {{-h, 0.5, 0}, 180}};
   return c;
 }
 
@@ -310,8 +313,8 @@ void WriteHeader(std::ostream& out, const CrystalDescription& crystal, const Run
     out << Fixed(op.axis[0], 11, 7) << Fixed(op.axis[1], 11, 7) << Fixed(op.axis[2], 11, 7)
         << Fixed(op.degrees, 7, 1) << "\n";
   out << "_IndexingStrategy\n" << run.strategy << "\n";
-  out << "_ParametersOfStrategy\n" << Fixed(run.p1Degrees, 0, 2) << " " << Fixed(run.p2Degrees, 0, 2)
-      << "\n";
+  out << "_ParametersOfStrategy\n"
+      << Fixed(run.p1Degrees, 0, 2) << " " << Fixed(run.p2Degrees, 0, 2) << "\n";
   out << "_NumberOfPatterns\n" << pattern_count << "\n";
   out << "_PrintComputationTime\n0\n";
   out << "_PatternData\n";
@@ -360,11 +363,12 @@ void WriteMap(std::ostream& input, std::ostream& truth, const CrystalDescription
   WriteHeader(input, crystal, run, count);
   truth << "# True orientations of the synthetic map (" << crystal.title << "), " << map.width
         << " x " << map.height << " points, " << grains.size() << " grains\n";
-  truth << "# grain      phi1       Phi      phi2   (Bunge, degrees, reduced by the crystal symmetry)\n";
+  truth << "# grain      phi1       Phi      phi2   (Bunge, degrees, reduced by the crystal "
+           "symmetry)\n";
   for (std::size_t g = 0; g < grains.size(); ++g) {
     const Vector3d e = ReducedBungeDegrees(grains[g], crystal);
-    truth << "#" << Fixed(static_cast<double>(g + 1), 6, 0) << Fixed(e[0], 10, 4) << Fixed(e[1], 10, 4)
-          << Fixed(e[2], 10, 4) << "\n";
+    truth << "#" << Fixed(static_cast<double>(g + 1), 6, 0) << Fixed(e[0], 10, 4)
+          << Fixed(e[1], 10, 4) << Fixed(e[2], 10, 4) << "\n";
   }
   truth << "#      no     x     y grain\n";
   std::int64_t number = 0;
@@ -373,8 +377,10 @@ void WriteMap(std::ostream& input, std::ostream& truth, const CrystalDescription
       ++number;
       const int grain = GrainAt(map, x, y);
       const GeneratedPattern p = DrawPattern(grains[grain], axes, map.patterns, random);
-      WritePattern(input, "Pattern " + std::to_string(number) + " x=" + std::to_string(x) +
-                              " y=" + std::to_string(y), p);
+      WritePattern(input,
+                   "Pattern " + std::to_string(number) + " x=" + std::to_string(x) +
+                       " y=" + std::to_string(y),
+                   p);
       truth << Fixed(static_cast<double>(number), 9, 0) << Fixed(x, 6, 0) << Fixed(y, 6, 0)
             << Fixed(grain + 1, 6, 0) << "\n";
     }
@@ -385,7 +391,8 @@ std::string FormatInput(const CrystalDescription& crystal, const RunParameters& 
                         const std::vector<GeneratedPattern>& patterns) {
   std::ostringstream out;
   WriteHeader(out, crystal, run, static_cast<std::int64_t>(patterns.size()));
-  for (size_t p = 0; p < patterns.size(); ++p) WritePattern(out, "Pattern " + std::to_string(p + 1), patterns[p]);
+  for (size_t p = 0; p < patterns.size(); ++p)
+    WritePattern(out, "Pattern " + std::to_string(p + 1), patterns[p]);
   return out.str();
 }
 
@@ -406,10 +413,12 @@ std::string FormatTruth(const CrystalDescription& crystal,
   return out.str();
 }
 
-double MisorientationDegrees(const Matrix3d& a, const Matrix3d& b, const CrystalDescription& crystal) {
+double MisorientationDegrees(const Matrix3d& a, const Matrix3d& b,
+                             const CrystalDescription& crystal) {
   const Matrix3d d = Multiply(a, Transposed(b));
   double best = -1.0;
-  for (const Matrix3d& op : SymmetryMatrices(crystal)) best = std::max(best, Trace(Multiply(op, d)));
+  for (const Matrix3d& op : SymmetryMatrices(crystal))
+    best = std::max(best, Trace(Multiply(op, d)));
   const double c = std::clamp((best - 1.0) / 2.0, -1.0, 1.0);
   return common::degrees(std::acos(c));
 }

@@ -21,10 +21,10 @@ struct AxisAngle {
 
 // Crystal as the .tv2 header describes it.
 struct CrystalDescription {
-  std::string title;                       // one line, written as a comment
-  Matrix3d basis;                          // row r: Cartesian components of basis vector r
+  std::string title;                         // one line, written as a comment
+  Matrix3d basis;                            // row r: Cartesian components of basis vector r
   std::vector<std::array<int, 3>> families;  // Miller indices (h k l)
-  std::vector<AxisAngle> symmetry;         // proper rotations of the Laue class
+  std::vector<AxisAngle> symmetry;           // proper rotations of the Laue class
 };
 
 // Unit cube, families {111} {002} {022} {113}, the 24 cube rotations: the
@@ -119,7 +119,8 @@ std::vector<Matrix3d> SymmetryMatrices(const CrystalDescription& crystal);
 
 // Angle in degrees between orientations a and b, smallest over the
 // symmetry operations of the crystal.
-double MisorientationDegrees(const Matrix3d& a, const Matrix3d& b, const CrystalDescription& crystal);
+double MisorientationDegrees(const Matrix3d& a, const Matrix3d& b,
+                             const CrystalDescription& crystal);
 
 // Bunge angles (phi1, Phi, phi2) in degrees of g reduced to the symmetry-
 // equivalent orientation closest to the identity.

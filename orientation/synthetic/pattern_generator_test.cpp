@@ -17,12 +17,14 @@ double dot(const Vector3d& a, const Vector3d& b) { return a[0] * b[0] + a[1] * b
 
 // Angle in degrees from the crystal-frame direction g s to the nearest
 // plane normal of the crystal (either sign).
-double DistanceToPlaneNormal(const CrystalDescription& crystal, const Matrix3d& g, const Vector3d& s) {
+double DistanceToPlaneNormal(const CrystalDescription& crystal, const Matrix3d& g,
+                             const Vector3d& s) {
   const Vector3d c = {dot(g[0], s), dot(g[1], s), dot(g[2], s)};
   // Reciprocal vectors from the inverse basis by cross products.
   const Matrix3d& b = crystal.basis;
   auto cross = [](const Vector3d& x, const Vector3d& y) {
-    return Vector3d{x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2], x[0] * y[1] - x[1] * y[0]};
+    return Vector3d{x[1] * y[2] - x[2] * y[1], x[2] * y[0] - x[0] * y[2],
+                    x[0] * y[1] - x[1] * y[0]};
   };
   const Vector3d r[3] = {cross(b[1], b[2]), cross(b[2], b[0]), cross(b[0], b[1])};
   double best = 0.0;
@@ -66,7 +68,8 @@ TEST(PatternGenerator, VectorsAreNoisyPlaneNormalsAndSpuriousOnesAreNot) {
       for (int i = 0; i < n; ++i) {
         EXPECT_NEAR(dot(p.vectors[i], p.vectors[i]), 1.0, 1e-12);
         const double d = DistanceToPlaneNormal(crystal, p.orientation, p.vectors[i]);
-        const bool spurious = std::find(p.spurious.begin(), p.spurious.end(), i) != p.spurious.end();
+        const bool spurious =
+            std::find(p.spurious.begin(), p.spurious.end(), i) != p.spurious.end();
         if (spurious) {
           EXPECT_GE(d, settings.separationDegrees) << crystal.title;
         } else {

@@ -70,7 +70,8 @@ SurveyOutcome RunSurvey(const SurveyCase& c) {
     int used = 0;
     float fit = static_cast<float>(n);
     if (store.count > 0) {
-      angle = MisorientationDegrees(ToDouble(store.entries[0].orientation), truth.orientation, crystal);
+      angle =
+          MisorientationDegrees(ToDouble(store.entries[0].orientation), truth.orientation, crystal);
       fit = store.entries[0].fit;
       used = n - static_cast<int>(fit + 5e-6f);  // as the results line derives it
     }
@@ -103,8 +104,9 @@ SurveyOutcome RunSurvey(const SurveyCase& c) {
             for (int t = range.first; t <= range.last; ++t) {
               const PairEntry& e = catalogue->pairs[t];
               Mat3 trial;
-              if (!OrientationFromPair(pattern.vectors[i], pattern.vectors[j], catalogue->FirstDirection(e),
-                                       catalogue->SecondDirection(e), trial))
+              if (!OrientationFromPair(pattern.vectors[i], pattern.vectors[j],
+                                       catalogue->FirstDirection(e), catalogue->SecondDirection(e),
+                                       trial))
                 continue;
               SolutionStore trial_store;
               int trial_best = 0;
@@ -115,7 +117,9 @@ SurveyOutcome RunSurvey(const SurveyCase& c) {
                       kRecoveryToleranceDegrees)
                 continue;
               ++good;
-              if (problem.strategy == IndexingStrategy::exhaustive || (work->allowed[i][e.f1] && work->allowed[j][e.f2])) ++allowed;
+              if (problem.strategy == IndexingStrategy::exhaustive ||
+                  (work->allowed[i][e.f1] && work->allowed[j][e.f2]))
+                ++allowed;
             }
           }
         if (good == 0) {

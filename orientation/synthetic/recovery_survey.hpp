@@ -14,8 +14,8 @@ constexpr double kRecoveryToleranceDegrees = 0.5;
 
 struct SurveyCase {
   std::string crystal = "default-cubic";  // a name CrystalByName knows
-  int strategy = 3;                        // 1..4
-  double spurious = 0.0;                   // share of random vectors per pattern
+  int strategy = 3;                       // 1..4
+  double spurious = 0.0;                  // share of random vectors per pattern
   int patterns = 40;
   std::uint64_t seed = 1;
 };

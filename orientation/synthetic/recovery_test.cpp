@@ -55,14 +55,16 @@ INSTANTIATE_TEST_SUITE_P(
         RecoveryCase{"titanium", 3, 0.0, 0.95}, RecoveryCase{"titanium", 4, 0.0, 0.95}));
 
 // One vector in ten replaced by a random direction: strategies 1, 3 and 4, 90 %.
-INSTANTIATE_TEST_SUITE_P(
-    SpuriousVectors, Recovery,
-    ::testing::Values(
-        RecoveryCase{"default-cubic", 1, 0.1, 0.90}, RecoveryCase{"default-cubic", 3, 0.1, 0.90},
-        RecoveryCase{"default-cubic", 4, 0.1, 0.90}, RecoveryCase{"copper", 1, 0.1, 0.90},
-        RecoveryCase{"copper", 3, 0.1, 0.90}, RecoveryCase{"copper", 4, 0.1, 0.90},
-        RecoveryCase{"titanium", 1, 0.1, 0.90}, RecoveryCase{"titanium", 3, 0.1, 0.90},
-        RecoveryCase{"titanium", 4, 0.1, 0.90}));
+INSTANTIATE_TEST_SUITE_P(SpuriousVectors, Recovery,
+                         ::testing::Values(RecoveryCase{"default-cubic", 1, 0.1, 0.90},
+                                           RecoveryCase{"default-cubic", 3, 0.1, 0.90},
+                                           RecoveryCase{"default-cubic", 4, 0.1, 0.90},
+                                           RecoveryCase{"copper", 1, 0.1, 0.90},
+                                           RecoveryCase{"copper", 3, 0.1, 0.90},
+                                           RecoveryCase{"copper", 4, 0.1, 0.90},
+                                           RecoveryCase{"titanium", 1, 0.1, 0.90},
+                                           RecoveryCase{"titanium", 3, 0.1, 0.90},
+                                           RecoveryCase{"titanium", 4, 0.1, 0.90}));
 
 }  // namespace
 }  // namespace talvor::tools

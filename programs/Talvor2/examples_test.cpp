@@ -20,8 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct ExampleFiles {
-  const char* name;      // examples/talvor2/<name>.tv2 and <name>_truth.txt
-  std::uint64_t seed;    // as in the README's commands
+  const char* name;    // examples/talvor2/<name>.tv2 and <name>_truth.txt
+  std::uint64_t seed;  // as in the README's commands
   int strategy;
 };
 const ExampleFiles kExamples[] = {{"copper", 11, 3}, {"titanium", 12, 4}};
@@ -50,8 +50,10 @@ TEST(Examples, AreWhatTheGeneratorGives) {
     const auto patterns = Regenerate(e);
     RunParameters run;
     run.strategy = e.strategy;
-    EXPECT_EQ(ReadText(dir / (std::string(e.name) + ".tv2")), FormatInput(crystal, run, patterns)) << e.name;
-    EXPECT_EQ(ReadText(dir / (std::string(e.name) + "_truth.txt")), FormatTruth(crystal, patterns)) << e.name;
+    EXPECT_EQ(ReadText(dir / (std::string(e.name) + ".tv2")), FormatInput(crystal, run, patterns))
+        << e.name;
+    EXPECT_EQ(ReadText(dir / (std::string(e.name) + "_truth.txt")), FormatTruth(crystal, patterns))
+        << e.name;
   }
 }
 
@@ -72,7 +74,8 @@ TEST(Examples, Talvor2FindsTheTrueOrientations) {
     const fs::path work = fs::path(TALVOR2_WORK) / e.name;
     fs::create_directories(work);
     const std::string input = std::string(e.name) + ".tv2";
-    fs::copy_file(fs::path(TALVOR2_EXAMPLES) / input, work / input, fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(TALVOR2_EXAMPLES) / input, work / input,
+                  fs::copy_options::overwrite_existing);
     const std::string command = "cd \"" + work.string() + "\" && \"" TALVOR2_PROGRAM "\" " + input +
                                 " </dev/null >console.txt 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;

@@ -157,7 +157,8 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
     WriteSolutionLine(results, slot.number, slot.pattern, slot.store, problem);
     if (!table) return;
     const MapPosition position = ParseMapPosition(slot.title);
-    table->WriteRow(MapTableRow(slot.number, slot.title, position, slot.pattern, slot.store, problem));
+    table->WriteRow(
+        MapTableRow(slot.number, slot.title, position, slot.pattern, slot.store, problem));
 #ifdef TALVOR2_WITH_PNG
     if (picture) picture->Add(position, slot.store.count > 0, slot.store.entries[0].orientation);
 #endif
@@ -175,14 +176,16 @@ void ProcessOrStop(const std::string& raw_name, RunEnvironment& env) {
   if (env.writeMap && !picture)
     out << " No map picture: the symmetry operations are neither cubic (24) nor hexagonal (12);"
            " --ipf=cubic or --ipf=hexagonal chooses the colours.\n";
-  if (picture && picture->points() == 0) out << " No map picture: no title carries a position x=.. y=...\n";
+  if (picture && picture->points() == 0)
+    out << " No map picture: no title carries a position x=.. y=...\n";
   if (picture && picture->points() > 0) {
     const std::string picture_name = MapPictureName(name);
     WritePng(picture->Draw(), env.directory / picture_name, picture_name,
              common::provenance("Talvor2", common::utc_date_today()));
     out << " Map picture saved in file : " << picture_name << "\n";
     if (picture->outside() > 0)
-      out << " " << picture->outside() << " positions outside 0.." << kMaxMapCoordinate << " are not drawn.\n";
+      out << " " << picture->outside() << " positions outside 0.." << kMaxMapCoordinate
+          << " are not drawn.\n";
   }
 #else
   if (env.writeMap) out << " No map picture: this Talvor2 was built without libpng.\n";
@@ -233,7 +236,8 @@ int RunTalvor2(const std::vector<std::string>& all_args, RunEnvironment& env) {
     } else if (a.rfind("--ipf=", 0) == 0) {
       env.ipfClass = a.substr(6);
       if (!LaueClassFromName(env.ipfClass)) {
-        env.out << " Error: --ipf takes cubic, m-3m, hexagonal or 6/mmm, not \"" << env.ipfClass << "\".\n"
+        env.out << " Error: --ipf takes cubic, m-3m, hexagonal or 6/mmm, not \"" << env.ipfClass
+                << "\".\n"
                 << std::flush;
         return kExitError;
       }
@@ -263,7 +267,8 @@ int RunTalvor2(const std::vector<std::string>& all_args, RunEnvironment& env) {
       const std::string a = Strip(arg);
       if (!IsUnknownOption(a)) continue;
       const std::string word = a.substr(0, a.find('='));
-      const char* nearest = EditDistance(word, "--map") <= EditDistance(word, "--ipf") ? "--map" : "--ipf=CLASS";
+      const char* nearest =
+          EditDistance(word, "--map") <= EditDistance(word, "--ipf") ? "--map" : "--ipf=CLASS";
       env.out << " Error: unknown option " << a << "; did you mean " << nearest << "?\n";
     }
     PrintUsage(env.out);

@@ -147,13 +147,14 @@ std::string FirstLines(const std::string& text, int n) {
 }
 
 const std::string kPause = " Press Enter to continue.\n";
-const std::string kReport = std::string("\r") + std::string(60, ' ') + "\r CPU time :     0.000 sec\n\n";
+const std::string kReport =
+    std::string("\r") + std::string(60, ' ') + "\r CPU time :     0.000 sec\n\n";
 
 std::string Saved(const std::string& name) { return " Results saved in file : " + name + "\n\n"; }
 
 std::string Progress(int i, const char* total) {
-  return "\r            Point nr : " + std::string(10 - std::to_string(i).size(), ' ') + std::to_string(i) +
-         " -->" + total;
+  return "\r            Point nr : " + std::string(10 - std::to_string(i).size(), ' ') +
+         std::to_string(i) + " -->" + total;
 }
 
 class Talvor2Run : public RunFolder {
@@ -177,13 +178,17 @@ TEST_F(Talvor2Run, CommandLinesThatProcessNoFile) {
       "                             with positions x=.. y=.., the picture <name>_tv2.png\n"
       "                --ipf=CLASS  the picture's colours: cubic (m-3m) or hexagonal (6/mmm)\n";
   const std::string help =
-      "\n This is a program for crystal orientation deterination\n based on normalized scattering vectors.\n"
+      "\n This is a program for crystal orientation deterination\n based on normalized scattering "
+      "vectors.\n"
       " For a description see the suite's README.md and docs/talvor2.md.\n\n"
-      "        use    Talvor2 [options] [filename.tv2]\n" + options + "\n" + kPause;
+      "        use    Talvor2 [options] [filename.tv2]\n" +
+      options + "\n" + kPause;
   const std::string extension = " Error: Extention of filename is not .tv2.\n" + kPause;
   const std::string usage =
-      " Error: Too many command line arguments.\n        use    Talvor2\n        or     Talvor2 -h\n"
-      "        or     Talvor2 filename.tv2\n" + options + kPause;
+      " Error: Too many command line arguments.\n        use    Talvor2\n        or     Talvor2 "
+      "-h\n"
+      "        or     Talvor2 filename.tv2\n" +
+      options + kPause;
   Put("a.tv2", "_PatternData\n");
   Put("b.tv2", "_PatternData\n");
   Put("sample.TV2", "_PatternData\n");
@@ -204,7 +209,9 @@ TEST_F(Talvor2Run, CommandLinesThatProcessNoFile) {
       {{"a.tv2", "b.tv2"}, usage, 1},
       // A mistyped option is named, with the nearest one, before the usage.
       {{"--mapp", "a.tv2"}, " Error: unknown option --mapp; did you mean --map?\n" + usage, 1},
-      {{"a.tv2", "--ipd=cubic"}, " Error: unknown option --ipd=cubic; did you mean --ipf=CLASS?\n" + usage, 1},
+      {{"a.tv2", "--ipd=cubic"},
+       " Error: unknown option --ipd=cubic; did you mean --ipf=CLASS?\n" + usage,
+       1},
       {{"missing.tv2"}, " Error: Cannot open missing.tv2.\n" + kPause, 1},
       {{"  missing.tv2 "}, " Error: Cannot open missing.tv2.\n" + kPause, 1},
   };
@@ -246,28 +253,33 @@ TEST_F(Talvor2Run, PrintFlagDecidesThePause) {
   for (int flag : {0, 1}) {
     Put("p.tv2", "_PrintComputationTime\n" + std::to_string(flag) + "\n_PatternData\n" +
                      FirstLines(kTwelvePatterns, 7));
-    EXPECT_EQ(Run({"p.tv2"}), kBlank16 + " Print computation time :                               " +
-                                  std::to_string(flag) + "\n" + Banner() + kReport + Saved("p_tv2.res") +
-                                  (flag ? kPause : ""));
+    EXPECT_EQ(Run({"p.tv2"}), kBlank16 +
+                                  " Print computation time :                               " +
+                                  std::to_string(flag) + "\n" + Banner() + kReport +
+                                  Saved("p_tv2.res") + (flag ? kPause : ""));
   }
 }
 
 TEST_F(Talvor2Run, NameFromThePrompt) {
   Put("typed.tv2", std::string("_PatternData\n") + FirstLines(kTwelvePatterns, 7));
-  EXPECT_EQ(Run({}, "  typed.tv2, ignored\n"),
-            Banner() + " Enter filename : " + kBlank16 + Banner() + kReport + Saved("typed_tv2.res"));
+  EXPECT_EQ(Run({}, "  typed.tv2, ignored\n"), Banner() + " Enter filename : " + kBlank16 +
+                                                   Banner() + kReport + Saved("typed_tv2.res"));
   EXPECT_EQ(Get("typed_tv2.res"), ResultsHeader("typed.tv2") + FirstLines(kTwelveLines, 1));
   EXPECT_EQ(status, 0);
   // End of input at the prompt ends the program without waiting.
-  EXPECT_EQ(Run({}, ""), Banner() + " Enter filename : \n Error: no file name was entered (end of input).\n");
+  EXPECT_EQ(Run({}, ""),
+            Banner() + " Enter filename : \n Error: no file name was entered (end of input).\n");
   EXPECT_EQ(status, 1);
 }
 
 TEST_F(Talvor2Run, AnErrorInALaterPatternKeepsTheEarlierLines) {
-  Put("bad.tv2", std::string("_PatternData\n") + FirstLines(kTwelvePatterns, 14) + "pattern 3\n2\n1 0 0\n0 1 0\n");
-  EXPECT_EQ(Run({"bad.tv2"}), kBlank16 + Banner() +
-                                  "\n Error: Number of scattering vectors cannot be smaller than 3\n"
-                                  " bad.tv2, line 17, pattern 3: found 2.\n\n" + kPause);
+  Put("bad.tv2", std::string("_PatternData\n") + FirstLines(kTwelvePatterns, 14) +
+                     "pattern 3\n2\n1 0 0\n0 1 0\n");
+  EXPECT_EQ(Run({"bad.tv2"}),
+            kBlank16 + Banner() +
+                "\n Error: Number of scattering vectors cannot be smaller than 3\n"
+                " bad.tv2, line 17, pattern 3: found 2.\n\n" +
+                kPause);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(Get("bad_tv2.res"), ResultsHeader("bad.tv2") + FirstLines(kTwelveLines, 2));
 }
@@ -283,12 +295,14 @@ TEST_F(Talvor2Run, HeaderAndGeometryErrorsStopBeforeTheResultsFile) {
        " Basis vector 3 :      1.000000     1.000000     0.000000\n"
        "\n Error: Vectors of the crystal basis are coplanar.\n"
        " e.tv2, line 1: _LatticeBasis.\n\n"},
-      {"_NumberOfFamiliesOfReflectingPlanes\n3\n_FamiliesOfReflectingPlanes\n1 0 0\n0 0 0\n1 1 1\n_PatternData\n",
+      {"_NumberOfFamiliesOfReflectingPlanes\n3\n_FamiliesOfReflectingPlanes\n1 0 0\n0 0 0\n1 1 "
+       "1\n_PatternData\n",
        " Number of families of reflecting planes :              3\n"
        " Families of reflecting planes                       read\n"
        "\n Error: One of the reflections has Miller indices (0 0 0).\n"
        " e.tv2, line 5: family 2.\n\n"},
-      {"_Unknown\n_PatternData\n", " Error reading e.tv2.\n e.tv2, line 1: \"_Unknown\" is not a keyword.\n"},
+      {"_Unknown\n_PatternData\n",
+       " Error reading e.tv2.\n e.tv2, line 1: \"_Unknown\" is not a keyword.\n"},
       {"# a misspelt keyword\n_IndexingStrategy\n2\n_NumberOfPaterns\n4\n_PatternData\n",
        " Indexing strategy :                                    2\n"
        " Error reading e.tv2.\n e.tv2, line 4: \"_NumberOfPaterns\" is not a keyword.\n"},
@@ -345,7 +359,8 @@ TEST_F(Talvor2Run, TheLengthUnitOfTheBasisDoesNotChangeTheResults) {
     const auto got = ResultNumbers(run_with_edge(a));
     ASSERT_EQ(got.size(), expected.size()) << a;
     for (std::size_t i = 0; i < got.size(); ++i)
-      for (int k = 0; k < 7; ++k) EXPECT_NEAR(got[i][k], expected[i][k], 0.0101) << a << " line " << i + 1;
+      for (int k = 0; k < 7; ++k)
+        EXPECT_NEAR(got[i][k], expected[i][k], 0.0101) << a << " line " << i + 1;
   }
 }
 
@@ -377,7 +392,8 @@ std::string RunWithFileSizeLimit(const fs::path& dir, const std::string& input, 
   close(fds[1]);
   std::string text;
   char buffer[4096];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
   close(fds[0]);
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);

@@ -66,8 +66,9 @@ TEST_F(ThreadedRun, AnyThreadCountWritesTheSameBytes) {
     inputs.emplace_back(example, s.str());
   }
   for (int strategy = 1; strategy <= 4; ++strategy)
-    inputs.emplace_back("cubic map " + std::to_string(strategy),
-                        Map(strategy % 2 ? "copper" : "titanium", 23, 17, strategy, 0.34, 11 + strategy));
+    inputs.emplace_back(
+        "cubic map " + std::to_string(strategy),
+        Map(strategy % 2 ? "copper" : "titanium", 23, 17, strategy, 0.34, 11 + strategy));
   for (const auto& [label, text] : inputs) {
     Put("in.tv2", text);
     const std::string console1 = Run({"--map", "in.tv2"}, 1);
@@ -75,7 +76,8 @@ TEST_F(ThreadedRun, AnyThreadCountWritesTheSameBytes) {
     const std::string results1 = Get("in_tv2.res"), table1 = TableRows(Get("in_tv2.csv")),
                       picture1 = Get("in_tv2.png");
     for (int threads : {2, 3, 4, 7}) {
-      EXPECT_EQ(Run({"--map", "in.tv2"}, threads), console1) << label << ", " << threads << " threads";
+      EXPECT_EQ(Run({"--map", "in.tv2"}, threads), console1)
+          << label << ", " << threads << " threads";
       EXPECT_EQ(Get("in_tv2.res"), results1) << label << ", " << threads << " threads";
       EXPECT_EQ(TableRows(Get("in_tv2.csv")), table1) << label << ", " << threads << " threads";
       EXPECT_EQ(Get("in_tv2.png"), picture1) << label << ", " << threads << " threads";
@@ -113,8 +115,8 @@ TEST_F(ThreadedRun, AnErrorInPatternKGivesTheSingleThreadOutput) {
 // Bunge matrix g (sample -> crystal) of angles in degrees.
 tools::Matrix3d Bunge(double phi1, double Phi, double phi2) {
   const double r = std::numbers::pi / 180.0;
-  const double c1 = std::cos(phi1 * r), s1 = std::sin(phi1 * r), c = std::cos(Phi * r), s = std::sin(Phi * r),
-               c2 = std::cos(phi2 * r), s2 = std::sin(phi2 * r);
+  const double c1 = std::cos(phi1 * r), s1 = std::sin(phi1 * r), c = std::cos(Phi * r),
+               s = std::sin(Phi * r), c2 = std::cos(phi2 * r), s2 = std::sin(phi2 * r);
   return {{{c1 * c2 - s1 * s2 * c, s1 * c2 + c1 * s2 * c, s2 * s},
            {-c1 * s2 - s1 * c2 * c, -s1 * s2 + c1 * c2 * c, c2 * s},
            {s1 * s, -c1 * s, c}}};
@@ -145,17 +147,19 @@ TEST_F(ThreadedRun, AMapOfFourGrainsIsSolvedToItsGrains) {
     while (std::getline(table, row)) {
       int number, x, y, used, all, solved;
       double phi1, Phi, phi2, fit;
-      ASSERT_EQ(std::sscanf(row.c_str(), "%d,%d,%d,%lf,%lf,%lf,%d,%d,%lf,%d", &number, &x, &y, &phi1, &Phi,
-                            &phi2, &used, &all, &fit, &solved),
+      ASSERT_EQ(std::sscanf(row.c_str(), "%d,%d,%d,%lf,%lf,%lf,%d,%d,%lf,%d", &number, &x, &y,
+                            &phi1, &Phi, &phi2, &used, &all, &fit, &solved),
                 10)
           << row;
       ++points;
       const tools::Matrix3d& truth_g = grains[tools::GrainAt(map, x, y)];
-      if (solved && tools::MisorientationDegrees(Bunge(phi1, Phi, phi2), truth_g, crystal) <= 2.0) ++close;
+      if (solved && tools::MisorientationDegrees(Bunge(phi1, Phi, phi2), truth_g, crystal) <= 2.0)
+        ++close;
     }
     EXPECT_EQ(points, 10000);
     EXPECT_GE(close, 9900) << "strategy " << strategy;
-    std::cout << "strategy " << strategy << ": " << close << " of " << points << " points within 2 degrees\n";
+    std::cout << "strategy " << strategy << ": " << close << " of " << points
+              << " points within 2 degrees\n";
   }
 }
 

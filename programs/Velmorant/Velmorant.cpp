@@ -24,14 +24,19 @@ constexpr const char* kUsage =
     "  -h, --help   this text\n"
     "  --version    the program's version (the only argument)\n"
     "Environment variables:\n"
-    "  VELMORANT_THREADS=n            threads that compute the pixels (default: every hardware thread)\n"
+    "  VELMORANT_THREADS=n            threads that compute the pixels (default: every hardware "
+    "thread)\n"
     "  VELMORANT_PRESENTATION=mode    window, terminal or silent (default: window on a display,\n"
     "                                 terminal when standard error is one, else silent)\n"
     "  VELMORANT_RAW=1                also write the unscaled intensities, DS_<name>_raw.tif\n"
-    "  VELMORANT_BEAMS=1              also write every beam's disc: DS_<name>_beams.tif (a page per\n"
-    "                                 beam), DS_<name>_beams.csv and the whole pattern DS_<name>_pattern.png\n"
-    "  VELMORANT_BEAMS_APERTURE=mrad  with VELMORANT_BEAMS: cut each disc to this convergence semi-angle\n"
-    "  VELMORANT_DIAGNOSTICS=1        list the derived quantities and the selected beams on standard error\n"
+    "  VELMORANT_BEAMS=1              also write every beam's disc: DS_<name>_beams.tif (a page "
+    "per\n"
+    "                                 beam), DS_<name>_beams.csv and the whole pattern "
+    "DS_<name>_pattern.png\n"
+    "  VELMORANT_BEAMS_APERTURE=mrad  with VELMORANT_BEAMS: cut each disc to this convergence "
+    "semi-angle\n"
+    "  VELMORANT_DIAGNOSTICS=1        list the derived quantities and the selected beams on "
+    "standard error\n"
     "  VELMORANT_LONG_SEARCH=1        run a reflection search predicted to take over a minute\n"
     "The README and docs/velmorant.md describe the input file, the images and these variables.\n";
 
@@ -47,8 +52,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::unique_ptr<velmorant::Presentation> presentation = velmorant::make_presentation();
-  const int status = velmorant::run_velmorant(argc > 1 ? argv[1] : nullptr, *presentation,
-                                              std::cout, std::cerr);
+  const int status =
+      velmorant::run_velmorant(argc > 1 ? argv[1] : nullptr, *presentation, std::cout, std::cerr);
   std::cout.flush();
   return status;
 }

@@ -46,9 +46,12 @@ struct RunEndedByUser {};
 // 1.71 x 255^2, 1.02 x 170^2 of the calibration).
 float start_seconds_per_unit(SamplingMethod method, float estimate) {
   switch (method) {
-    case SamplingMethod::full: return estimate * 1.5f * (1.0f / float(PatternImage::kPixels));  // 2^-18, exact
-    case SamplingMethod::adaptive: return estimate * 1.5f / 111192.76f;
-    case SamplingMethod::block: break;
+    case SamplingMethod::full:
+      return estimate * 1.5f * (1.0f / float(PatternImage::kPixels));  // 2^-18, exact
+    case SamplingMethod::adaptive:
+      return estimate * 1.5f / 111192.76f;
+    case SamplingMethod::block:
+      break;
   }
   return estimate * 1.5f / 29477.998f;
 }
@@ -150,7 +153,8 @@ void write_outputs(PatternImage& image, const SimulationInput& in, const OutputP
     err << "Velmorant: wrote " << path << " (" << kRawVariable << "=1)\n";
   }
   if (plan.stack) {
-    write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture, plan.images.provenance);
+    write_beam_files(*plan.stack, plan.images.simulated_path, plan.aperture,
+                     plan.images.provenance);
     err << "Velmorant: wrote " << beam_stack_path(plan.images.simulated_path) << ", "
         << beam_index_path(plan.images.simulated_path) << " and "
         << composed_pattern_path(plan.images.simulated_path) << " (" << kBeamsVariable << "=1)\n";
@@ -163,7 +167,8 @@ void write_outputs(PatternImage& image, const SimulationInput& in, const OutputP
   else
     c.why = "no experimental image is named (image name \"" + std::string(kNoExperiment) +
             "\" or empty); the pattern is in \"" + plan.images.simulated_path + "\"";
-  if (!c.why.empty()) err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
+  if (!c.why.empty())
+    err << "Velmorant: r = " << (c.r == kUnusableImage ? "2.0" : "-1") << ": " << c.why << '\n';
   write_result_file(correlation_line(c.r));
 }
 
@@ -197,8 +202,9 @@ int run_velmorant(const char* argument, Presentation& presentation, std::ostream
     // max_beams asks for the transmitted beam alone, never by accident.
     if (beams->count == 0 && in->max_beams >= 1) {
       control.close_dialog();
-      err << "Velmorant: " << kInputFileName << ": no beam was selected besides the transmitted beam: "
-          << no_beam_reason(*in) << "; nothing was computed\n";
+      err << "Velmorant: " << kInputFileName
+          << ": no beam was selected besides the transmitted beam: " << no_beam_reason(*in)
+          << "; nothing was computed\n";
       return kExitFailed;
     }
 

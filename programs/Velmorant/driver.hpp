@@ -10,9 +10,9 @@ namespace velmorant {
 
 // Exit status of the program. The outcome itself is in "VelmorantDS.res".
 enum ExitStatus : int {
-  kExitDone = 0,       // estimates or correlation written
-  kExitFailed = 1,     // stopped on an error; a message says why
-  kExitByUser = 2,     // the user suspended the run and chose Exit
+  kExitDone = 0,    // estimates or correlation written
+  kExitFailed = 1,  // stopped on an error; a message says why
+  kExitByUser = 2,  // the user suspended the run and chose Exit
 };
 
 // One run in the working directory. `argument` is the first command-line

@@ -109,10 +109,15 @@ TEST_F(Driver, UnreadableExperimentalImageStopsBeforeTheComputation) {
     std::string content;  // empty: no file
     const char* message;
   } cases[] = {
-      {"missing", "", "Velmorant: cannot open the experimental image \"./experiment.bmp\": No such file or directory\n"},
-      {"misspelt", "", "Velmorant: cannot open the experimental image \"./experiment.bmp\": No such file or directory\n"},
+      {"missing", "",
+       "Velmorant: cannot open the experimental image \"./experiment.bmp\": No such file or "
+       "directory\n"},
+      {"misspelt", "",
+       "Velmorant: cannot open the experimental image \"./experiment.bmp\": No such file or "
+       "directory\n"},
       {"short", "BM and nothing more",
-       "Velmorant: the experimental image \"./experiment.bmp\" is too short: it ends in its 54-byte header\n"},
+       "Velmorant: the experimental image \"./experiment.bmp\" is too short: it ends in its "
+       "54-byte header\n"},
   };
   for (const auto& c : cases) {
     std::filesystem::remove("experiment.bmp");
@@ -151,58 +156,102 @@ TEST_F(Driver, UnusableOrUnreadableExperimentStopsBeforeTheComputation) {
     b.resize(b.size() / 2);
     return b;
   };
-  const bool png_built = format_built(ImageFormat::png), tiff_built = format_built(ImageFormat::tiff);
-  const std::vector<std::uint8_t> png = png_built ? encode_png(grey, 16) : std::vector<std::uint8_t>{};
-  const std::vector<std::uint8_t> tiff = tiff_built ? encode_tiff(grey, 32) : std::vector<std::uint8_t>{};
+  const bool png_built = format_built(ImageFormat::png),
+             tiff_built = format_built(ImageFormat::tiff);
+  const std::vector<std::uint8_t> png =
+      png_built ? encode_png(grey, 16) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> tiff =
+      tiff_built ? encode_tiff(grey, 32) : std::vector<std::uint8_t>{};
   const bool convert = std::system("convert -version > /dev/null 2>&1") == 0;
   const struct {
     const char* what;
     const char* name;
     std::vector<std::uint8_t> bytes;  // written as the experiment unless `made` is set
-    const char* made;                 // convert arguments before the output file; "folder": a folder
-    int bits;                         // image_bits
+    const char* made;  // convert arguments before the output file; "folder": a folder
+    int bits;          // image_bits
     int status;
     std::string message;
   } cases[] = {
       {"BMP 256 x 256", "e.bmp", patched(bmp, 18, 256, 4), nullptr, 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" is 256 x 512 pixels; it must "
+       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" is 256 x 512 "
+       "pixels; it must "
        "be 512 x 512 (images are not resampled)"},
       {"BMP 16 bits", "e.bmp", patched(bmp, 28, 16, 2), nullptr, 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" has 16 bits per pixel; a BMP "
+       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" has 16 bits per "
+       "pixel; a BMP "
        "experiment must have 8 or 24"},
       {"BMP RLE4", "e.bmp", patched(bmp, 30, 2, 4), nullptr, 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" is compressed (compression 2, "
-       "RLE4); a BMP experiment must be uncompressed, or run-length encoded (RLE8) with 8 bits per pixel"},
+       "r = 2.0 without computing the pattern: the experimental image \"./e.bmp\" is compressed "
+       "(compression 2, "
+       "RLE4); a BMP experiment must be uncompressed, or run-length encoded (RLE8) with 8 bits per "
+       "pixel"},
       {"BMP truncated", "e.bmp", cut(bmp), nullptr, 8, kExitFailed,
        "the experimental image \"./e.bmp\" is too short: it ends in its pixel data"},
       {"BMP, image_bits 12", "e.bmp", bmp, nullptr, 12, kExitFailed,
-       "cannot write the simulated image \"./DS_e.bmp\": image_bits is 12; a BMP pattern is written with 8 or "
+       "cannot write the simulated image \"./DS_e.bmp\": image_bits is 12; a BMP pattern is "
+       "written with 8 or "
        "24 bits per pixel"},
       {"PNG truncated", "e.png", cut(png), nullptr, 8, kExitFailed,
        "the experimental image \"./e.png\" is too short: it ends in its PNG data"},
       {"TIFF truncated", "e.tif", cut(tiff), nullptr, 8, kExitFailed,
        "the experimental image \"./e.tif\" cannot be read as TIFF: "},
-      {"neither format", "e.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0}, nullptr, 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.jpg\" is neither BMP, PNG nor TIFF "
+      {"neither format",
+       "e.jpg",
+       {0xFF, 0xD8, 0xFF, 0xE0, 0, 0},
+       nullptr,
+       8,
+       kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.jpg\" is neither BMP, "
+       "PNG nor TIFF "
        "(it starts with the bytes FF D8)"},
-      {"a folder", "e.png", {}, "folder", 8, kExitFailed,
+      {"a folder",
+       "e.png",
+       {},
+       "folder",
+       8,
+       kExitFailed,
        "cannot read the experimental image \"./e.png\": Is a directory"},
-      {"PNG 256 x 256", "e.png", {}, "-size 256x256 xc:gray50 -depth 8", 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.png\" is 256 x 256 pixels; it must "
+      {"PNG 256 x 256",
+       "e.png",
+       {},
+       "-size 256x256 xc:gray50 -depth 8",
+       8,
+       kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.png\" is 256 x 256 "
+       "pixels; it must "
        "be 512 x 512 (images are not resampled)"},
-      {"PNG 1 bit", "e.png", {}, "-size 512x512 pattern:checkerboard -type bilevel", 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.png\" has 1 bits per sample; a PNG "
+      {"PNG 1 bit",
+       "e.png",
+       {},
+       "-size 512x512 pattern:checkerboard -type bilevel",
+       8,
+       kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.png\" has 1 bits per "
+       "sample; a PNG "
        "experiment must have 8 or 16"},
-      {"TIFF 256 x 256", "e.tif", {}, "-size 256x256 xc:gray50 -depth 8", 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.tif\" is 256 x 256 pixels; it must "
+      {"TIFF 256 x 256",
+       "e.tif",
+       {},
+       "-size 256x256 xc:gray50 -depth 8",
+       8,
+       kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.tif\" is 256 x 256 "
+       "pixels; it must "
        "be 512 x 512 (images are not resampled)"},
-      {"TIFF 1 bit", "e.tif", {}, "-size 512x512 pattern:checkerboard -depth 1", 8, kExitDone,
-       "r = 2.0 without computing the pattern: the experimental image \"./e.tif\" has 1-bit unsigned samples; "
+      {"TIFF 1 bit",
+       "e.tif",
+       {},
+       "-size 512x512 pattern:checkerboard -depth 1",
+       8,
+       kExitDone,
+       "r = 2.0 without computing the pattern: the experimental image \"./e.tif\" has 1-bit "
+       "unsigned samples; "
        "a TIFF experiment must have 8- or 16-bit unsigned samples or 32-bit floats"},
   };
   for (const auto& c : cases) {
     const std::string name = c.name;
-    if ((name == "e.png" && !png_built) || (name == "e.tif" && !tiff_built)) continue;  // other messages
+    if ((name == "e.png" && !png_built) || (name == "e.tif" && !tiff_built))
+      continue;  // other messages
     std::filesystem::remove_all(c.name);
     if (c.made && std::string(c.made) == "folder") {
       std::filesystem::create_directory(c.name);
@@ -256,9 +305,11 @@ TEST_F(Driver, ExitWhileSuspendedLeavesMinus101AndNoImage) {
   EXPECT_EQ(out.str() + err.str(), "");
   // Only the input and the result file are left in the working directory.
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(".")) names.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::directory_iterator("."))
+    names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"VelmorantDS.dat", "VelmorantDS.res", "experiment.bmp"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"VelmorantDS.dat", "VelmorantDS.res", "experiment.bmp"}));
 }
 
 // Sets an environment variable for the life of the object.
@@ -307,7 +358,8 @@ TEST_F(Driver, WindowClosedDuringALongBeamSearchEndsTheRun) {
 // Suspend has been enabled).
 class RaiseSignal : public ScriptedPresentation {
 public:
-  RaiseSignal(int sig, bool during_computation) : sig_(sig), during_computation_(during_computation) {}
+  RaiseSignal(int sig, bool during_computation)
+      : sig_(sig), during_computation_(during_computation) {}
   void enable(int control, bool on) override {
     ScriptedPresentation::enable(control, on);
     if (control == kSuspendButton && on) computing_ = true;
@@ -349,8 +401,9 @@ TEST_F(Driver, SignalEndsTheRunAndLeavesMinus101) {
   write_text("experiment.bmp", "not a bitmap");
   ScopedVariable confirmed(kLongSearchVariable, "1");
   for (const auto& c : cases) {
-    write_text("VelmorantDS.dat",
-               tiny_input(TinyCrystal{.name = "-", .index_limit = c.during_computation ? 3 : 1000}));
+    write_text(
+        "VelmorantDS.dat",
+        tiny_input(TinyCrystal{.name = "-", .index_limit = c.during_computation ? 3 : 1000}));
     write_text(kResultFileName, " 0.5\n");
     RaiseSignal dialog(c.signal, c.during_computation);
     std::ostringstream out, err;

@@ -8,7 +8,8 @@
 namespace velmorant {
 
 std::string estimates_line(const std::array<float, 3>& seconds) {
-  return common::free_real(seconds[0]) + common::free_real(seconds[1]) + common::free_real(seconds[2]);
+  return common::free_real(seconds[0]) + common::free_real(seconds[1]) +
+         common::free_real(seconds[2]);
 }
 
 std::string correlation_line(float r) { return common::free_real(r); }

@@ -17,17 +17,10 @@ TEST(SamplingMethod, FirstArgumentAsSixteenCharacters) {
       {"0", 0},  // full
       {"1", 1},  // adaptive
       {"2", 2},  // block
-      {"3", -1},
-      {"12", -1},
-      {"01", -1},
-      {"-1", -1},
-      {"+1", -1},
-      {"1.", -1},
-      {"1.0", -1},
-      {" 1", -1},  // a leading blank is part of the text
-      {"1 ", 1},   // a trailing blank is not: the text is padded with blanks anyway
-      {"", -1},
-      {"a", -1},
+      {"3", -1},  {"12", -1}, {"01", -1},  {"-1", -1},
+      {"+1", -1}, {"1.", -1}, {"1.0", -1}, {" 1", -1},  // a leading blank is part of the text
+      {"1 ", 1},  // a trailing blank is not: the text is padded with blanks anyway
+      {"", -1},   {"a", -1},
   };
   for (const auto& c : cases) {
     std::optional<SamplingMethod> m = sampling_method(c.argument);

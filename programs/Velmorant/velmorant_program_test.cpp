@@ -93,7 +93,8 @@ ProgramRun run_program(const std::filesystem::path& dir, const std::vector<std::
 
 std::vector<std::string> entries(const std::filesystem::path& dir) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -147,7 +148,8 @@ protected:
 };
 
 TEST_F(Program, EstimateQueryWritesThreeEstimatesAndNoImage) {
-  const std::vector<std::vector<std::string>> queries = {{}, {"12"}, {"3"}, {"-1"}, {"1.0"}, {" 1"}};
+  const std::vector<std::vector<std::string>> queries = {{},     {"12"},  {"3"},
+                                                         {"-1"}, {"1.0"}, {" 1"}};
   for (const auto& args : queries) {
     const std::string what = args.empty() ? "no argument" : '"' + args[0] + '"';
     prepare(TinyCrystal{});
@@ -180,7 +182,8 @@ TEST_F(Program, EachMethodWritesItsImageAndTheCorrelation) {
     const TinyCrystal crystal{.image_bits = c.image_bits};
     prepare(crystal);
     const ProgramRun run = run_program(work.path(), {c.argument});
-    const std::string what = std::string("method ") + c.argument + ", " + std::to_string(c.image_bits) + " bits";
+    const std::string what =
+        std::string("method ") + c.argument + ", " + std::to_string(c.image_bits) + " bits";
     EXPECT_EQ(run.status, 0) << what << run.err;
     EXPECT_EQ(run.out, "") << what;
     EXPECT_EQ(run.err, "") << what;
@@ -190,8 +193,9 @@ TEST_F(Program, EachMethodWritesItsImageAndTheCorrelation) {
     EXPECT_GT(r[0], 0.5f) << what;
     EXPECT_LT(r[0], 1.0f) << what;
     EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), expected_image(crystal, c.method)) << what;
-    EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"DS_experiment.bmp", "VelmorantDS.dat",
-                                                              "VelmorantDS.res", "experiment.bmp"}))
+    EXPECT_EQ(entries(work.path()),
+              (std::vector<std::string>{"DS_experiment.bmp", "VelmorantDS.dat", "VelmorantDS.res",
+                                        "experiment.bmp"}))
         << what;
   }
 }
@@ -230,14 +234,15 @@ TEST_F(Program, ExperimentInEveryFormatGivesTheBmpResult) {
     const char* signature;
     bool same_levels;
   } cases[] = {
-      {"e.png", true, 8, "\x89PNG", true},   {"e.png", true, 16, "\x89PNG", true},
-      {"e.tif", false, 8, "II*", true},       {"e.tif", false, 16, "II*", true},
+      {"e.png", true, 8, "\x89PNG", true}, {"e.png", true, 16, "\x89PNG", true},
+      {"e.tif", false, 8, "II*", true},    {"e.tif", false, 16, "II*", true},
       {"e.tif", false, 32, "II*", false},  // stretched from its own extremes
   };
   for (const auto& c : cases) {
     const std::string what = std::string(c.name) + " " + std::to_string(c.bits);
     write_text(work / "VelmorantDS.dat", tiny_input(TinyCrystal{.name = c.name}));
-    write_bytes(work / c.name, c.png ? encode_png(experiment, c.bits) : encode_tiff(experiment, c.bits));
+    write_bytes(work / c.name,
+                c.png ? encode_png(experiment, c.bits) : encode_tiff(experiment, c.bits));
     const ProgramRun run = run_program(work.path(), {"2"});
     ASSERT_EQ(run.status, 0) << what << run.err;
     EXPECT_EQ(run.err, "") << what;
@@ -250,7 +255,9 @@ TEST_F(Program, ExperimentInEveryFormatGivesTheBmpResult) {
     const std::string written = work / (std::string("DS_") + c.name);
     const Bytes bytes = read_bytes(written);
     ASSERT_GE(bytes.size(), 4u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + int(std::strlen(c.signature))), c.signature) << what;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + int(std::strlen(c.signature))),
+              c.signature)
+        << what;
     const ExperimentalImage back = load_experimental_image(written);
     ASSERT_TRUE(back.usable()) << back.problem;
     EXPECT_EQ(back.bits, c.bits) << what;
@@ -268,8 +275,10 @@ TEST_F(Program, NoExperimentWritesThePatternAndTwo) {
   prepare(crystal, false);
   const ProgramRun run = run_program(work.path(), {"2"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "Velmorant: r = 2.0: no experimental image is named (image name \"-\" or empty); the pattern is in "
-                     "\"./DS_pattern.bmp\"\n");
+  EXPECT_EQ(run.err,
+            "Velmorant: r = 2.0: no experimental image is named (image name \"-\" or empty); the "
+            "pattern is in "
+            "\"./DS_pattern.bmp\"\n");
   EXPECT_EQ(result(), " 2.0\n");
   EXPECT_EQ(read_bytes(work / "DS_pattern.bmp"), expected_image(crystal, 2));
   EXPECT_EQ(entries(work.path()),
@@ -287,7 +296,8 @@ TEST_F(Program, RawSwitchWritesTheIntensitiesAsFloatTiff) {
   const std::string r_plain = result();
   const ProgramRun run = run_program(work.path(), {"2"}, VELMORANT_PROGRAM, true);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("wrote ./DS_experiment_raw.tif (VELMORANT_RAW=1)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("wrote ./DS_experiment_raw.tif (VELMORANT_RAW=1)"), std::string::npos)
+      << run.err;
   EXPECT_EQ(result(), r_plain);
   EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), expected_image(crystal, 2));
   const Bytes bytes = read_bytes(work / "DS_experiment_raw.tif");
@@ -323,7 +333,8 @@ TEST_F(Program, BeamsSwitchWritesEveryBeamItsIndexAndTheComposedPattern) {
       run_program(work.path(), {"1"}, VELMORANT_PROGRAM, true,
                   {{"VELMORANT_BEAMS", "1"}, {"VELMORANT_BEAMS_APERTURE", "6.5"}});
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* file : {"DS_experiment_beams.tif", "DS_experiment_beams.csv", "DS_experiment_pattern.png"})
+  for (const char* file :
+       {"DS_experiment_beams.tif", "DS_experiment_beams.csv", "DS_experiment_pattern.png"})
     EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
   EXPECT_EQ(result(), r_plain);
   EXPECT_EQ(read_bytes(work / "DS_experiment.bmp"), image_plain);
@@ -419,9 +430,10 @@ TEST_F(Program, UnusableExperimentGivesTwo) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(result(), " 2.0\n");
   // Said, and found before the computation: no image is written.
-  EXPECT_EQ(run.err, "Velmorant: r = 2.0 without computing the pattern: the experimental image "
-                     "\"./experiment.bmp\" is 256 x 512 pixels; it must be 512 x 512 (images are not "
-                     "resampled)\n");
+  EXPECT_EQ(run.err,
+            "Velmorant: r = 2.0 without computing the pattern: the experimental image "
+            "\"./experiment.bmp\" is 256 x 512 pixels; it must be 512 x 512 (images are not "
+            "resampled)\n");
   EXPECT_FALSE(std::filesystem::exists(work / "DS_experiment.bmp"));
 }
 
@@ -499,7 +511,8 @@ TEST_F(Program, InputErrorsLeaveTheEarlierResult) {
 }
 
 // The input with `from` (which must occur once) replaced by `to`.
-std::string changed_input(const TinyCrystal& crystal, const std::string& from, const std::string& to) {
+std::string changed_input(const TinyCrystal& crystal, const std::string& from,
+                          const std::string& to) {
   std::string s = tiny_input(crystal);
   const size_t at = s.find(from);
   EXPECT_NE(at, std::string::npos) << from;
@@ -518,23 +531,32 @@ TEST_F(Program, InputMistakesStopBeforeTheComputationAndKeepEarlierFiles) {
     std::string input;
     std::vector<std::string> message;  // every part must appear on standard error
   } cases[] = {
-      {"kV given as the wavelength", changed_input(TinyCrystal{}, "\n0.02508\n", "\n200\n"),
+      {"kV given as the wavelength",
+       changed_input(TinyCrystal{}, "\n0.02508\n", "\n200\n"),
        {"VelmorantDS.dat, line 71: the wavelength is 200 Å", "did you give kV?"}},
-      {"negative thickness", tiny_input(TinyCrystal{.thickness = -400.0f}),
+      {"negative thickness",
+       tiny_input(TinyCrystal{.thickness = -400.0f}),
        {"line 50: the thickness is -400 Å", "positive thickness"}},
-      {"thousands separator", changed_input(TinyCrystal{}, "\n400\n", "\n1,500.0\n"),
+      {"thousands separator",
+       changed_input(TinyCrystal{}, "\n400\n", "\n1,500.0\n"),
        {"line 50: \"1,500.0\" holds a comma", "(1500.0)"}},
-      {"cell in nm", tiny_input(TinyCrystal{.cell = 0.4f}),
+      {"cell in nm",
+       tiny_input(TinyCrystal{.cell = 0.4f}),
        {"line 6: the cell edge a is 0.4 Å long", "is the cell in Å"}},
-      {"field wider than 0.5 rad", changed_input(TinyCrystal{}, "\n0.025\n", "\n25\n"),
+      {"field wider than 0.5 rad",
+       changed_input(TinyCrystal{}, "\n0.025\n", "\n25\n"),
        {"line 74: the pixel scale", "25 / 640", "same unit"}},
-      {"Z = 0, absorptive model", changed_input(TinyCrystal{}, "\n14\n", "\n0\n"),
+      {"Z = 0, absorptive model",
+       changed_input(TinyCrystal{}, "\n14\n", "\n0\n"),
        {"line 17: the atomic number of species 1 is 0; expected 2..98"}},
-      {"Z = 0, X-ray model", changed_input(xray, "\n14\n", "\n0\n"),
+      {"Z = 0, X-ray model",
+       changed_input(xray, "\n14\n", "\n0\n"),
        {"line 17: the atomic number of species 1 is 0; expected 1..98"}},
-      {"Z = 113, X-ray model", changed_input(xray, "\n14\n", "\n113\n"),
+      {"Z = 113, X-ray model",
+       changed_input(xray, "\n14\n", "\n113\n"),
        {"line 17: the atomic number of species 1 is 113; expected 1..98"}},
-      {"strength fraction as a percentage", changed_input(TinyCrystal{}, "\n0.0001\n", "\n100\n"),
+      {"strength fraction as a percentage",
+       changed_input(TinyCrystal{}, "\n0.0001\n", "\n100\n"),
        {"no beam was selected", "strength_fraction is 100", "max_beams 0"}},
       {"no reflection near the Ewald sphere",
        changed_input(TinyCrystal{}, "\n0.025\n", "\n0.0000001\n"),
@@ -566,7 +588,8 @@ TEST_F(Program, MaxBeamsZeroComputesTheTransmittedBeamAlone) {
   // Without diffracted beams every direction transmits alike: one grey level.
   const Bytes image = read_bytes(work / "DS_experiment.bmp");
   ASSERT_EQ(image.size(), 263222u);
-  EXPECT_TRUE(std::all_of(image.begin() + 1078, image.end(), [&](std::uint8_t g) { return g == image[1078]; }));
+  EXPECT_TRUE(std::all_of(image.begin() + 1078, image.end(),
+                          [&](std::uint8_t g) { return g == image[1078]; }));
 }
 
 TEST_F(Program, HelpPrintsUsageAndTouchesNothing) {
@@ -575,8 +598,9 @@ TEST_F(Program, HelpPrintsUsageAndTouchesNothing) {
     const ProgramRun run = run_program(work.path(), {argument});
     EXPECT_EQ(run.status, 0) << argument;
     EXPECT_EQ(run.out.rfind("Usage: Velmorant [0|1|2]\n", 0), 0u) << run.out;
-    for (const char* variable : {"VELMORANT_THREADS", "VELMORANT_PRESENTATION", "VELMORANT_RAW", "VELMORANT_BEAMS=",
-                                 "VELMORANT_BEAMS_APERTURE", "VELMORANT_DIAGNOSTICS", "VELMORANT_LONG_SEARCH"})
+    for (const char* variable : {"VELMORANT_THREADS", "VELMORANT_PRESENTATION", "VELMORANT_RAW",
+                                 "VELMORANT_BEAMS=", "VELMORANT_BEAMS_APERTURE",
+                                 "VELMORANT_DIAGNOSTICS", "VELMORANT_LONG_SEARCH"})
       EXPECT_NE(run.out.find(variable), std::string::npos) << variable;
     EXPECT_EQ(run.err, "") << argument;
     EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"VelmorantDS.dat"})) << argument;
@@ -585,7 +609,8 @@ TEST_F(Program, HelpPrintsUsageAndTouchesNothing) {
 
 TEST_F(Program, ExperimentMakerWithoutNoiseWritesThePatternOfTheGivenThickness) {
   prepare(TinyCrystal{}, false);
-  const ProgramRun run = run_program(work.path(), {"300", "0", "7", "2"}, VELMORANT_MAKE_EXPERIMENT);
+  const ProgramRun run =
+      run_program(work.path(), {"300", "0", "7", "2"}, VELMORANT_MAKE_EXPERIMENT);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(read_bytes(work / "experiment.bmp"), experiment());
   EXPECT_EQ(entries(work.path()), (std::vector<std::string>{"VelmorantDS.dat", "experiment.bmp"}));
@@ -601,7 +626,8 @@ TEST_F(Program, NonFinitePixelsAreWrittenBlackAndGiveMinusOne) {
   EXPECT_EQ(result(), " -1.0\n");
   const Bytes image = read_bytes(work / "DS_experiment.bmp");
   ASSERT_EQ(image.size(), 263222u);
-  EXPECT_TRUE(std::all_of(image.begin() + 1078, image.end(), [](std::uint8_t g) { return g == 0; }));
+  EXPECT_TRUE(
+      std::all_of(image.begin() + 1078, image.end(), [](std::uint8_t g) { return g == 0; }));
 }
 
 // Ctrl+C on the terminal presentation: the terminal gets its echo back, the
@@ -619,7 +645,8 @@ TEST_F(Program, CtrlCOnTheTerminalRestoresEchoAndLeavesMinus101) {
   if (pid == 0) {
     ::setsid();
     const int tty = ::open(slave.c_str(), O_RDWR);  // the session's controlling terminal
-    if (tty < 0 || ::ioctl(tty, TIOCSCTTY, 0) != 0 || ::chdir(work.path().c_str()) != 0) ::_exit(121);
+    if (tty < 0 || ::ioctl(tty, TIOCSCTTY, 0) != 0 || ::chdir(work.path().c_str()) != 0)
+      ::_exit(121);
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(tty, 0), ::dup2(null, 1), ::dup2(tty, 2);
     ::setenv("VELMORANT_PRESENTATION", "terminal", 1);

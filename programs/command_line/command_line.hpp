@@ -42,7 +42,8 @@ inline std::string nearest_option(const CLI::App& app, const std::string& word) 
       const std::string option = "--" + name;
       if (option == bare) return "";  // not misspelt
       // A word that begins with an option ("--zone-axis") is near it too.
-      const bool extends = bare.size() > option.size() && bare.compare(0, option.size(), option) == 0;
+      const bool extends =
+          bare.size() > option.size() && bare.compare(0, option.size(), option) == 0;
       const std::size_t d = extends ? 1 : edit_distance(bare, option);
       if (d < best_distance) best_distance = d, best = option;
     }

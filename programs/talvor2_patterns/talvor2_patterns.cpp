@@ -73,7 +73,8 @@ int MapMain(int argc, char** argv) {
     }
   }
   if (v[0] * v[1] > 2000000000LL || v[2] > v[0] || v[3] > v[1]) {
-    std::cerr << "talvor2_patterns: the map must have at most 2e9 points and at least one point per grain\n";
+    std::cerr << "talvor2_patterns: the map must have at most 2e9 points and at least one point "
+                 "per grain\n";
     return 2;
   }
   map.width = static_cast<int>(v[0]);

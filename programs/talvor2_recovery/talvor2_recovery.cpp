@@ -45,10 +45,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::printf("%d patterns per case, 6-12 vectors, 0.3 deg noise, seed %llu; found = within %.1f deg\n",
-              patterns, seed, kRecoveryToleranceDegrees);
+  std::printf(
+      "%d patterns per case, 6-12 vectors, 0.3 deg noise, seed %llu; found = within %.1f deg\n",
+      patterns, seed, kRecoveryToleranceDegrees);
   std::printf("%-14s %8s %9s %7s %7s %9s   misses: %9s %10s %9s %6s\n", "crystal", "strategy",
-              "spurious", "found", "rate", "count ok", "ambiguous", "no trial", "voted out", "other");
+              "spurious", "found", "rate", "count ok", "ambiguous", "no trial", "voted out",
+              "other");
   for (const char* crystal : {"default-cubic", "copper", "titanium"})
     for (double spurious : {0.0, 0.1})
       for (int strategy = 1; strategy <= 4; ++strategy) {

@@ -18,13 +18,19 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: velmorant_converge [--tolerance RMS] [--time-limit SECONDS] [--method 1|2] [--csv FILE]\n"
+    "usage: velmorant_converge [--tolerance RMS] [--time-limit SECONDS] [--method 1|2] [--csv "
+    "FILE]\n"
     "       velmorant_converge --version\n"
-    "Computes the pattern of VelmorantDS.dat (working directory) with max_beams x 1, 1.5, 2, 3, 4, 6, 8,\n"
-    "compares each pattern with the one before (largest and RMS difference of the intensity, in units of\n"
-    "the incident intensity, and Pearson's r), stops once the RMS difference is below the tolerance\n"
-    "[0.005] or a step took longer than the time limit [600 s], prints the table, writes it as CSV\n"
-    "[convergence.csv] and recommends the smallest beam count that met the tolerance. Method 2 [default]\n"
+    "Computes the pattern of VelmorantDS.dat (working directory) with max_beams x 1, 1.5, 2, 3, 4, "
+    "6, 8,\n"
+    "compares each pattern with the one before (largest and RMS difference of the intensity, in "
+    "units of\n"
+    "the incident intensity, and Pearson's r), stops once the RMS difference is below the "
+    "tolerance\n"
+    "[0.005] or a step took longer than the time limit [600 s], prints the table, writes it as "
+    "CSV\n"
+    "[convergence.csv] and recommends the smallest beam count that met the tolerance. Method 2 "
+    "[default]\n"
     "samples every third pixel, method 1 every second. The CSV's first line says what made it:\n"
     "\"# velmorant_converge <version>, <date>\".\n";
 
@@ -57,13 +63,15 @@ int main(int argc, char** argv) {
       options.rms_tolerance = v;
     } else if (a == "--time-limit" && has_value && number(argv[i + 1], v)) {
       options.step_seconds_limit = v;
-    } else if (a == "--method" && has_value && (std::strcmp(argv[i + 1], "1") == 0 || std::strcmp(argv[i + 1], "2") == 0)) {
+    } else if (a == "--method" && has_value &&
+               (std::strcmp(argv[i + 1], "1") == 0 || std::strcmp(argv[i + 1], "2") == 0)) {
       options.method = argv[i + 1][0] == '1' ? SamplingMethod::adaptive : SamplingMethod::block;
     } else if (a == "--csv" && has_value) {
       csv = argv[i + 1];
     } else {
-      std::cerr << "velmorant_converge: cannot use \"" << a << "\"" << (has_value ? "" : " without a value")
-                << " here\n" << kUsage;
+      std::cerr << "velmorant_converge: cannot use \"" << a << "\""
+                << (has_value ? "" : " without a value") << " here\n"
+                << kUsage;
       return 1;
     }
     ++i;
@@ -95,7 +103,8 @@ int main(int argc, char** argv) {
       std::cout << ".\n";
       return 0;
     }
-    std::cout << "No step met the tolerance " << options.rms_tolerance << "; raise max_beams or the time limit.\n";
+    std::cout << "No step met the tolerance " << options.rms_tolerance
+              << "; raise max_beams or the time limit.\n";
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "velmorant_converge: " << e.what() << '\n';

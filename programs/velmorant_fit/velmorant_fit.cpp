@@ -81,12 +81,14 @@ public:
     if (stage == Stage::grid && planned > 0) {
       const int width = 30, filled = done * width / planned;
       std::snprintf(line, sizeof line, "\r  grid    [%s%s] %5d/%-5d  %s to go  best %.4f ",
-                    std::string(std::size_t(filled), '#').c_str(), std::string(std::size_t(width - filled), '-').c_str(),
-                    done, planned, clock_text(done ? elapsed / done * (planned - done) : 0).c_str(), best_score);
+                    std::string(std::size_t(filled), '#').c_str(),
+                    std::string(std::size_t(width - filled), '-').c_str(), done, planned,
+                    clock_text(done ? elapsed / done * (planned - done) : 0).c_str(), best_score);
     } else {
-      std::snprintf(line, sizeof line, "\r  %-7s evaluation %d of at most %d  (%s at most to go)  best %.4f ",
-                    kStageNames[int(stage)], done, planned,
-                    clock_text(done ? elapsed / done * std::max(0, planned - done) : 0).c_str(), best_score);
+      std::snprintf(
+          line, sizeof line, "\r  %-7s evaluation %d of at most %d  (%s at most to go)  best %.4f ",
+          kStageNames[int(stage)], done, planned,
+          clock_text(done ? elapsed / done * std::max(0, planned - done) : 0).c_str(), best_score);
     }
     std::fputs(line, stderr);
     std::fflush(stderr);
@@ -110,20 +112,23 @@ std::string read_text(const fs::path& file) {
 void append_display_order(const std::vector<float>& element_values, std::vector<float>& out) {
   for (int y = 0; y < PatternImage::kSize; ++y)
     for (int x = 0; x < PatternImage::kSize; ++x)
-      out.push_back(element_values[PatternImage::index(PatternImage::kSize - y, PatternImage::kSize - x)]);
+      out.push_back(
+          element_values[PatternImage::index(PatternImage::kSize - y, PatternImage::kSize - x)]);
 }
 
 fs::path plot_script() {
   std::error_code ec;
-  const fs::path beside = fs::read_symlink("/proc/self/exe", ec).parent_path() / "velmorant_fit_plot.py";
+  const fs::path beside =
+      fs::read_symlink("/proc/self/exe", ec).parent_path() / "velmorant_fit_plot.py";
   if (!ec && fs::exists(beside)) return beside;
   return VELMORANT_FIT_PLOT_SOURCE;
 }
 
 // The files a fit writes into its output folder (besides the copy of the
 // experimental image, named as in the input).
-constexpr const char* kFitFiles[] = {"points.csv",     "best.txt",  "best_simulation.bmp", "comparison.f32",
-                                     "score.png",      "comparison.png", kInputFileName};
+constexpr const char* kFitFiles[] = {"points.csv",     "best.txt",  "best_simulation.bmp",
+                                     "comparison.f32", "score.png", "comparison.png",
+                                     kInputFileName};
 
 // Where a fit's files go: a fresh folder beside the output folder, put in
 // its place as a whole at the end, so that the output folder always holds
@@ -139,32 +144,38 @@ struct OutputFolder {
 // replaces; any other file there stops the fit (nothing of it is touched).
 void prepare_output_folder(OutputFolder& out, const std::string& image_name) {
   if (fs::exists(out.target) && !fs::is_directory(out.target))
-    throw common::FileError(out.target.string() + ": the output folder is a file", out.target.string());
+    throw common::FileError(out.target.string() + ": the output folder is a file",
+                            out.target.string());
   if (fs::is_directory(out.target)) {
     for (const fs::directory_entry& e : fs::directory_iterator(out.target)) {
       const std::string name = e.path().filename().string();
       bool ours = name == image_name;
       for (const char* f : kFitFiles) ours = ours || name == f;
       if (!ours)
-        throw common::FileError(out.target.string() + ": the output folder holds \"" + name +
-                                    "\", which a fit does not write; a fit replaces its output folder as a "
-                                    "whole, so give a new folder or one that holds an earlier fit only",
-                                out.target.string());
+        throw common::FileError(
+            out.target.string() + ": the output folder holds \"" + name +
+                "\", which a fit does not write; a fit replaces its output folder as a "
+                "whole, so give a new folder or one that holds an earlier fit only",
+            out.target.string());
     }
   }
   const fs::path absolute = fs::absolute(out.target).lexically_normal();
-  const fs::path name = absolute.has_filename() ? absolute.filename() : absolute.parent_path().filename();
-  const fs::path parent = absolute.has_filename() ? absolute.parent_path() : absolute.parent_path().parent_path();
+  const fs::path name =
+      absolute.has_filename() ? absolute.filename() : absolute.parent_path().filename();
+  const fs::path parent =
+      absolute.has_filename() ? absolute.parent_path() : absolute.parent_path().parent_path();
   std::error_code ec;
   fs::create_directories(parent, ec);
   if (ec)
-    throw common::FileError("cannot make the folder \"" + parent.string() + "\" for the output: " + ec.message(),
-                            parent.string());
+    throw common::FileError(
+        "cannot make the folder \"" + parent.string() + "\" for the output: " + ec.message(),
+        parent.string());
   out.staging = parent / common::temporary_name(name.string(), long(::getpid()));
   fs::remove_all(out.staging, ec);
   if (!fs::create_directory(out.staging, ec) || ec)
-    throw common::FileError("cannot write into the folder \"" + parent.string() + "\" (for the output folder \"" +
-                                out.target.string() + "\"): " + (ec ? ec.message() : std::string("it exists")),
+    throw common::FileError("cannot write into the folder \"" + parent.string() +
+                                "\" (for the output folder \"" + out.target.string() +
+                                "\"): " + (ec ? ec.message() : std::string("it exists")),
                             parent.string());
 }
 
@@ -175,12 +186,14 @@ void place_output_folder(OutputFolder& out) {
   const fs::path target = fs::absolute(out.target).lexically_normal();
   if (fs::exists(target)) {
     if (::renameat2(AT_FDCWD, out.staging.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) != 0)
-      throw common::FileError("cannot put the results in place of \"" + out.target.string() + "\": " +
-                                  std::strerror(errno) + "; they are complete in \"" + out.staging.string() + "\"",
+      throw common::FileError("cannot put the results in place of \"" + out.target.string() +
+                                  "\": " + std::strerror(errno) + "; they are complete in \"" +
+                                  out.staging.string() + "\"",
                               out.target.string());
   } else if (::rename(out.staging.c_str(), target.c_str()) != 0) {
-    throw common::FileError("cannot put the results at \"" + out.target.string() + "\": " + std::strerror(errno) +
-                                "; they are complete in \"" + out.staging.string() + "\"",
+    throw common::FileError("cannot put the results at \"" + out.target.string() +
+                                "\": " + std::strerror(errno) + "; they are complete in \"" +
+                                out.staging.string() + "\"",
                             out.target.string());
   }
   std::error_code ec;
@@ -212,7 +225,8 @@ struct Arguments {
 
 // `fitting` is set while several ranks compute: an error there may be one
 // rank's alone, and the others would wait for it for ever.
-int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFolder& output, bool& fitting) {
+int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFolder& output,
+             bool& fitting) {
   const bool talk = ranks.rank() == 0;
   FitOptions options;
   // The library names a range as written; the option that carried it is this program's.
@@ -241,7 +255,8 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   const std::string original = read_text(dir / kInputFileName);
   if (in->image_name.empty() || in->image_name == kNoExperiment)
     throw common::InputError(
-        (dir / kInputFileName).string() + " names no experimental image (image name \"" + in->image_name +
+        (dir / kInputFileName).string() + " names no experimental image (image name \"" +
+            in->image_name +
             "\"); a fit compares with one: give its folder and name in the input's image lines "
             "(velmorant_input --image-folder DIR --image-name FILE writes them)",
         {(dir / kInputFileName).string()});
@@ -252,10 +267,11 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
     // A detector image of another size: say how to bring it to the simulated field.
     const bool size = experiment.problem.find("it must be 512 x 512") != std::string::npos;
     throw common::InputError(
-        experiment.problem + (size ? "; ImageMagick resamples it (convert IN -resize 512x512! OUT.png) or crops "
-                                     "its centre (convert IN -gravity center -crop 512x512+0+0 +repage OUT.png), "
-                                     "where the cut or scaled image spans the input's field"
-                                   : ""),
+        experiment.problem +
+            (size ? "; ImageMagick resamples it (convert IN -resize 512x512! OUT.png) or crops "
+                    "its centre (convert IN -gravity center -crop 512x512+0+0 +repage OUT.png), "
+                    "where the cut or scaled image spans the input's field"
+                  : ""),
         {image_path.string()});
   }
   const std::vector<float>& grey = experiment.grey;
@@ -265,8 +281,8 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
 
   if (talk) {
     std::printf("velmorant_fit: %s, N = %d beams, method %d, score %s, %d rank(s) x %d thread(s)\n",
-                (dir / kInputFileName).string().c_str(), beams->count, options.method, a.score.c_str(), ranks.size(),
-                options.threads);
+                (dir / kInputFileName).string().c_str(), beams->count, options.method,
+                a.score.c_str(), ranks.size(), options.threads);
     std::fflush(stdout);
   }
   ProgressBar bar(options.score);
@@ -283,14 +299,17 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   const EvaluatedPoint& best = result.points[result.best];
   Simulation simulation(*in, *beams, options.threads);
   PatternImage pattern;
-  simulation.compute(overrides_for(best.values, options.ranges), static_cast<SamplingMethod>(best.method), pattern);
+  simulation.compute(overrides_for(best.values, options.ranges),
+                     static_cast<SamplingMethod>(best.method), pattern);
 
   const std::string made_by =
       "# " + common::provenance("velmorant_fit", common::utc_date_today()) + "\n";
   const std::string csv = made_by + points_csv(result);
-  write_file_whole((output_dir / "points.csv").string(), csv.data(), csv.size(), "the table of evaluated points");
+  write_file_whole((output_dir / "points.csv").string(), csv.data(), csv.size(),
+                   "the table of evaluated points");
   const std::string dat = best_fit_input(original, options, best);
-  write_file_whole((output_dir / kInputFileName).string(), dat.data(), dat.size(), "the best-fit input");
+  write_file_whole((output_dir / kInputFileName).string(), dat.data(), dat.size(),
+                   "the best-fit input");
   const std::string image_bytes = read_text(image_path);
   write_file_whole((output_dir / in->image_name).string(), image_bytes.data(), image_bytes.size(),
                    "the copy of the experimental image");
@@ -298,21 +317,23 @@ int fit_main(TaskDistribution& ranks, Arguments& a, bool& plots_wanted, OutputFo
   scale_to_grey_levels(scaled);
   std::vector<std::uint8_t> bmp(kBmp8FileSize);
   encode_pattern_image(scaled, 8, bmp.data());
-  write_file_whole((output_dir / "best_simulation.bmp").string(), bmp.data(), bmp.size(), "the best simulation");
+  write_file_whole((output_dir / "best_simulation.bmp").string(), bmp.data(), bmp.size(),
+                   "the best simulation");
   {
-    std::vector<float> grey_f(grey.begin(), grey.end()), sim(scaled.data(), scaled.data() + PatternImage::size());
+    std::vector<float> grey_f(grey.begin(), grey.end()),
+        sim(scaled.data(), scaled.data() + PatternImage::size());
     std::vector<float> both;
     append_display_order(grey_f, both);
     append_display_order(sim, both);
-    write_file_whole((output_dir / "comparison.f32").string(), both.data(), both.size() * sizeof(float),
-                     "the images of the comparison");
+    write_file_whole((output_dir / "comparison.f32").string(), both.data(),
+                     both.size() * sizeof(float), "the images of the comparison");
   }
 
   // The final table.
   std::ostringstream table;
   char line[200];
-  std::snprintf(line, sizeof line, "%-12s %-5s %14s %12s %12s %10s\n", "parameter", "unit", "best", "grid low",
-                "grid high", "step");
+  std::snprintf(line, sizeof line, "%-12s %-5s %14s %12s %12s %10s\n", "parameter", "unit", "best",
+                "grid low", "grid high", "step");
   table << line;
   for (const ParameterRange& r : options.ranges) {
     const auto p = std::size_t(r.parameter);
@@ -349,22 +370,29 @@ int main(int argc, char** argv) {
   auto ranks = make_task_distribution(argc, argv);
   const bool talk = ranks->rank() == 0;
   Arguments a;
-  CLI::App app{"velmorant_fit: fits the thickness, the accelerating voltage and a small tilt of a "
-               "Velmorant input (VelmorantDS.dat) to its experimental image"};
+  CLI::App app{
+      "velmorant_fit: fits the thickness, the accelerating voltage and a small tilt of a "
+      "Velmorant input (VelmorantDS.dat) to its experimental image"};
   app.add_option("--vary", a.vary,
-                 "a varied parameter and its grid: name=low:high:step with name thickness (A), voltage (kV), "
+                 "a varied parameter and its grid: name=low:high:step with name thickness (A), "
+                 "voltage (kV), "
                  "phi1, Phi or phi2 (degrees); repeat for several")
       ->required();
-  app.add_option("--input", a.input, "folder of VelmorantDS.dat (its image folder is taken from there)");
+  app.add_option("--input", a.input,
+                 "folder of VelmorantDS.dat (its image folder is taken from there)");
   app.add_option("--output", a.output, "folder for the results (created; its files are replaced)");
-  app.add_option("--score", a.score, "pearson (mean-free, default) or r (about mid grey, as Velmorant)")
+  app.add_option("--score", a.score,
+                 "pearson (mean-free, default) or r (about mid grey, as Velmorant)")
       ->check(CLI::IsMember({"pearson", "r"}));
-  app.add_option("--method", a.method, "sampling method of the grid and the refinement: 0, 1 or 2 (default)")
+  app.add_option("--method", a.method,
+                 "sampling method of the grid and the refinement: 0, 1 or 2 (default)")
       ->check(CLI::Range(0, 2));
-  app.add_flag("--final-full", a.final_full, "evaluate the best point once more with method 0 (every pixel)");
+  app.add_flag("--final-full", a.final_full,
+               "evaluate the best point once more with method 0 (every pixel)");
   app.add_option("--threads", a.threads, "threads per process (default: every hardware thread)")
       ->check(CLI::NonNegativeNumber);
-  app.add_option("--max-evaluations", a.max_evaluations, "largest number of refinement points (0: grid only)")
+  app.add_option("--max-evaluations", a.max_evaluations,
+                 "largest number of refinement points (0: grid only)")
       ->check(CLI::NonNegativeNumber);
   app.add_option("--tolerance", a.tolerance, "refinement stops at this fraction of each grid step")
       ->check(CLI::PositiveNumber);
@@ -372,7 +400,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", common::program_version("velmorant_fit"));
   app.allow_extras();
   if (talk) {
-    if (const int status = programs::parse_command_line(app, argc, argv, "velmorant_fit"); status >= 0)
+    if (const int status = programs::parse_command_line(app, argc, argv, "velmorant_fit");
+        status >= 0)
       return status;
   } else {  // the other ranks end as rank 0 does, silently
     try {
@@ -406,11 +435,13 @@ int main(int argc, char** argv) {
     const common::ProgramStatus drawn =
         common::run_program({python, plot_script().string(), output.staging.string(), a.score});
     if (!drawn.succeeded())
-      std::fprintf(stderr,
-                   "velmorant_fit: the pictures were not drawn (%s; python3 with matplotlib, Debian package "
-                   "python3-matplotlib, is needed); the results are complete. Draw them later with\n  %s\n",
-                   drawn.failure.c_str(),
-                   common::shell_words({python, plot_script().string(), output.target.string(), a.score}).c_str());
+      std::fprintf(
+          stderr,
+          "velmorant_fit: the pictures were not drawn (%s; python3 with matplotlib, Debian package "
+          "python3-matplotlib, is needed); the results are complete. Draw them later with\n  %s\n",
+          drawn.failure.c_str(),
+          common::shell_words({python, plot_script().string(), output.target.string(), a.score})
+              .c_str());
   }
   try {
     place_output_folder(output);

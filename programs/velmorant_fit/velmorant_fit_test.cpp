@@ -38,7 +38,8 @@ void write_text(const fs::path& path, const std::string& text) {
 // A copy of an example in a fresh folder, removed at the end.
 class ExampleCopy : public common::testing::ScratchFolder {
 public:
-  ExampleCopy(const std::string& example, const std::string& tag) : ScratchFolder("velmorant_fit_test_" + tag) {
+  ExampleCopy(const std::string& example, const std::string& tag)
+      : ScratchFolder("velmorant_fit_test_" + tag) {
     copy_files_of(fs::path(VELMORANT_EXAMPLES_DIR) / example);
   }
   const fs::path& dir() const { return path(); }
@@ -51,9 +52,11 @@ struct ProgramRun {
 
 // Runs `command` in `dir`; standard output and error are kept.
 ProgramRun run_in(const fs::path& dir, const std::string& command) {
-  const std::string full = "cd '" + dir.string() + "' && (" + command + ") >stdout.txt 2>stderr.txt </dev/null";
+  const std::string full =
+      "cd '" + dir.string() + "' && (" + command + ") >stdout.txt 2>stderr.txt </dev/null";
   const int raw = std::system(full.c_str());
-  ProgramRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(dir / "stdout.txt"), read_text(dir / "stderr.txt")};
+  ProgramRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(dir / "stdout.txt"),
+               read_text(dir / "stderr.txt")};
   fs::remove(dir / "stdout.txt");
   fs::remove(dir / "stderr.txt");
   return r;
@@ -95,7 +98,19 @@ std::vector<CsvRow> read_csv(const fs::path& file) {
 }
 
 // Columns of points.csv.
-enum Column { kStage, kMethod, kThickness, kVoltage, kWavelength, kPhi1, kPhi, kPhi2, kR, kPearson, kSeconds };
+enum Column {
+  kStage,
+  kMethod,
+  kThickness,
+  kVoltage,
+  kWavelength,
+  kPhi1,
+  kPhi,
+  kPhi2,
+  kR,
+  kPearson,
+  kSeconds
+};
 
 const CsvRow& best_row(const std::vector<CsvRow>& rows) {
   std::size_t best = 0;
@@ -125,13 +140,15 @@ TEST_P(RecoversKnownParameters, ThicknessWithinOnePercentAndVoltageWithinHalfAKi
   ExampleCopy copy(c.example, std::string("recovery_") + c.example);
   const std::string original = read_text(copy.dir() / kInputFileName);
   set_wavelength(copy.dir(), wavelength_from_voltage(c.voltage));
-  const ProgramRun made = run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " " + std::to_string(c.thickness) + " 12 7 2");
+  const ProgramRun made = run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " " +
+                                                 std::to_string(c.thickness) + " 12 7 2");
   ASSERT_EQ(made.status, 0) << made.err;
   write_text(copy.dir() / kInputFileName, original);
 
-  const ProgramRun fit = run_in(copy.dir(), kFit +
-                                         " --vary thickness=1200:2200:10 --vary voltage=196:206:2 --threads 2"
-                                         " --max-evaluations 40 --tolerance 0.05 --output result --no-plots");
+  const ProgramRun fit =
+      run_in(copy.dir(), kFit +
+                             " --vary thickness=1200:2200:10 --vary voltage=196:206:2 --threads 2"
+                             " --max-evaluations 40 --tolerance 0.05 --output result --no-plots");
   ASSERT_EQ(fit.status, 0) << fit.out << fit.err;
   const std::vector<CsvRow> rows = read_csv(copy.dir() / "result" / "points.csv");
   ASSERT_GE(rows.size(), 606u);  // the 101 x 6 grid first
@@ -151,7 +168,8 @@ TEST_P(RecoversKnownParameters, ThicknessWithinOnePercentAndVoltageWithinHalfAKi
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, RecoversKnownParameters,
-                         ::testing::Values(Recovery{"si-111", 1700.0f, 202.0}, Recovery{"cu-110", 1330.0f, 198.5},
+                         ::testing::Values(Recovery{"si-111", 1700.0f, 202.0},
+                                           Recovery{"cu-110", 1330.0f, 198.5},
                                            Recovery{"gaas-001", 1870.0f, 201.2}),
                          [](const auto& info) {
                            std::string name = info.param.example;
@@ -176,7 +194,8 @@ TEST_P(RefusesBadInput, WithAMessageAndNonZeroStatusWritingNothing) {
     ASSERT_EQ(run_in(copy.dir(), c.prepare).status, 0);
   }
   const auto before = std::distance(fs::directory_iterator(copy.dir()), fs::directory_iterator());
-  const std::string output = std::string(c.arguments).find("--output") == std::string::npos ? " --output result" : "";
+  const std::string output =
+      std::string(c.arguments).find("--output") == std::string::npos ? " --output result" : "";
   const ProgramRun r = run_in(copy.dir(), kFit + " " + c.arguments + output + " --no-plots");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
@@ -187,30 +206,38 @@ TEST_P(RefusesBadInput, WithAMessageAndNonZeroStatusWritingNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Table, RefusesBadInput,
     ::testing::Values(
-        BadInput{"low_above_high", "--vary thickness=2000:1200:100", "", "low end is above the high end"},
+        BadInput{"low_above_high", "--vary thickness=2000:1200:100", "",
+                 "low end is above the high end"},
         BadInput{"step_zero", "--vary thickness=1200:2000:0", "", "step must be above 0"},
         BadInput{"unknown_parameter", "--vary depth=1:2:1", "", "unknown parameter \"depth\""},
         BadInput{"no_parameter", "", "", "--vary"},
-        BadInput{"misspelt_option", "--varry thickness=1200:2000:100", "", "(--varry: did you mean --vary?)"},
+        BadInput{"misspelt_option", "--varry thickness=1200:2000:100", "",
+                 "(--varry: did you mean --vary?)"},
         BadInput{"twice", "--vary phi1=0:1:1 --vary phi1=0:1:1", "", "given twice"},
-        BadInput{"missing_image", "--vary thickness=1200:2000:100", "rm experiment.bmp", "experiment.bmp"},
-        BadInput{"image_of_another_size", "--vary thickness=1200:2000:100",
-                 "head -c 54 experiment.bmp > e && head -c 400000 /dev/zero >> e && mv e experiment.bmp "
-                 "&& printf '\\000\\001' | dd of=experiment.bmp bs=1 seek=18 conv=notrunc 2>/dev/null",
-                 "convert IN -resize 512x512! OUT.png"},
-        BadInput{"no_experiment", "--vary thickness=1200:2000:100",
-                 "sed -i 's/^ *experiment.bmp *$/ -/' VelmorantDS.dat && grep -qx ' -' VelmorantDS.dat",
-                 "names no experimental image (image name \"-\")"},
-        BadInput{"short_image", "--vary thickness=1200:2000:100", "head -c 1000 experiment.bmp > e && mv e experiment.bmp",
+        BadInput{"missing_image", "--vary thickness=1200:2000:100", "rm experiment.bmp",
                  "experiment.bmp"},
-        BadInput{"missing_input", "--vary thickness=1200:2000:100", "rm VelmorantDS.dat", "VelmorantDS.dat"},
+        BadInput{
+            "image_of_another_size", "--vary thickness=1200:2000:100",
+            "head -c 54 experiment.bmp > e && head -c 400000 /dev/zero >> e && mv e experiment.bmp "
+            "&& printf '\\000\\001' | dd of=experiment.bmp bs=1 seek=18 conv=notrunc 2>/dev/null",
+            "convert IN -resize 512x512! OUT.png"},
+        BadInput{
+            "no_experiment", "--vary thickness=1200:2000:100",
+            "sed -i 's/^ *experiment.bmp *$/ -/' VelmorantDS.dat && grep -qx ' -' VelmorantDS.dat",
+            "names no experimental image (image name \"-\")"},
+        BadInput{"short_image", "--vary thickness=1200:2000:100",
+                 "head -c 1000 experiment.bmp > e && mv e experiment.bmp", "experiment.bmp"},
+        BadInput{"missing_input", "--vary thickness=1200:2000:100", "rm VelmorantDS.dat",
+                 "VelmorantDS.dat"},
         BadInput{"output_is_a_file", "--vary thickness=1200:2000:100 --output VelmorantDS.dat", "",
                  "output folder is a file"},
         // A fit replaces its output folder as a whole: a folder with other files
         // is left alone, and one that cannot be made is found before computing.
         BadInput{"output_holds_other_files", "--vary thickness=1200:2000:100 --output mine",
-                 "mkdir mine && echo keep > mine/notes.txt", "holds \"notes.txt\", which a fit does not write"},
-        BadInput{"output_cannot_be_made", "--vary thickness=1200:2000:100 --output VelmorantDS.dat/fit", "",
+                 "mkdir mine && echo keep > mine/notes.txt",
+                 "holds \"notes.txt\", which a fit does not write"},
+        BadInput{"output_cannot_be_made",
+                 "--vary thickness=1200:2000:100 --output VelmorantDS.dat/fit", "",
                  "cannot make the folder"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -242,11 +269,13 @@ TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
   if (mpiexec.empty()) GTEST_SKIP() << "built without MPI";
   ExampleCopy copy("cu-110", "mpi");  // X-ray coefficients: a new voltage's beams are quickly found
   ASSERT_EQ(run_in(copy.dir(), std::string(VELMORANT_MAKE_EXPERIMENT) + " 1330 12 7 2").status, 0);
-  const std::string fit = " --vary voltage=198:202:2 --vary thickness=1250:1450:25 --threads 1"
-                          " --max-evaluations 4 --no-plots --output ";
+  const std::string fit =
+      " --vary voltage=198:202:2 --vary thickness=1250:1450:25 --threads 1"
+      " --max-evaluations 4 --no-plots --output ";
   const ProgramRun one = run_in(copy.dir(), kFit + fit + "one");
   ASSERT_EQ(one.status, 0) << one.err;
-  const ProgramRun two = run_in(copy.dir(), mpiexec + " --allow-run-as-root --oversubscribe -np 2 " + kFit + fit + "two");
+  const ProgramRun two = run_in(
+      copy.dir(), mpiexec + " --allow-run-as-root --oversubscribe -np 2 " + kFit + fit + "two");
   ASSERT_EQ(two.status, 0) << two.out << two.err;
   const std::vector<CsvRow> a = read_csv(copy.dir() / "one" / "points.csv");
   const std::vector<CsvRow> b = read_csv(copy.dir() / "two" / "points.csv");
@@ -254,9 +283,11 @@ TEST(Mpi, TwoRanksWriteTheRowsAndTheBestFitOfOneProcess) {
   ASSERT_GE(a.size(), 27u);
   for (std::size_t k = 0; k < a.size(); ++k) {
     ASSERT_EQ(a[k].fields.size(), 11u);
-    for (int f = 0; f < kSeconds; ++f) EXPECT_EQ(a[k].fields[std::size_t(f)], b[k].fields[std::size_t(f)]) << k;
+    for (int f = 0; f < kSeconds; ++f)
+      EXPECT_EQ(a[k].fields[std::size_t(f)], b[k].fields[std::size_t(f)]) << k;
   }
-  EXPECT_EQ(read_text(copy.dir() / "one" / kInputFileName), read_text(copy.dir() / "two" / kInputFileName));
+  EXPECT_EQ(read_text(copy.dir() / "one" / kInputFileName),
+            read_text(copy.dir() / "two" / kInputFileName));
 }
 
 TEST(Pictures, ScoreAndComparisonAreDrawnAsPng) {
@@ -266,8 +297,11 @@ TEST(Pictures, ScoreAndComparisonAreDrawnAsPng) {
   // An output folder whose name a shell would split and run: the pictures are
   // drawn in it, and nothing of the name runs.
   const std::string folder = "it's; touch injected; '";
-  const ProgramRun r = run_in(copy.dir(), kFit + " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 "
-                                                 "--output \"" + folder + "\"");
+  const ProgramRun r =
+      run_in(copy.dir(), kFit +
+                             " --vary thickness=1200:1500:50 --max-evaluations 0 --threads 2 "
+                             "--output \"" +
+                             folder + "\"");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(fs::exists(copy.dir() / "injected"));
   EXPECT_EQ(r.err.find("not drawn"), std::string::npos) << r.err;

@@ -37,7 +37,8 @@ namespace {
 // Replaces `path` as a whole (common::write_file_whole).
 void write_whole(const fs::path& path, const std::string& text) {
   if (const auto reason = common::write_file_whole(path.string(), text.data(), text.size()))
-    throw common::FileError(common::write_failure_message("the input", path.string(), *reason), path.string());
+    throw common::FileError(common::write_failure_message("the input", path.string(), *reason),
+                            path.string());
 }
 
 // The option of a setting the writer names (SettingsError::parameter()).
@@ -59,7 +60,8 @@ std::string option_of(const std::string& parameter) {
 // written file's checks would name lines of a file the user never wrote).
 void check_option_values(const std::optional<double>& kv, const std::optional<double>& wavelength,
                          float thickness, const std::optional<double>& semi_angle,
-                         const std::optional<double>& camera_length, const std::optional<double>& pixel_pitch) {
+                         const std::optional<double>& camera_length,
+                         const std::optional<double>& pixel_pitch) {
   auto text = [](double v) {  // as typed, for the usual ways of typing a number
     std::ostringstream s;
     s << std::setprecision(10) << v;
@@ -67,11 +69,13 @@ void check_option_values(const std::optional<double>& kv, const std::optional<do
   };
   auto fail = [](const std::string& message) { throw common::InputError(message); };
   if (kv) {
-    if (!(*kv > 0) || !std::isfinite(*kv)) fail("--kv " + text(*kv) + ": expected a positive number of kV");
+    if (!(*kv > 0) || !std::isfinite(*kv))
+      fail("--kv " + text(*kv) + ": expected a positive number of kV");
     const float lambda = float(common::electron_wavelength_angstrom(*kv));
     if (!wavelength_problem(lambda).empty())
-      fail("--kv " + text(*kv) + ": the accelerating voltage in kV gives a wavelength of " + text(lambda) +
-           " A; the simulation takes " + text(kMinWavelength) + " to " + text(kMaxWavelength) + " A, about " +
+      fail("--kv " + text(*kv) + ": the accelerating voltage in kV gives a wavelength of " +
+           text(lambda) + " A; the simulation takes " + text(kMinWavelength) + " to " +
+           text(kMaxWavelength) + " A, about " +
            text(common::voltage_kv_for_wavelength(kMaxWavelength)) + " to " +
            text(common::voltage_kv_for_wavelength(kMinWavelength)) + " kV: is the voltage in kV?");
   }
@@ -84,11 +88,12 @@ void check_option_values(const std::optional<double>& kv, const std::optional<do
   const double largest_semi_angle_mrad = kMaxFieldWidth / 2 * 1000;
   if (semi_angle) {
     if (!(*semi_angle > 0) || !std::isfinite(*semi_angle))
-      fail("--semi-angle " + text(*semi_angle) + ": expected a positive convergence semi-angle in mrad");
+      fail("--semi-angle " + text(*semi_angle) +
+           ": expected a positive convergence semi-angle in mrad");
     if (*semi_angle > largest_semi_angle_mrad)
       fail("--semi-angle " + text(*semi_angle) + ": a field of " + text(2 * *semi_angle / 1000) +
-           " rad; at most " + text(largest_semi_angle_mrad) + " mrad (a field of " + text(kMaxFieldWidth) +
-           " rad): is it in mrad?");
+           " rad; at most " + text(largest_semi_angle_mrad) + " mrad (a field of " +
+           text(kMaxFieldWidth) + " rad): is it in mrad?");
     if (*semi_angle < 0.1)
       std::cerr << "velmorant_input: warning: --semi-angle " << text(*semi_angle)
                 << " mrad is below 0.1 mrad: did you give radians? (10 mrad is 0.01 rad)\n";
@@ -104,7 +109,8 @@ void check_option_values(const std::optional<double>& kv, const std::optional<do
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Writes a complete, commented VelmorantDS.dat from a CIF file: the cell, the space group and\n"
+      "Writes a complete, commented VelmorantDS.dat from a CIF file: the cell, the space group "
+      "and\n"
       "the atom sites of the file, expanded to the whole unit cell, and the microscope settings\n"
       "given here. Then run Velmorant in the folder of the written file.",
       "velmorant_input"};
@@ -121,19 +127,26 @@ int main(int argc, char** argv) {
   app.add_flag("-f,--force", force, "replace an existing output file");
   app.add_option("--block", block, "CIF data block (default: the first with atom sites)");
   auto* kv_opt = app.add_option("--kv", kv, "accelerating voltage, kV (default 200)");
-  auto* wl_opt = app.add_option("--wavelength", wavelength, "electron wavelength, A (instead of --kv)");
+  auto* wl_opt =
+      app.add_option("--wavelength", wavelength, "electron wavelength, A (instead of --kv)");
   kv_opt->excludes(wl_opt);
-  auto* zone_opt = app.add_option("--zone", zone, "zone axis along the beam: u v w, or u v t w "
-                                                  "(hexagonal); default 0 0 1")
-                       ->expected(3, 4)->allow_extra_args(false);
-  auto* ref_opt = app.add_option("--reference", reference,
-                                 "direction u v w (or u v t w) whose part perpendicular to the beam "
-                                 "points along the pattern's x axis; default: the axis a, b or c "
-                                 "most nearly perpendicular to the zone axis")
-                      ->expected(3, 4)->allow_extra_args(false);
-  auto* euler_opt = app.add_option("--euler", euler, "Bunge angles phi1 Phi phi2, degrees "
-                                                     "(instead of --zone)")
-                        ->expected(3)->allow_extra_args(false);
+  auto* zone_opt = app.add_option("--zone", zone,
+                                  "zone axis along the beam: u v w, or u v t w "
+                                  "(hexagonal); default 0 0 1")
+                       ->expected(3, 4)
+                       ->allow_extra_args(false);
+  auto* ref_opt =
+      app.add_option("--reference", reference,
+                     "direction u v w (or u v t w) whose part perpendicular to the beam "
+                     "points along the pattern's x axis; default: the axis a, b or c "
+                     "most nearly perpendicular to the zone axis")
+          ->expected(3, 4)
+          ->allow_extra_args(false);
+  auto* euler_opt = app.add_option("--euler", euler,
+                                   "Bunge angles phi1 Phi phi2, degrees "
+                                   "(instead of --zone)")
+                        ->expected(3)
+                        ->allow_extra_args(false);
   euler_opt->excludes(zone_opt);
   euler_opt->excludes(ref_opt);
   app.add_option("--thickness", settings.thickness, "specimen thickness, A")->capture_default_str();
@@ -151,9 +164,11 @@ int main(int argc, char** argv) {
   app.add_option("--model", settings.form_factor_model,
                  "form factors: 0 X-ray coefficients with a global B, 1 absorptive electron form "
                  "factors with u per site")
-      ->check(CLI::Range(0, 1))->capture_default_str();
-  app.add_option("--global-b", global_b, "global Debye-Waller B, A^2, for model 0 (default: 8 pi^2 "
-                                         "times the mean U of the cell)");
+      ->check(CLI::Range(0, 1))
+      ->capture_default_str();
+  app.add_option("--global-b", global_b,
+                 "global Debye-Waller B, A^2, for model 0 (default: 8 pi^2 "
+                 "times the mean U of the cell)");
   app.add_option("--index-limit", settings.index_limit, "largest |h|, |k|, |l| searched")
       ->capture_default_str();
   app.add_option("--strength-fraction", settings.strength_fraction,
@@ -163,15 +178,18 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--image-folder", settings.image_folder, "folder of the experimental image")
       ->capture_default_str();
-  app.add_option("--image-name", settings.image_name,
-                 "experimental image in that folder: a 512 x 512 BMP, PNG or TIFF file (default \"-\": "
-                 "none, the pattern is simulated alone)")
+  app.add_option(
+         "--image-name", settings.image_name,
+         "experimental image in that folder: a 512 x 512 BMP, PNG or TIFF file (default \"-\": "
+         "none, the pattern is simulated alone)")
       ->capture_default_str();
   app.add_option("--image-bits", settings.image_bits, "bits per pixel of the simulated image")
-      ->check(CLI::IsMember({8, 24}))->capture_default_str();
+      ->check(CLI::IsMember({8, 24}))
+      ->capture_default_str();
   app.set_version_flag("--version", common::program_version("velmorant_input"));
   app.allow_extras();
-  if (const int status = programs::parse_command_line(app, argc, argv, "velmorant_input"); status >= 0)
+  if (const int status = programs::parse_command_line(app, argc, argv, "velmorant_input");
+      status >= 0)
     return status;
 
   try {

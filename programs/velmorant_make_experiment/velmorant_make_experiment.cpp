@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
     encode_pattern_image(image, 8, bytes.data());
     const std::string path = experimental_image_path(*in);
     write_file_whole(path, bytes.data(), bytes.size(), "the experimental image");
-    std::printf("%s: N = %d beams, thickness %g A, noise %g grey levels\n", path.c_str(), beams->count,
-                double(thickness), noise);
+    std::printf("%s: N = %d beams, thickness %g A, noise %g grey levels\n", path.c_str(),
+                beams->count, double(thickness), noise);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmorant_make_experiment: %s\n", e.what());

@@ -19,7 +19,7 @@ namespace velmorant {
 inline constexpr int kMaxBeams = 10000;  // largest count N of diffracted beams
 
 struct BeamList {
-  std::int32_t count = 0;                          // N, 0..kMaxBeams
+  std::int32_t count = 0;                           // N, 0..kMaxBeams
   std::vector<std::array<std::int32_t, 3>> miller;  // h, k, l of entries 0..N
   std::vector<std::array<float, 3>> lab_vector;     // g' in the laboratory frame, Å⁻¹
 

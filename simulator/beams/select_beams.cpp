@@ -22,10 +22,9 @@ constexpr float kCentre = 0.5f * kFieldSize;              // 256: the optical ax
 // The band filter's grid: every second pixel position from -31 to 543, the
 // field and a margin of 32 pixels on every side.
 constexpr int kBandMargin = 32;
-constexpr int kBandFirst = 1 - kBandMargin;                     // -31
+constexpr int kBandFirst = 1 - kBandMargin;                       // -31
 constexpr int kBandLast = PatternImage::kSize + kBandMargin - 1;  // 543
 static_assert((kBandLast - kBandFirst) / 2 + 1 == kBandGrid);
-
 
 // Crystal-frame g = R·hkl, then laboratory frame g' = Oᵀ·g.
 std::array<float, 3> lab_vector_of(const SimulationInput& in, float h, float k, float l) {
@@ -69,7 +68,8 @@ CandidateRegion candidate_region(const SimulationInput& in) {
       for (int c = 0; c < 3; ++c) {
         double q = 0;  // (Mᵀ G M)(r, c)
         for (int a = 0; a < 3; ++a)
-          for (int b = 0; b < 3; ++b) q += double(m[3 * a + r]) * metric[a][b] * double(m[3 * b + c]);
+          for (int b = 0; b < 3; ++b)
+            q += double(m[3 * a + r]) * metric[a][b] * double(m[3 * b + c]);
         const double scale = std::sqrt(std::fabs(metric[r][r] * metric[c][c]));
         if (!(std::fabs(q - metric[r][c]) <= kMetricTolerance * scale)) return false;
       }
@@ -105,12 +105,14 @@ CandidateRegion candidate_region(const SimulationInput& in) {
   region.reach = {1, 1, 1};
   for (const IndexRotation& r : region.rotations)
     for (int row = 0; row < 3; ++row)
-      region.reach[size_t(row)] = std::max(
-          region.reach[size_t(row)], std::abs(r[3 * row]) + std::abs(r[3 * row + 1]) + std::abs(r[3 * row + 2]));
+      region.reach[size_t(row)] =
+          std::max(region.reach[size_t(row)],
+                   std::abs(r[3 * row]) + std::abs(r[3 * row + 1]) + std::abs(r[3 * row + 2]));
   return region;
 }
 
-bool in_candidate_region(const CandidateRegion& region, int n, const std::array<std::int32_t, 3>& hkl) {
+bool in_candidate_region(const CandidateRegion& region, int n,
+                         const std::array<std::int32_t, 3>& hkl) {
   for (const IndexRotation& m : region.rotations) {
     bool inside = true;
     for (int r = 0; r < 3 && inside; ++r) {
@@ -174,9 +176,12 @@ struct SearchScan {
   int hn() const { return n * region.reach[0]; }
   int kn() const { return n * region.reach[1]; }
   int ln() const { return n * region.reach[2]; }
-  bool in_box(int h, int k, int l) const { return std::abs(h) <= n && std::abs(k) <= n && std::abs(l) <= n; }
+  bool in_box(int h, int k, int l) const {
+    return std::abs(h) <= n && std::abs(k) <= n && std::abs(l) <= n;
+  }
   bool visits(int h, int k, int l) const {
-    return !(h == 0 && k == 0 && l == 0) && (in_box(h, k, l) || in_candidate_region(region, n, {h, k, l}));
+    return !(h == 0 && k == 0 && l == 0) &&
+           (in_box(h, k, l) || in_candidate_region(region, n, {h, k, l}));
   }
   void evaluated() {
     if (poll && ++since_poll == kPollInterval) {
@@ -235,8 +240,8 @@ ScanWindow scan_window(const SimulationInput& in) {
 // the room that is left. `box` gets the reflections of the index box passing
 // the threshold, `rest` those outside the box or just below the threshold,
 // both in scan order.
-void scan_for_candidates(const SimulationInput& in, SearchScan& scan, float threshold, const ScanWindow& window,
-                         CandidateList& box, CandidateList& rest) {
+void scan_for_candidates(const SimulationInput& in, SearchScan& scan, float threshold,
+                         const ScanWindow& window, CandidateList& box, CandidateList& rest) {
   // Reflections below the threshold by less than the tolerance of equal
   // strengths may belong to a group whose strongest member passes it.
   const float near_threshold = threshold * (1.0f - kEqualStrengthTolerance);
@@ -247,7 +252,8 @@ void scan_for_candidates(const SimulationInput& in, SearchScan& scan, float thre
   box.strength.reserve(kMaxCandidates);
   for_each_visited(in, scan, [&](int h, int k, int l, float s) {
     if (s < near_threshold) return true;
-    const auto g = lab_vector_of(in, static_cast<float>(h), static_cast<float>(k), static_cast<float>(l));
+    const auto g =
+        lab_vector_of(in, static_cast<float>(h), static_cast<float>(k), static_cast<float>(l));
     const float rho = std::sqrt(g[0] * g[0] + g[1] * g[1]);
     const float lower = -(rho * window.tan_window + ds);
     const float upper = rho * kFieldSize * p + ds;
@@ -332,9 +338,15 @@ std::string kept_group_line(const KeptGroup& group, int max_beams, int n) {
   }
   s << "} that ";
   switch (group.cause) {
-    case KeptGroup::Cause::threshold: s << "the strength threshold"; break;
-    case KeptGroup::Cause::band: s << "the band filter's square grid of directions"; break;
-    case KeptGroup::Cause::cap: s << "the cap max_beams = " << max_beams; break;
+    case KeptGroup::Cause::threshold:
+      s << "the strength threshold";
+      break;
+    case KeptGroup::Cause::band:
+      s << "the band filter's square grid of directions";
+      break;
+    case KeptGroup::Cause::cap:
+      s << "the cap max_beams = " << max_beams;
+      break;
   }
   s << " would have split; N = " << n;
   return s.str();
@@ -505,7 +517,8 @@ SearchEstimate estimate_search(const CandidateRegion& region, int n, float stren
   SearchEstimate e;
   e.seconds = search_evaluations(region, n, strength_fraction) * seconds_per_evaluation;
   auto fits = [&](int m) {
-    return search_evaluations(region, m, strength_fraction) * seconds_per_evaluation <= budget_seconds;
+    return search_evaluations(region, m, strength_fraction) * seconds_per_evaluation <=
+           budget_seconds;
   };
   // The count grows with m: the largest m that fits, by bisection over
   // 0..32767 (hkl_limit is at most 32767).

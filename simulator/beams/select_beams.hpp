@@ -33,15 +33,18 @@ inline constexpr int kBandGrid = 288;  // band filter grid: u, v = -31, -29, ...
 // products.
 inline constexpr double kMetricTolerance = 1e-4;  // relative
 
-using IndexRotation = std::array<std::int32_t, 9>;  // row by row: h' = M(1,1) h + M(1,2) k + M(1,3) l
+using IndexRotation =
+    std::array<std::int32_t, 9>;  // row by row: h' = M(1,1) h + M(1,2) k + M(1,3) l
 struct CandidateRegion {
   std::vector<IndexRotation> rotations;  // the identity first
-  std::array<std::int32_t, 3> reach{};   // the scan reaches |h| <= n reach[0], |k| <= n reach[1], |l| <= n reach[2]
+  std::array<std::int32_t, 3>
+      reach{};  // the scan reaches |h| <= n reach[0], |k| <= n reach[1], |l| <= n reach[2]
 };
 CandidateRegion candidate_region(const SimulationInput& in);
 
 // Whether some rotation of `region` takes hkl into the box of limit n.
-bool in_candidate_region(const CandidateRegion& region, int n, const std::array<std::int32_t, 3>& hkl);
+bool in_candidate_region(const CandidateRegion& region, int n,
+                         const std::array<std::int32_t, 3>& hkl);
 
 // --- Groups of equal strength ---
 //
@@ -76,7 +79,7 @@ struct CandidateList {
   std::vector<std::array<std::int32_t, 3>> miller;
   std::vector<std::array<float, 3>> lab_vector;
   std::vector<float> strength;
-  float band_half_width = 0;  // ΔS, Å⁻¹
+  float band_half_width = 0;           // ΔS, Å⁻¹
   std::vector<KeptGroup> kept_groups;  // groups the strength threshold would have cut
   int count() const { return static_cast<int>(miller.size()); }
 };

@@ -27,7 +27,9 @@ std::unique_ptr<SimulationInput> prepared(const TestInput& t) {
 
 using Cell = std::array<std::array<std::string, 3>, 3>;
 // Titanium's hexagonal cell, a = 2.95 Å, c = 4.68 Å (b = a turned by 120°).
-Cell hexagonal_cell() { return {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}}; }
+Cell hexagonal_cell() {
+  return {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}};
+}
 
 TestInput silicon_111() {
   TestInput t;
@@ -45,8 +47,10 @@ void reference_sort(std::vector<float>& a, std::vector<int>& rows, int first, in
   const float x = A(1);
   int i = 0, j = m + 1;
   for (;;) {
-    do --j; while (A(j) > x);
-    do ++i; while (A(i) < x);
+    do --j;
+    while (A(j) > x);
+    do ++i;
+    while (A(i) < x);
     if (i < j) {
       std::swap(A(i), A(j));
       std::swap(rows[first + i - 1], rows[first + j - 1]);
@@ -107,7 +111,8 @@ TEST(SelectBeams, CandidatesAreOrderedStrongestFirst) {
   const CandidateList c = search_candidates(*in);
   ASSERT_GT(c.count(), 10);
   for (int i = 1; i < c.count(); ++i) EXPECT_GE(c.strength[i - 1], c.strength[i]);
-  for (int i = 0; i < c.count(); ++i) EXPECT_EQ(c.strength[i], structure_strength(*in, c.miller[i]));
+  for (int i = 0; i < c.count(); ++i)
+    EXPECT_EQ(c.strength[i], structure_strength(*in, c.miller[i]));
   // ΔS = p · 2.1 · |R·(n,n,n)|.
   const float g = std::sqrt(3.0f) * 6.0f / 5.4309f;
   EXPECT_NEAR(c.band_half_width, (0.025f / 640.0f) * 2.1f * g, 1e-8f);
@@ -124,8 +129,9 @@ TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
     int polls = 0;
     const CandidateList c = search_candidates(*in, [&polls] { ++polls; });
     // A cubic cell: the candidates are the box itself.
-    EXPECT_EQ(polls, int(search_evaluations(candidate_region(*in), in->hkl_limit, in->strength_fraction)) /
-                         kPollInterval)
+    EXPECT_EQ(polls,
+              int(search_evaluations(candidate_region(*in), in->hkl_limit, in->strength_fraction)) /
+                  kPollInterval)
         << fraction;
     EXPECT_EQ(c.count(), search_candidates(*in).count());
     polls = 0;
@@ -138,9 +144,10 @@ TEST(SelectBeams, PollIsCalledThroughoutAndCanStopTheSelection) {
   auto in = prepared(silicon_111());
   auto beams = std::make_unique<BeamList>();
   int polls = 0;
-  EXPECT_THROW(select_beams(*in, *beams, [&polls] {
-                 if (++polls == 2) throw Stop{};
-               }),
+  EXPECT_THROW(select_beams(*in, *beams,
+                            [&polls] {
+                              if (++polls == 2) throw Stop{};
+                            }),
                Stop);
   EXPECT_EQ(polls, 2);
 }
@@ -242,7 +249,8 @@ TEST(SelectBeams, MoreThan10000ReflectionsKeepTheFirst10000InBoxOrder) {
   // Box positions (h outermost) of the candidates: exactly the first 10000
   // reflections, i.e. positions 0 .. 10000 with (0,0,0) (position 6083) skipped.
   std::vector<int> positions;
-  for (const auto& m : c.miller) positions.push_back(((m[0] + 11) * 23 + (m[1] + 11)) * 23 + (m[2] + 11));
+  for (const auto& m : c.miller)
+    positions.push_back(((m[0] + 11) * 23 + (m[1] + 11)) * 23 + (m[2] + 11));
   std::sort(positions.begin(), positions.end());
   EXPECT_EQ(positions.front(), 0);
   EXPECT_EQ(positions.back(), 10000);
@@ -270,8 +278,10 @@ TEST(SelectBeams, MaxBeamsKeepsTheFirstFlaggedInStrengthOrderAndWholeGroups) {
     // The end of the group of beam `cap`: equal strengths within 64 ulp of its first member.
     int end = std::min(cap, all.count);
     int first = end;
-    while (first > 1 && strength(first - 1) - strength(end) <= 64 * 1.2e-7f * strength(first - 1)) --first;
-    while (end < all.count && strength(first) - strength(end + 1) <= 64 * 1.2e-7f * strength(first)) ++end;
+    while (first > 1 && strength(first - 1) - strength(end) <= 64 * 1.2e-7f * strength(first - 1))
+      --first;
+    while (end < all.count && strength(first) - strength(end + 1) <= 64 * 1.2e-7f * strength(first))
+      ++end;
     EXPECT_EQ(some.count, end) << cap;
     const auto cap_lines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
       return l.find("the cap max_beams") != std::string::npos;
@@ -297,7 +307,8 @@ bool in_window(const SimulationInput& in, int h, int k, int l) {
   const Mat3& O = in.orientation_matrix;
   const float hkl[3] = {float(h), float(k), float(l)};
   float g[3], gl[3];
-  for (int r = 0; r < 3; ++r) g[r] = R(r + 1, 1) * hkl[0] + R(r + 1, 2) * hkl[1] + R(r + 1, 3) * hkl[2];
+  for (int r = 0; r < 3; ++r)
+    g[r] = R(r + 1, 1) * hkl[0] + R(r + 1, 2) * hkl[1] + R(r + 1, 3) * hkl[2];
   for (int r = 0; r < 3; ++r) gl[r] = O(1, r + 1) * g[0] + O(2, r + 1) * g[1] + O(3, r + 1) * g[2];
   const float n = float(in.hkl_limit), p = in.pixel_scale;
   float c[3];
@@ -388,7 +399,8 @@ TEST(SelectBeams, BandFilterKeepsExactlyTheCandidatesThatComeNearTheSphere) {
     filter_by_band(*in, cand, beams);
     std::vector<std::array<std::int32_t, 3>> expected;
     for (int i = 0; i < cand.count(); ++i)
-      if (meets_band(*in, cand.lab_vector[i], cand.band_half_width)) expected.push_back(cand.miller[i]);
+      if (meets_band(*in, cand.lab_vector[i], cand.band_half_width))
+        expected.push_back(cand.miller[i]);
     EXPECT_GT(expected.size(), 0u) << c.euler;
     EXPECT_LT(static_cast<int>(expected.size()), cand.count()) << c.euler;  // some are dropped
     ASSERT_EQ(beams.count, static_cast<int>(expected.size())) << c.euler;
@@ -482,12 +494,14 @@ TEST(SymmetricBeams, TitaniumOn0001KeepsTheSixfoldAxisAtEveryCap) {
     EXPECT_EQ(first_unturned(beams, 60.0), "") << "cap " << cap;
     EXPECT_EQ(beams.count > cap, c.cut) << "cap " << cap;
     EXPECT_GE(beams.count, cap);
-    for (int i = 0; i <= beams.count; ++i) EXPECT_EQ(beams.miller[i], all.miller[i]) << "cap " << cap;
-    const std::string said = "the cap max_beams = " + std::string(c.cap) + " would have split; N = " +
-                             std::to_string(beams.count);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [&](const std::string& l) { return l.find(said) != std::string::npos; }),
-              c.cut ? 1 : 0)
+    for (int i = 0; i <= beams.count; ++i)
+      EXPECT_EQ(beams.miller[i], all.miller[i]) << "cap " << cap;
+    const std::string said = "the cap max_beams = " + std::string(c.cap) +
+                             " would have split; N = " + std::to_string(beams.count);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [&](const std::string& l) { return l.find(said) != std::string::npos; }),
+        c.cut ? 1 : 0)
         << "cap " << cap;
   }
 }
@@ -501,10 +515,12 @@ TEST(SymmetricBeams, SiliconOn111KeepsTheThreefoldAxis) {
     EXPECT_EQ(first_unturned(beams, 120.0), "") << cap;
     if (beams.count >= 18) {
       ASSERT_FALSE(lines.empty());
-      EXPECT_EQ(lines.back(),
-                "Velmorant: beam selection: kept whole the group of 6 reflections of equal strength "
-                "{0 -4 4, 4 -4 0, 4 0 -4, 0 4 -4, -4 0 4, -4 4 0} that the band filter's square grid of "
-                "directions would have split; N = " + std::to_string(beams.count));
+      EXPECT_EQ(
+          lines.back(),
+          "Velmorant: beam selection: kept whole the group of 6 reflections of equal strength "
+          "{0 -4 4, 4 -4 0, 4 0 -4, 0 4 -4, -4 0 4, -4 4 0} that the band filter's square grid of "
+          "directions would have split; N = " +
+              std::to_string(beams.count));
     }
   }
 }
@@ -519,9 +535,15 @@ TEST(SymmetricBeams, CandidatesAreClosedUnderTheLatticeRotations) {
     std::vector<std::array<double, 4>> turns;  // axis (Cartesian) and angle in degrees
     bool box;
   } cases[] = {
-      {{{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}}, {{0, 0, 1, 60}, {1, 0, 0, 180}}, false},
-      {{{{"5.4309", "0", "0"}, {"0", "5.4309", "0"}, {"0", "0", "5.4309"}}}, {{0, 0, 1, 90}, {1, 1, 1, 120}}, true},
-      {{{{"12.23", "0", "0"}, {"0", "3.04", "0"}, {"-1.3865", "0", "5.6381"}}}, {{0, 1, 0, 180}}, true},
+      {{{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}},
+       {{0, 0, 1, 60}, {1, 0, 0, 180}},
+       false},
+      {{{{"5.4309", "0", "0"}, {"0", "5.4309", "0"}, {"0", "0", "5.4309"}}},
+       {{0, 0, 1, 90}, {1, 1, 1, 120}},
+       true},
+      {{{{"12.23", "0", "0"}, {"0", "3.04", "0"}, {"-1.3865", "0", "5.6381"}}},
+       {{0, 1, 0, 180}},
+       true},
   };
   for (const auto& c : cases) {
     TestInput t;
@@ -548,7 +570,8 @@ TEST(SymmetricBeams, CandidatesAreClosedUnderTheLatticeRotations) {
           g[r] = in->reciprocal_basis(r + 1, 1) * m[0] + in->reciprocal_basis(r + 1, 2) * m[1] +
                  in->reciprocal_basis(r + 1, 3) * m[2];
         const double dot = u[0] * g[0] + u[1] * g[1] + u[2] * g[2];
-        const double cross[3] = {u[1] * g[2] - u[2] * g[1], u[2] * g[0] - u[0] * g[2], u[0] * g[1] - u[1] * g[0]};
+        const double cross[3] = {u[1] * g[2] - u[2] * g[1], u[2] * g[0] - u[0] * g[2],
+                                 u[0] * g[1] - u[1] * g[0]};
         double turned[3];
         for (int r = 0; r < 3; ++r) turned[r] = g[r] * ct + cross[r] * st + u[r] * dot * (1 - ct);
         std::array<std::int32_t, 3> hkl;

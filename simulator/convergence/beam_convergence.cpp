@@ -56,7 +56,8 @@ ConvergenceResult run_convergence(SimulationInput& in, const ConvergenceOptions&
     if (!result.steps.empty() && step.beams == result.steps.back().beams) {
       // Every beam the selection offers is in already: more cannot change the pattern.
       result.recommended = int(result.steps.size()) - 1;
-      result.stop_reason = "a larger cap adds no beam: the selection offers " + std::to_string(step.beams);
+      result.stop_reason =
+          "a larger cap adds no beam: the selection offers " + std::to_string(step.beams);
       break;
     }
     compute_pattern(in, *beams, options.method, control, current, options.threads);
@@ -84,11 +85,11 @@ std::string convergence_table(const ConvergenceResult& result) {
   char line[160];
   for (const ConvergenceStep& t : result.steps) {
     if (t.compared)
-      std::snprintf(line, sizeof line, "%5d  %5d  %9.2f  %11.5f  %11.5f  %12.6f\n", t.cap, t.beams, t.seconds,
-                    t.max_change, t.rms_change, t.correlation);
+      std::snprintf(line, sizeof line, "%5d  %5d  %9.2f  %11.5f  %11.5f  %12.6f\n", t.cap, t.beams,
+                    t.seconds, t.max_change, t.rms_change, t.correlation);
     else
-      std::snprintf(line, sizeof line, "%5d  %5d  %9.2f  %11s  %11s  %12s\n", t.cap, t.beams, t.seconds, "-", "-",
-                    "-");
+      std::snprintf(line, sizeof line, "%5d  %5d  %9.2f  %11s  %11s  %12s\n", t.cap, t.beams,
+                    t.seconds, "-", "-", "-");
     s += line;
   }
   return s;
@@ -99,8 +100,8 @@ std::string convergence_csv(const ConvergenceResult& result) {
   char line[160];
   for (const ConvergenceStep& t : result.steps) {
     if (t.compared)
-      std::snprintf(line, sizeof line, "%d,%d,%.3f,%.6g,%.6g,%.8g\n", t.cap, t.beams, t.seconds, t.max_change,
-                    t.rms_change, t.correlation);
+      std::snprintf(line, sizeof line, "%d,%d,%.3f,%.6g,%.6g,%.8g\n", t.cap, t.beams, t.seconds,
+                    t.max_change, t.rms_change, t.correlation);
     else
       std::snprintf(line, sizeof line, "%d,%d,%.3f,,,\n", t.cap, t.beams, t.seconds);
     s += line;

@@ -26,8 +26,8 @@ namespace velmorant {
 
 struct ConvergenceOptions {
   std::vector<double> factors{1.0, 1.5, 2.0, 3.0, 4.0, 6.0, 8.0};  // times max_beams of the input
-  double rms_tolerance = 0.005;        // RMS difference of the intensity that counts as converged
-  double step_seconds_limit = 600.0;   // s: no further step once a step took longer
+  double rms_tolerance = 0.005;       // RMS difference of the intensity that counts as converged
+  double step_seconds_limit = 600.0;  // s: no further step once a step took longer
   SamplingMethod method = SamplingMethod::block;
   int threads = 1;
 };

@@ -80,7 +80,8 @@ TEST(Convergence, ChangeFallsAndTheRecommendedCountReproducesTheLargestRun) {
     return beams->count;
   };
   PatternImage recommended, largest;
-  EXPECT_EQ(pattern(r.steps[size_t(r.recommended)].cap, recommended), r.steps[size_t(r.recommended)].beams);
+  EXPECT_EQ(pattern(r.steps[size_t(r.recommended)].cap, recommended),
+            r.steps[size_t(r.recommended)].beams);
   const int all = pattern(kMaxBeams, largest);
   EXPECT_GE(all, r.steps.back().beams);
   ConvergenceStep s;

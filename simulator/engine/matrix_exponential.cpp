@@ -57,10 +57,12 @@ int taylor_series(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, Co
 
 }  // namespace
 
-int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, ComplexMatrix& term,
-                       ComplexMatrix& product) {
+int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e,
+                       ComplexMatrix& term, ComplexMatrix& product) {
   return taylor_series(a, series_limit, e, term, product,
-                       [](const ComplexMatrix& l, const ComplexMatrix& r, ComplexMatrix& d) { d.noalias() = l * r; });
+                       [](const ComplexMatrix& l, const ComplexMatrix& r, ComplexMatrix& d) {
+                         d.noalias() = l * r;
+                       });
 }
 
 void matrix_exponential(ExponentialWorkspace& ws, int series_limit) {
@@ -84,8 +86,8 @@ constexpr int kVectorProductSlowdown = 4;
 // The first pass after scaling, fused: a = a * 2^-s (exact: a power of two),
 // candidate = I + a, and the two norms, each summed in storage order exactly
 // as frobenius_norm would sum it. Every element of `candidate` is written.
-void scale_and_add_identity(ComplexMatrix& a, float inverse_scale, ComplexMatrix& candidate, float& a_norm,
-                            float& candidate_norm) {
+void scale_and_add_identity(ComplexMatrix& a, float inverse_scale, ComplexMatrix& candidate,
+                            float& a_norm, float& candidate_norm) {
   const Eigen::Index n = a.rows();
   float sum_a = 0.0f, sum_c = 0.0f;
   for (Eigen::Index c = 0; c < n; ++c) {
@@ -110,8 +112,8 @@ void scale_and_add_identity(ComplexMatrix& a, float inverse_scale, ComplexMatrix
 // One series step after the product, fused: t = t / divisor (the new term,
 // in place), candidate = e + t, and the norms of both, each summed in
 // storage order as frobenius_norm would sum it.
-void divide_and_add(ComplexMatrix& t, float divisor, const ComplexMatrix& e, ComplexMatrix& candidate,
-                    float& t_norm, float& candidate_norm) {
+void divide_and_add(ComplexMatrix& t, float divisor, const ComplexMatrix& e,
+                    ComplexMatrix& candidate, float& t_norm, float& candidate_norm) {
   std::complex<float>* p = t.data();
   const std::complex<float>* q = e.data();
   std::complex<float>* o = candidate.data();

@@ -14,7 +14,8 @@ namespace velmorant {
 
 // Complex single-precision matrix, column by column (element (r+1, c)
 // follows element (r, c)), indexed from 0.
-using ComplexMatrix = Eigen::Matrix<std::complex<float>, Eigen::Dynamic, Eigen::Dynamic, Eigen::ColMajor>;
+using ComplexMatrix =
+    Eigen::Matrix<std::complex<float>, Eigen::Dynamic, Eigen::Dynamic, Eigen::ColMajor>;
 
 // Stop the series when |term| / |sum| falls below this (the float nearest 1e-15).
 inline constexpr float kSeriesRatioLimit = 1.0000002e-15f;
@@ -38,20 +39,26 @@ using ComplexRow = Eigen::Matrix<std::complex<float>, 1, Eigen::Dynamic>;
 // the exponential allocates.
 struct ExponentialWorkspace {
   explicit ExponentialWorkspace(int order)
-      : a(ComplexMatrix::Zero(order, order)), e(ComplexMatrix::Zero(order, order)),
-        term(ComplexMatrix::Zero(order, order)), product(ComplexMatrix::Zero(order, order)),
-        row(ComplexRow::Zero(order)), row_next(ComplexRow::Zero(order)), column(ComplexColumn::Zero(order)),
-        column_next(ComplexColumn::Zero(order)), normal(std::size_t(order), 0.0f), multiply(order) {}
+      : a(ComplexMatrix::Zero(order, order)),
+        e(ComplexMatrix::Zero(order, order)),
+        term(ComplexMatrix::Zero(order, order)),
+        product(ComplexMatrix::Zero(order, order)),
+        row(ComplexRow::Zero(order)),
+        row_next(ComplexRow::Zero(order)),
+        column(ComplexColumn::Zero(order)),
+        column_next(ComplexColumn::Zero(order)),
+        normal(std::size_t(order), 0.0f),
+        multiply(order) {}
   int order() const { return int(a.rows()); }
 
-  ComplexMatrix a;        // exponent; the exponentials leave it divided by 2^s
-  ComplexMatrix e;        // result
-  ComplexMatrix term;     // current series term
-  ComplexMatrix product;  // product buffer
+  ComplexMatrix a;                    // exponent; the exponentials leave it divided by 2^s
+  ComplexMatrix e;                    // result
+  ComplexMatrix term;                 // current series term
+  ComplexMatrix product;              // product buffer
   ComplexRow row, row_next;           // row 0 of powers of E (exponential_corner)
   ComplexColumn column, column_next;  // column 0 of powers of E (exponential_corner)
-  std::vector<float> normal;          // normal components of k + g_r (Å^-1) of the current direction
-  SquareProduct multiply;             // products of order x order matrices, bit for bit Eigen's
+  std::vector<float> normal;  // normal components of k + g_r (Å^-1) of the current direction
+  SquareProduct multiply;     // products of order x order matrices, bit for bit Eigen's
 };
 
 // sqrt(sum of re^2 + im^2 over all elements), summed in single precision in storage order.
@@ -69,8 +76,8 @@ int scaling_exponent(float norm);
 // |term| / |e| < kSeriesRatioLimit. series_limit <= 0 gives the identity.
 // `term` and `product` are working storage of a's size; `a` must not alias
 // any of the three. Returns the number of terms added.
-int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e, ComplexMatrix& term,
-                       ComplexMatrix& product);
+int taylor_exponential(const ComplexMatrix& a, int series_limit, ComplexMatrix& e,
+                       ComplexMatrix& term, ComplexMatrix& product);
 
 // ws.e = exp(ws.a): ws.a is divided by 2^s (s = scaling_exponent of its
 // norm), the series of at most `series_limit` terms is summed, and the result

@@ -45,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ScalingCase{0.0f, 0}, ScalingCase{1e-30f, 0},
                       ScalingCase{std::numeric_limits<float>::quiet_NaN(), 0}, ScalingCase{0.5f, 0},
                       ScalingCase{1.0f, 0}, ScalingCase{1.5f, 1}, ScalingCase{2.0f, 1},
-                      ScalingCase{2.0001f, 2}, ScalingCase{1000.0f, 10}, ScalingCase{1073741824.0f, 30},
+                      ScalingCase{2.0001f, 2}, ScalingCase{1000.0f, 10},
+                      ScalingCase{1073741824.0f, 30},
                       ScalingCase{4294967296.0f, 32},  // beyond a 32-bit 2^s
                       ScalingCase{34359738368.0f, 35},
                       ScalingCase{std::numeric_limits<float>::infinity(), kMaxScalingExponent}));
@@ -141,7 +142,8 @@ TEST(MatrixExponential, NotANumberStopsTheSeriesAtOnce) {
     ExponentialWorkspace ws(kOrder);
     ws.a = a;
     const cf corner = exponential_corner(ws, kLimit);
-    EXPECT_FALSE(std::isfinite(corner.real()) && std::isfinite(corner.imag()) && ws.e.allFinite()) << bad;
+    EXPECT_FALSE(std::isfinite(corner.real()) && std::isfinite(corner.imag()) && ws.e.allFinite())
+        << bad;
   }
 }
 

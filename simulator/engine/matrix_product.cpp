@@ -10,10 +10,12 @@ using Scalar = std::complex<float>;
 using Matrix = Eigen::Matrix<Scalar, Eigen::Dynamic, Eigen::Dynamic>;
 // The blocking and the kernel Eigen's product of two dynamic column-major
 // complex float matrices into a third uses (GeneralMatrixMatrix.h, Eigen 3.4).
-using BlockingSpace = Eigen::internal::gemm_blocking_space<Eigen::ColMajor, Scalar, Scalar, Eigen::Dynamic,
-                                                           Eigen::Dynamic, Eigen::Dynamic>;
-using Gemm = Eigen::internal::general_matrix_matrix_product<Eigen::Index, Scalar, Eigen::ColMajor, false, Scalar,
-                                                            Eigen::ColMajor, false, Eigen::ColMajor, 1>;
+using BlockingSpace =
+    Eigen::internal::gemm_blocking_space<Eigen::ColMajor, Scalar, Scalar, Eigen::Dynamic,
+                                         Eigen::Dynamic, Eigen::Dynamic>;
+using Gemm = Eigen::internal::general_matrix_matrix_product<Eigen::Index, Scalar, Eigen::ColMajor,
+                                                            false, Scalar, Eigen::ColMajor, false,
+                                                            Eigen::ColMajor, 1>;
 
 // Orders Eigen multiplies by the blocked kernel: it takes the coefficient-based
 // product below EIGEN_GEMM_TO_COEFFBASED_THRESHOLD (sum of the three
@@ -42,16 +44,16 @@ std::size_t SquareProduct::buffer_bytes() const {
 
 void SquareProduct::operator()(const Matrix& lhs, const Matrix& rhs, Matrix& dst) {
   const Eigen::Index n = order_;
-  if (!blocking_ || lhs.rows() != n || lhs.cols() != n || rhs.rows() != n || rhs.cols() != n || dst.rows() != n ||
-      dst.cols() != n) {
+  if (!blocking_ || lhs.rows() != n || lhs.cols() != n || rhs.rows() != n || rhs.cols() != n ||
+      dst.rows() != n || dst.cols() != n) {
     dst.noalias() = lhs * rhs;
     return;
   }
   // What `dst.noalias() = lhs * rhs` does for these shapes: clear, then add
   // 1 * lhs * rhs through the blocked kernel.
   dst.setZero();
-  Gemm::run(n, n, n, lhs.data(), lhs.outerStride(), rhs.data(), rhs.outerStride(), dst.data(), dst.innerStride(),
-            dst.outerStride(), Scalar(1), blocking_->space, nullptr);
+  Gemm::run(n, n, n, lhs.data(), lhs.outerStride(), rhs.data(), rhs.outerStride(), dst.data(),
+            dst.innerStride(), dst.outerStride(), Scalar(1), blocking_->space, nullptr);
 }
 
 }  // namespace velmorant

@@ -14,11 +14,11 @@ namespace velmorant {
 namespace {
 
 constexpr int kSize = PatternImage::kSize;  // 512: the last pixel of a row or column
-constexpr int kLastOdd = kSize - 1;          // 511: the last pixel of the coarse grids
-constexpr int kLastEven = kSize - 2;         // 510
-constexpr int kBlockFirst = 3;               // the block grid: 3, 6, ..., 510
+constexpr int kLastOdd = kSize - 1;         // 511: the last pixel of the coarse grids
+constexpr int kLastEven = kSize - 2;        // 510
+constexpr int kBlockFirst = 3;              // the block grid: 3, 6, ..., 510
 constexpr int kBlockStep = 3;
-constexpr float kCentre = 0.5f * kSize;      // 256: the optical axis lies between pixels 256 and 257
+constexpr float kCentre = 0.5f * kSize;  // 256: the optical axis lies between pixels 256 and 257
 
 StructureFactorFn crystal_structure_factor(const SimulationInput& in) {
   return [&in](const std::array<std::int32_t, 3>& hkl) { return structure_factor(in, hkl, true); };
@@ -216,9 +216,10 @@ void fill_blocks(float* page) {
 PixelEngine::PixelEngine(const SimulationInput& in, const BeamList& beams, RunControl& control,
                          const StructureFactorFn& structure_factor, int threads)
     : in_(in), beams_(beams), control_(control), pool_(std::max(1, threads)) {
-  build_coupling_matrix(beams, in.effective_thickness, in.potential_factor,
-                        structure_factor ? structure_factor : crystal_structure_factor(in),
-                        [&control] { control.progress_update(); }, w_);
+  build_coupling_matrix(
+      beams, in.effective_thickness, in.potential_factor,
+      structure_factor ? structure_factor : crystal_structure_factor(in),
+      [&control] { control.progress_update(); }, w_);
   ws_.reserve(std::size_t(pool_.threads()));
   for (int t = 0; t < pool_.threads(); ++t) ws_.emplace_back(beams.order());
 }
@@ -233,7 +234,8 @@ std::array<float, 3> PixelEngine::wave_vector(int i, int j) const {
 }
 
 float PixelEngine::pixel_intensity(int i, int j) {
-  const float intensity = transmitted_intensity(wave_vector(i, j), w_, beams_, series_limit_, ws_[0]);
+  const float intensity =
+      transmitted_intensity(wave_vector(i, j), w_, beams_, series_limit_, ws_[0]);
   control_.progress_update();
   return intensity;
 }
@@ -266,8 +268,12 @@ void compute_pattern(PixelEngine& engine, SamplingMethod method, PatternImage& i
   image.fill(0.0f);
   if (BeamStack* stack = engine.beam_stack()) stack->resize(int(engine.coupling_matrix().rows()));
   switch (method) {
-    case SamplingMethod::full: full_method(engine, image); break;
-    case SamplingMethod::adaptive: adaptive_method(engine, image); break;
+    case SamplingMethod::full:
+      full_method(engine, image);
+      break;
+    case SamplingMethod::adaptive:
+      adaptive_method(engine, image);
+      break;
     case SamplingMethod::block:
     default:  // a value cast from any other number samples in blocks too
       block_method(engine, image);
@@ -317,8 +323,9 @@ float interpolation_threshold(const PatternImage& image, int step, float fractio
   return 0.0f;
 }
 
-std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
-                                     const std::function<int()>& clock, int threads) {
+std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams,
+                                     RunControl& control, const std::function<int()>& clock,
+                                     int threads) {
   PixelEngine engine(in, beams, control, {}, threads);
   return calibrate_speed(engine, clock);
 }
@@ -329,12 +336,13 @@ std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<in
   // better than a percent (whole hundredths would make its estimate 30 % or
   // more off).
   const auto origin = std::chrono::steady_clock::now();
-  const std::function<double()> now = clock ? std::function<double()>([&clock] { return double(clock()); })
-                                            : std::function<double()>([origin] {
-                                                return 100.0 * std::chrono::duration<double>(
-                                                                   std::chrono::steady_clock::now() - origin)
-                                                                   .count();
-                                              });
+  const std::function<double()> now =
+      clock ? std::function<double()>([&clock] { return double(clock()); })
+            : std::function<double()>([origin] {
+                return 100.0 *
+                       std::chrono::duration<double>(std::chrono::steady_clock::now() - origin)
+                           .count();
+              });
   constexpr int kLimits[3] = {kFullSeriesLimit, kAdaptiveSeriesLimit, kBlockSeriesLimit};
   std::array<float, 3> estimate{};
   for (int pass = 0; pass < 3; ++pass) {

@@ -39,14 +39,15 @@ enum class SamplingMethod : int {
 };
 
 // Series limits (largest number of Taylor terms) of the three methods.
-inline constexpr int kFullSeriesLimit = 1000;    // method 0
-inline constexpr int kAdaptiveSeriesLimit = 7;   // method 1
-inline constexpr int kBlockSeriesLimit = 3;      // method 2
+inline constexpr int kFullSeriesLimit = 1000;   // method 0
+inline constexpr int kAdaptiveSeriesLimit = 7;  // method 1
+inline constexpr int kBlockSeriesLimit = 3;     // method 2
 
 // Work units at the start of each method (units_left).
-inline constexpr int kFullUnits = PatternImage::kSize * PatternImage::kSize;  // 512^2 computed pixels
-inline constexpr int kAdaptiveUnits = 111411;  // 256^2 coarse pixels plus the refinements
-inline constexpr int kBlockUnits = 28900;      // 170^2 sampled pixels
+inline constexpr int kFullUnits =
+    PatternImage::kSize * PatternImage::kSize;  // 512^2 computed pixels
+inline constexpr int kAdaptiveUnits = 111411;   // 256^2 coarse pixels plus the refinements
+inline constexpr int kBlockUnits = 28900;       // 170^2 sampled pixels
 
 // Threshold of the adaptive method: step 2, fraction 0.2 of the differences.
 inline constexpr int kAdaptiveStep = 2;
@@ -95,7 +96,8 @@ public:
   // ...); report must call progress_update (the engine's work counter is the
   // caller's business) and returns false to stop handing out pixels. No new
   // pixel starts while a report runs. Returns the number of pixels reported.
-  int compute_pixels(const Pixel* pixels, float* values, int count, const std::function<bool(int)>& report);
+  int compute_pixels(const Pixel* pixels, float* values, int count,
+                     const std::function<bool(int)>& report);
 
   // With a stack set (nullptr: none, the default), every computed pixel also
   // stores the intensity of every beam into its pages (beam_intensities), and
@@ -155,7 +157,9 @@ float interpolation_threshold(const PatternImage& image, int step, float fractio
 // neighbours a and b only when |a - b| < threshold. Neighbours that differ
 // by exactly the threshold, or whose difference is not a number, are not
 // interpolated: the pixel is computed.
-inline bool neighbours_interpolate(float a, float b, float threshold) { return std::fabs(a - b) < threshold; }
+inline bool neighbours_interpolate(float a, float b, float threshold) {
+  return std::fabs(a - b) < threshold;
+}
 
 // Run-time estimates in seconds for methods 0, 1 and 2, from the time per
 // pixel along the diagonal (q, q), q = 201..512, with each series limit:
@@ -167,8 +171,9 @@ inline bool neighbours_interpolate(float a, float b, float threshold) { return s
 // that even fast pixels are timed over about 30 hundredths. Builds its own coupling matrix. With several `threads`
 // the pixels are computed as in the pattern, on every thread, and the time
 // per completed pixel is the time of the parallel run.
-std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams, RunControl& control,
-                                     const std::function<int()>& clock = {}, int threads = 1);
+std::array<float, 3> calibrate_speed(const SimulationInput& in, const BeamList& beams,
+                                     RunControl& control, const std::function<int()>& clock = {},
+                                     int threads = 1);
 // The same with a prepared engine; leaves its series limit at 3.
 std::array<float, 3> calibrate_speed(PixelEngine& engine, const std::function<int()>& clock = {});
 

@@ -186,8 +186,10 @@ TEST(OneReflection, DarkestPixelOfEachRowLiesOnTheBraggCondition) {
       if (v < lowest) lowest = v, darkest = j;
       const auto k = engine.wave_vector(i, j);
       double excitation = 0;  // |k + g|^2 - |k|^2
-      for (int c = 0; c < 3; ++c) excitation += (double(k[c]) + g[c]) * (double(k[c]) + g[c]) - double(k[c]) * k[c];
-      if (j > 1 && (previous < 0) != (excitation < 0)) crossing = (j - 1) + previous / (previous - excitation);
+      for (int c = 0; c < 3; ++c)
+        excitation += (double(k[c]) + g[c]) * (double(k[c]) + g[c]) - double(k[c]) * k[c];
+      if (j > 1 && (previous < 0) != (excitation < 0))
+        crossing = (j - 1) + previous / (previous - excitation);
       previous = excitation;
     }
     ASSERT_GT(crossing, 1.0) << "row " << i << ": the line must cross the row";
@@ -267,7 +269,8 @@ TEST_F(ThreeBeamPatterns, FasterMethodsCorrelateWithTheFullOne) {
   EXPECT_GT(r2, 0.99);
   // The pattern has structure: dark lines well below 1.
   float lowest = 1.0f;
-  for (std::size_t k = 0; k < PatternImage::size(); ++k) lowest = std::min(lowest, images_[0]->data()[k]);
+  for (std::size_t k = 0; k < PatternImage::size(); ++k)
+    lowest = std::min(lowest, images_[0]->data()[k]);
   EXPECT_LT(lowest, 0.3f);
 }
 
@@ -328,13 +331,14 @@ TEST_P(NeighbourTest, BelowThresholdOnly) {
 }
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-INSTANTIATE_TEST_SUITE_P(Table, NeighbourTest,
-                         ::testing::Values(InterpolateCase{0.75f, 0.5f, 0.25f, false},  // exactly T: computed
-                                           InterpolateCase{0.5f, 0.75f, 0.25f, false},
-                                           InterpolateCase{0.75f, 0.5f, 0.2500001f, true},
-                                           InterpolateCase{0.7f, 0.7f, 0.0f, false},  // T = 0: always computed
-                                           InterpolateCase{kNaN, 0.5f, 1.0f, false},
-                                           InterpolateCase{0.5f, kNaN, 1.0f, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, NeighbourTest,
+    ::testing::Values(InterpolateCase{0.75f, 0.5f, 0.25f, false},  // exactly T: computed
+                      InterpolateCase{0.5f, 0.75f, 0.25f, false},
+                      InterpolateCase{0.75f, 0.5f, 0.2500001f, true},
+                      InterpolateCase{0.7f, 0.7f, 0.0f, false},  // T = 0: always computed
+                      InterpolateCase{kNaN, 0.5f, 1.0f, false},
+                      InterpolateCase{0.5f, kNaN, 1.0f, false}));
 
 // Coarse samples (odd i, j) set by `value`; the rest stays 0.
 PatternImage coarse_image(float (*value)(int ci, int cj)) {
@@ -457,7 +461,8 @@ TEST(SpeedCalibration, FastPassUsesAllThreeHundredTwelvePixels) {
   QuietRun run;
   int calls = 0;
   // One hundredth per 20 readings: 312 pixels take 15 hundredths.
-  const auto estimates = calibrate_speed(*in, beams, run.control, [&calls] { return calls++ / 20; });
+  const auto estimates =
+      calibrate_speed(*in, beams, run.control, [&calls] { return calls++ / 20; });
   EXPECT_EQ(run.presentation.units.size(), 1u + 3u * 312u);
   EXPECT_GT(estimates[0], 0.0f);
   EXPECT_LT(estimates[0], 15.0f * 262144.0f / (312.0f * 100.0f) + 1.0f);

@@ -17,7 +17,7 @@ namespace velmorant {
 // be a local variable. Copying copies the pixels.
 class PatternImage {
 public:
-  static constexpr int kSize = 512;                                // pixels per row and column
+  static constexpr int kSize = 512;                                   // pixels per row and column
   static constexpr std::size_t kPixels = std::size_t(kSize) * kSize;  // 262144
 
   PatternImage() : v_(kPixels, 0.0f) {}

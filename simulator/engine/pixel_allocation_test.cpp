@@ -67,9 +67,12 @@ struct LargeCrystal {
     }
   }
   PixelEngine engine(int threads) {
-    return PixelEngine(*in, beams, control, [](const std::array<std::int32_t, 3>& h) {
-      return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
-    }, threads);
+    return PixelEngine(
+        *in, beams, control,
+        [](const std::array<std::int32_t, 3>& h) {
+          return std::complex<float>(1.0f / float(1 + h[0] * h[0]), 0.05f);
+        },
+        threads);
   }
 };
 

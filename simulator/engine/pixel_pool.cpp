@@ -58,7 +58,8 @@ void PixelPool::take_items(int thread) {
 }
 
 void PixelPool::wait_for_workers() {
-  for (int a = active_.load(std::memory_order_acquire); a != 0; a = active_.load(std::memory_order_acquire))
+  for (int a = active_.load(std::memory_order_acquire); a != 0;
+       a = active_.load(std::memory_order_acquire))
     active_.wait(a, std::memory_order_acquire);
 }
 

@@ -71,7 +71,7 @@ private:
   std::atomic<int> completed_{0};  // items done
   std::atomic<bool> hold_{false};  // set while the calling thread reports
   std::atomic<bool> abandon_{false};
-  std::atomic<int> active_{0};     // workers still inside the pass
+  std::atomic<int> active_{0};       // workers still inside the pass
   std::exception_ptr worker_error_;  // guarded by mutex_
 };
 

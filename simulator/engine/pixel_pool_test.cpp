@@ -60,7 +60,8 @@ TEST_P(PoolSizes, NoItemStartsWhileAReportRuns) {
         // one item it took; no worker starts a second one.
         const int before = started.load();
         if (++reports % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        most_started_during_a_report = std::max(most_started_during_a_report, started.load() - before);
+        most_started_during_a_report =
+            std::max(most_started_during_a_report, started.load() - before);
         return true;
       });
   EXPECT_LE(most_started_during_a_report, GetParam() - 1);
@@ -71,30 +72,37 @@ TEST_P(PoolSizes, FalseFromAReportStopsHandingOutItems) {
   PixelPool pool(GetParam());
   std::atomic<int> started{0};
   int reports = 0, started_at_stop = 0;
-  const int reported = pool.run(10000, [&](int, int) { started.fetch_add(1); }, [&] {
-    started_at_stop = started.load();
-    return ++reports < 5;
-  });
+  const int reported = pool.run(
+      10000, [&](int, int) { started.fetch_add(1); },
+      [&] {
+        started_at_stop = started.load();
+        return ++reports < 5;
+      });
   EXPECT_EQ(reported, 5);
   // Items under way when the report said stop are finished, no more start.
   EXPECT_LE(started.load(), started_at_stop + GetParam() - 1);
   // The pool is ready for the next pass.
-  EXPECT_EQ(pool.run(3, [](int, int) {}, [] { return true; }), 3);
+  EXPECT_EQ(pool.run(
+                3, [](int, int) {}, [] { return true; }),
+            3);
 }
 
 TEST_P(PoolSizes, AnExceptionFromAReportEndsThePassAndPropagates) {
   PixelPool pool(GetParam());
   std::atomic<int> started{0};
   int reports = 0, started_at_exit = 0;
-  EXPECT_THROW(pool.run(10000, [&](int, int) { started.fetch_add(1); },
-                        [&]() -> bool {
-                          started_at_exit = started.load();
-                          if (++reports == 3) throw std::runtime_error("exit");
-                          return true;
-                        }),
+  EXPECT_THROW(pool.run(
+                   10000, [&](int, int) { started.fetch_add(1); },
+                   [&]() -> bool {
+                     started_at_exit = started.load();
+                     if (++reports == 3) throw std::runtime_error("exit");
+                     return true;
+                   }),
                std::runtime_error);
   EXPECT_LE(started.load(), started_at_exit + GetParam() - 1);
-  EXPECT_EQ(pool.run(3, [](int, int) {}, [] { return true; }), 3);
+  EXPECT_EQ(pool.run(
+                3, [](int, int) {}, [] { return true; }),
+            3);
 }
 
 TEST_P(PoolSizes, AnExceptionFromAnItemPropagates) {
@@ -106,7 +114,9 @@ TEST_P(PoolSizes, AnExceptionFromAnItemPropagates) {
                    },
                    [] { return true; }),
                std::invalid_argument);
-  EXPECT_EQ(pool.run(3, [](int, int) {}, [] { return true; }), 3);
+  EXPECT_EQ(pool.run(
+                3, [](int, int) {}, [] { return true; }),
+            3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, PoolSizes, ::testing::Values(1, 2, 4));

@@ -9,8 +9,8 @@
 namespace velmorant {
 
 void build_coupling_matrix(const BeamList& beams, float effective_thickness, float potential_factor,
-                           const StructureFactorFn& structure_factor, const std::function<void()>& on_row,
-                           ComplexMatrix& w) {
+                           const StructureFactorFn& structure_factor,
+                           const std::function<void()>& on_row, ComplexMatrix& w) {
   const int order = beams.order();
   w.resize(order, order);
   const float c0 = kTwoPi * effective_thickness;
@@ -30,8 +30,8 @@ void build_coupling_matrix(const BeamList& beams, float effective_thickness, flo
   }
 }
 
-float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                                      float* normal, ComplexMatrix& a) {
+float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const ComplexMatrix& w,
+                                      const BeamList& beams, float* normal, ComplexMatrix& a) {
   const int order = int(w.rows());
   // Normal components n_r of k + g_r, once per direction: the element loop
   // below then runs over contiguous floats.
@@ -57,13 +57,14 @@ float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const Compl
     const float u = 2.0f * std::sqrt(nc * nc);
     const std::complex<float> wcc = wc[c];
     ac[c] = std::complex<float>(wcc.real() * excitation / u, wcc.imag() * excitation / u);
-    for (int r = 0; r < order; ++r) sum += ac[r].real() * ac[r].real() + ac[r].imag() * ac[r].imag();
+    for (int r = 0; r < order; ++r)
+      sum += ac[r].real() * ac[r].real() + ac[r].imag() * ac[r].imag();
   }
   return std::sqrt(sum);
 }
 
-void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                           ComplexMatrix& a) {
+void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w,
+                           const BeamList& beams, ComplexMatrix& a) {
   std::vector<float> normal(std::size_t(w.rows()));
   build_exponent_matrix_with_norm(k, w, beams, normal.data(), a);
 }
@@ -71,12 +72,13 @@ void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w
 namespace {
 void check_orders(const ComplexMatrix& w, const BeamList& beams, const ExponentialWorkspace& ws) {
   if (ws.order() != w.rows() || w.rows() != beams.order())
-    throw std::invalid_argument("transmitted_intensity: workspace, coupling matrix and beam list differ in order");
+    throw std::invalid_argument(
+        "transmitted_intensity: workspace, coupling matrix and beam list differ in order");
 }
 }  // namespace
 
-float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                            int series_limit, ExponentialWorkspace& ws) {
+float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w,
+                            const BeamList& beams, int series_limit, ExponentialWorkspace& ws) {
   check_orders(w, beams, ws);
   const float norm = build_exponent_matrix_with_norm(k, w, beams, ws.normal.data(), ws.a);
   const std::complex<float> e00 = exponential_corner(ws, series_limit, norm);
@@ -99,7 +101,8 @@ float beam_intensities(const std::array<float, 3>& k, const ComplexMatrix& w, co
 }
 
 float reference_transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w,
-                                      const BeamList& beams, int series_limit, ExponentialWorkspace& ws) {
+                                      const BeamList& beams, int series_limit,
+                                      ExponentialWorkspace& ws) {
   check_orders(w, beams, ws);
   build_exponent_matrix_with_norm(k, w, beams, ws.normal.data(), ws.a);
   matrix_exponential(ws, series_limit);

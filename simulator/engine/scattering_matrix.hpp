@@ -17,7 +17,8 @@ namespace velmorant {
 using common::kTwoPi;  // 2 pi as a single-precision constant
 
 // Complex structure factor (Å) of the reflection with Miller indices hkl, absorptive part included.
-using StructureFactorFn = std::function<std::complex<float>(const std::array<std::int32_t, 3>& hkl)>;
+using StructureFactorFn =
+    std::function<std::complex<float>(const std::array<std::int32_t, 3>& hkl)>;
 
 // Coupling matrix W of order N + 1 (N = beams.count): everything of the
 // structure matrix that does not depend on the direction.
@@ -28,8 +29,8 @@ using StructureFactorFn = std::function<std::complex<float>(const std::array<std
 // progress window alive during long set-ups); it may be empty.
 // w is resized to the order N + 1 (the only allocation).
 void build_coupling_matrix(const BeamList& beams, float effective_thickness, float potential_factor,
-                           const StructureFactorFn& structure_factor, const std::function<void()>& on_row,
-                           ComplexMatrix& w);
+                           const StructureFactorFn& structure_factor,
+                           const std::function<void()>& on_row, ComplexMatrix& w);
 
 // Exponent matrix A = 2 pi i t x (symmetric structure matrix) for the incident
 // wave vector k (Å^-1, |k| = 1/lambda), written into `a` (already of W's order):
@@ -40,19 +41,19 @@ void build_coupling_matrix(const BeamList& beams, float effective_thickness, flo
 // without subtracting two numbers near 1/lambda^2 (see the source).
 // A beam running backwards (n_r < 0) gives values that are not numbers; they
 // are left to propagate into the intensity.
-void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                           ComplexMatrix& a);
+void build_exponent_matrix(const std::array<float, 3>& k, const ComplexMatrix& w,
+                           const BeamList& beams, ComplexMatrix& a);
 // The same, with the normal components n_r kept in `normal` (order floats of
 // working storage); returns frobenius_norm(a), summed in the same order.
-float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                                      float* normal, ComplexMatrix& a);
+float build_exponent_matrix_with_norm(const std::array<float, 3>& k, const ComplexMatrix& w,
+                                      const BeamList& beams, float* normal, ComplexMatrix& a);
 
 // |E(0,0)|^2 with E = exp(A(k)), the series cut after at most `series_limit`
 // terms: the fraction of the incident intensity left in the transmitted beam.
 // Only E(0,0) is formed in the last squarings (exponential_corner).
 // ws must have W's order (checked; std::invalid_argument otherwise).
-float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w, const BeamList& beams,
-                            int series_limit, ExponentialWorkspace& ws);
+float transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w,
+                            const BeamList& beams, int series_limit, ExponentialWorkspace& ws);
 
 // The intensities |E(b,0)|^2 of every beam b = 0..N behind the slab, into
 // out[b * stride] (stride in floats: the pages of a BeamStack are a
@@ -67,6 +68,7 @@ float beam_intensities(const std::array<float, 3>& k, const ComplexMatrix& w, co
 // yardstick of transmitted_intensity in the tests and the benchmark; agrees
 // with it to single-precision rounding.
 float reference_transmitted_intensity(const std::array<float, 3>& k, const ComplexMatrix& w,
-                                      const BeamList& beams, int series_limit, ExponentialWorkspace& ws);
+                                      const BeamList& beams, int series_limit,
+                                      ExponentialWorkspace& ws);
 
 }  // namespace velmorant

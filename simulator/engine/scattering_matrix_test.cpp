@@ -33,7 +33,8 @@ TEST(CouplingMatrix, DiagonalAndOffDiagonalElements) {
   int rows = 0;
   ComplexMatrix w;
   const float t = 200.0f, k = 0.01f;
-  build_coupling_matrix(beams, t, k, f, [&rows] { ++rows; }, w);
+  build_coupling_matrix(
+      beams, t, k, f, [&rows] { ++rows; }, w);
   ASSERT_EQ(w.rows(), 3);
   EXPECT_EQ(rows, 3);
   const float c0 = kTwoPi * t;
@@ -172,9 +173,9 @@ TEST(TransmittedIntensity, WorkspaceOfAnotherOrderIsRefused) {
   ComplexMatrix w;
   build_coupling_matrix(beams, 100.0f, 0.02f, constant_factor(cf(1, 0)), {}, w);
   ExponentialWorkspace ws(3);
-  EXPECT_THROW(transmitted_intensity({0.0f, 0.0f, 40.0f}, w, beams, 1000, ws), std::invalid_argument);
+  EXPECT_THROW(transmitted_intensity({0.0f, 0.0f, 40.0f}, w, beams, 1000, ws),
+               std::invalid_argument);
 }
-
 
 // --- The corner-only kernel against the straightforward one ---
 
@@ -214,7 +215,8 @@ class CornerKernel : public ::testing::TestWithParam<KernelCase> {};
 
 TEST_P(CornerKernel, AgreesWithTheReferenceToSinglePrecisionRounding) {
   const KernelCase kc = GetParam();
-  const RandomCrystal c = random_crystal(kc.beams, kc.thickness, unsigned(kc.beams * 1000 + int(kc.thickness)));
+  const RandomCrystal c =
+      random_crystal(kc.beams, kc.thickness, unsigned(kc.beams * 1000 + int(kc.thickness)));
   ExponentialWorkspace fast(kc.beams + 1), reference(kc.beams + 1);
   std::mt19937 random(7);
   std::uniform_real_distribution<float> tilt(-0.4f, 0.4f);
@@ -233,21 +235,22 @@ TEST_P(CornerKernel, AgreesWithTheReferenceToSinglePrecisionRounding) {
       const int s = scaling_exponent(frobenius_norm(a));
       // Random absorptive parts can also amplify: the bound is relative to
       // intensities above 1.
-      const float tolerance =
-          8.0f * 1.1920929e-7f * std::sqrt(float(kc.beams + 1)) * float(s + 1) * std::max(1.0f, i_ref);
+      const float tolerance = 8.0f * 1.1920929e-7f * std::sqrt(float(kc.beams + 1)) * float(s + 1) *
+                              std::max(1.0f, i_ref);
       ASSERT_TRUE(std::isfinite(i_ref));
       worst = std::max(worst, std::fabs(i_fast - i_ref) / tolerance);
-      EXPECT_NEAR(i_fast, i_ref, tolerance)
-          << "N " << kc.beams << ", t " << kc.thickness << ", limit " << limit << ", pixel " << pixel;
+      EXPECT_NEAR(i_fast, i_ref, tolerance) << "N " << kc.beams << ", t " << kc.thickness
+                                            << ", limit " << limit << ", pixel " << pixel;
     }
   }
   RecordProperty("worst_difference_in_tolerances", std::to_string(worst));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CornerKernel,
-                         ::testing::Values(KernelCase{1, 300.0f}, KernelCase{4, 50.0f}, KernelCase{8, 700.0f},
-                                           KernelCase{16, 1500.0f}, KernelCase{33, 400.0f},
-                                           KernelCase{64, 500.0f}, KernelCase{100, 300.0f}));
+                         ::testing::Values(KernelCase{1, 300.0f}, KernelCase{4, 50.0f},
+                                           KernelCase{8, 700.0f}, KernelCase{16, 1500.0f},
+                                           KernelCase{33, 400.0f}, KernelCase{64, 500.0f},
+                                           KernelCase{100, 300.0f}));
 
 // The engine's kernel fuses its element-wise passes (scaling with I + A, the
 // division of each term with the sum and both norms) and reuses buffers
@@ -305,7 +308,8 @@ class FusedKernel : public ::testing::TestWithParam<KernelCase> {};
 
 TEST_P(FusedKernel, GivesTheUnfusedStepsBitForBit) {
   const KernelCase kc = GetParam();
-  const RandomCrystal c = random_crystal(kc.beams, kc.thickness, unsigned(kc.beams * 31 + int(kc.thickness)));
+  const RandomCrystal c =
+      random_crystal(kc.beams, kc.thickness, unsigned(kc.beams * 31 + int(kc.thickness)));
   ExponentialWorkspace fused(kc.beams + 1), plain(kc.beams + 1);
   std::mt19937 random(11);
   std::uniform_real_distribution<float> tilt(-0.4f, 0.4f);
@@ -319,15 +323,17 @@ TEST_P(FusedKernel, GivesTheUnfusedStepsBitForBit) {
       // of a NaN result open, and they differ between optimisation levels.
       const bool both_nan = std::isnan(a) && std::isnan(b);
       EXPECT_TRUE(both_nan || std::memcmp(&a, &b, sizeof a) == 0)
-          << a << " vs " << b << ": N " << kc.beams << ", t " << kc.thickness << ", limit " << limit;
+          << a << " vs " << b << ": N " << kc.beams << ", t " << kc.thickness << ", limit "
+          << limit;
     }
   }
 }
 
 // Zero thickness: the first term is rejected by the ratio test and E stays I.
 INSTANTIATE_TEST_SUITE_P(Table, FusedKernel,
-                         ::testing::Values(KernelCase{0, 500.0f}, KernelCase{1, 300.0f}, KernelCase{5, 0.0f},
-                                           KernelCase{8, 700.0f}, KernelCase{18, 1500.0f}, KernelCase{40, 9000.0f}));
+                         ::testing::Values(KernelCase{0, 500.0f}, KernelCase{1, 300.0f},
+                                           KernelCase{5, 0.0f}, KernelCase{8, 700.0f},
+                                           KernelCase{18, 1500.0f}, KernelCase{40, 9000.0f}));
 
 }  // namespace
 }  // namespace velmorant

@@ -65,14 +65,18 @@ void apply_overrides(const SimulationInput& base, const Overrides& o, Simulation
   if (o.euler_degrees) {
     out.euler_degrees = *o.euler_degrees;
     for (int c = 0; c < 3; ++c) out.euler_angles[c] = common::radians((*o.euler_degrees)[c]);
-    out.orientation_matrix = bunge_matrix(out.euler_angles[0], out.euler_angles[1], out.euler_angles[2]);
+    out.orientation_matrix =
+        bunge_matrix(out.euler_angles[0], out.euler_angles[1], out.euler_angles[2]);
   }
 }
 
 Simulation::Simulation(const SimulationInput& base, const BeamList& beams, int threads)
-    : base_(std::make_unique<SimulationInput>(base)), current_(std::make_unique<SimulationInput>(base)),
-      beams_(std::make_unique<BeamList>(beams)), threads_(std::max(1, threads)),
-      beams_wavelength_(base.wavelength), beams_euler_(base.euler_angles),
+    : base_(std::make_unique<SimulationInput>(base)),
+      current_(std::make_unique<SimulationInput>(base)),
+      beams_(std::make_unique<BeamList>(beams)),
+      threads_(std::max(1, threads)),
+      beams_wavelength_(base.wavelength),
+      beams_euler_(base.euler_angles),
       structure_wavelength_(base.wavelength) {}
 
 Simulation::~Simulation() = default;
@@ -84,7 +88,8 @@ void Simulation::prepare(const Overrides& o) {
     structure_factors_.clear();
     structure_wavelength_ = current_->wavelength;
   }
-  if (!same_bits(current_->wavelength, beams_wavelength_) || !same_bits(current_->euler_angles, beams_euler_)) {
+  if (!same_bits(current_->wavelength, beams_wavelength_) ||
+      !same_bits(current_->euler_angles, beams_euler_)) {
     select_beams(*current_, *beams_);
     beams_wavelength_ = current_->wavelength;
     beams_euler_ = current_->euler_angles;
@@ -114,7 +119,9 @@ void Simulation::compute(SamplingMethod method, PatternImage& image, RunControl&
   compute_pattern(engine, method, image);
 }
 
-void Simulation::compute(SamplingMethod method, PatternImage& image) { compute(method, image, silent_control()); }
+void Simulation::compute(SamplingMethod method, PatternImage& image) {
+  compute(method, image, silent_control());
+}
 
 void Simulation::compute(SamplingMethod method, PatternImage& image, BeamStack& stack) {
   compute(method, image, silent_control(), &stack);
@@ -130,8 +137,8 @@ std::array<float, 3> Simulation::calibrate(RunControl& control, const std::funct
   return calibrate_speed(engine, clock);
 }
 
-void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& series, std::vector<PatternImage>& images,
-                                RunControl& control) {
+void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& series,
+                                std::vector<PatternImage>& images, RunControl& control) {
   images.resize(std::size_t(std::max(series.count, 0)));
   if (series.count <= 0) return;
   const float kept = current_->thickness, kept_effective = current_->effective_thickness;
@@ -159,11 +166,11 @@ void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& se
     const SeriesPlan plan = series_plan(series.first, series.step, series.count, beams_->order());
     const float normal = current_->surface_normal[2];
     ComplexMatrix w_step, w_rest;
-    build_coupling_matrix(*beams_, series.step / float(plan.substeps) / normal, current_->potential_factor,
-                          stored_structure_factor(), {}, w_step);
+    build_coupling_matrix(*beams_, series.step / float(plan.substeps) / normal,
+                          current_->potential_factor, stored_structure_factor(), {}, w_step);
     if (plan.steps >= 0 && plan.rest != 0.0f)
-      build_coupling_matrix(*beams_, plan.rest / normal, current_->potential_factor, stored_structure_factor(), {},
-                            w_rest);
+      build_coupling_matrix(*beams_, plan.rest / normal, current_->potential_factor,
+                            stored_structure_factor(), {}, w_rest);
     const ComplexMatrix& w_first = plan.steps < 0 ? first.coupling_matrix() : w_rest;
     const int limit = method == SamplingMethod::full ? kFullSeriesLimit : kBlockSeriesLimit;
     std::vector<PixelEngine::Pixel> pixels;
@@ -171,7 +178,8 @@ void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& se
     for (PatternImage& image : images) image.fill(0.0f);
     PixelPool pool(threads_);
     std::vector<SeriesWorkspace> ws;
-    std::vector<std::vector<float>> values(std::size_t(pool.threads()), std::vector<float>(std::size_t(series.count)));
+    std::vector<std::vector<float>> values(std::size_t(pool.threads()),
+                                           std::vector<float>(std::size_t(series.count)));
     for (int t = 0; t < pool.threads(); ++t) ws.emplace_back(beams_->order());
     const int count = series.count;
     pool.run(
@@ -197,7 +205,8 @@ void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& se
   restore();
 }
 
-void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& series, std::vector<PatternImage>& images) {
+void Simulation::compute_series(SamplingMethod method, const ThicknessSeries& series,
+                                std::vector<PatternImage>& images) {
   compute_series(method, series, images, silent_control());
 }
 

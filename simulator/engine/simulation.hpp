@@ -113,9 +113,10 @@ public:
   // from them by the method's own truncation. Method 1, whose samples depend
   // on the pattern, computes each thickness on its own.
   // The current input's thickness is left unchanged.
-  void compute_series(SamplingMethod method, const ThicknessSeries& series, std::vector<PatternImage>& images,
-                      RunControl& control);
-  void compute_series(SamplingMethod method, const ThicknessSeries& series, std::vector<PatternImage>& images);
+  void compute_series(SamplingMethod method, const ThicknessSeries& series,
+                      std::vector<PatternImage>& images, RunControl& control);
+  void compute_series(SamplingMethod method, const ThicknessSeries& series,
+                      std::vector<PatternImage>& images);
 
 private:
   StructureFactorFn stored_structure_factor();

@@ -82,7 +82,11 @@ const Case kCases[] = {
     {"wavelength 100 kV", nullptr, "0.03701", nullptr, {{}, 0.03701f, {}}},
     {"tilt", nullptr, nullptr, "0.5 54.1 45.7", {{}, {}, Vec3f{0.5f, 54.1f, 45.7f}}},
     {"thickness again", "900", nullptr, nullptr, {900.0f, {}, {}}},
-    {"all three", "2100", "0.0197", "359.5 55.0 44.8", {2100.0f, 0.0197f, Vec3f{359.5f, 55.0f, 44.8f}}},
+    {"all three",
+     "2100",
+     "0.0197",
+     "359.5 55.0 44.8",
+     {2100.0f, 0.0197f, Vec3f{359.5f, 55.0f, 44.8f}}},
     {"back to the file", nullptr, nullptr, nullptr, {}},
 };
 
@@ -105,8 +109,9 @@ TEST_P(OverridesReproduceTheFile, EveryPatternEqualsTheProgramsFromAFileWithTheS
     PatternImage image;
     simulation.compute(c.overrides, SamplingMethod::block, image);
     EXPECT_EQ(simulation.beams().count, expected.beams->count);
-    EXPECT_EQ(0, std::memcmp(simulation.beams().miller.data(), expected.beams->miller.data(),
-                             sizeof(expected.beams->miller[0]) * std::size_t(expected.beams->order())));
+    EXPECT_EQ(
+        0, std::memcmp(simulation.beams().miller.data(), expected.beams->miller.data(),
+                       sizeof(expected.beams->miller[0]) * std::size_t(expected.beams->order())));
     EXPECT_EQ(simulation.input().potential_factor, expected.in->potential_factor);
     EXPECT_EQ(simulation.input().effective_thickness, expected.in->effective_thickness);
     EXPECT_TRUE(same_bits(image, program_pattern(expected, 2)));
@@ -137,7 +142,8 @@ TEST(Simulation, EveryMethodGivesTheProgramsPatternAndTheSameEstimates) {
   EXPECT_EQ(mine, theirs);
 }
 
-TEST(Simulation, ThicknessSeriesLeavesTheCurrentThicknessAndMatchesSeparateRunsOfTheAdaptiveMethod) {
+TEST(Simulation,
+     ThicknessSeriesLeavesTheCurrentThicknessAndMatchesSeparateRunsOfTheAdaptiveMethod) {
   const Read read = read_file(small_silicon("1"), "adaptive");
   Simulation simulation(*read.in, *read.beams, 2);
   simulation.prepare({1000.0f, {}, {}});

@@ -23,7 +23,8 @@ namespace {
 struct QuietRun {
   ProgressState state;
   SilentPresentation presentation;
-  RunControl control{state, presentation, [] { throw std::runtime_error("run ended"); }, [] { return 0; }};
+  RunControl control{state, presentation, [] { throw std::runtime_error("run ended"); },
+                     [] { return 0; }};
 };
 
 // 500 Å: thin enough for the block grid to resolve the lines.
@@ -41,8 +42,12 @@ struct Grid {
   int n;
   std::vector<float> v;
   explicit Grid(int size) : n(size), v(std::size_t(size) * std::size_t(size), 0.0f) {}
-  float& operator()(int i, int j) { return v[std::size_t(i - 1) + std::size_t(j - 1) * std::size_t(n)]; }
-  float operator()(int i, int j) const { return v[std::size_t(i - 1) + std::size_t(j - 1) * std::size_t(n)]; }
+  float& operator()(int i, int j) {
+    return v[std::size_t(i - 1) + std::size_t(j - 1) * std::size_t(n)];
+  }
+  float operator()(int i, int j) const {
+    return v[std::size_t(i - 1) + std::size_t(j - 1) * std::size_t(n)];
+  }
 };
 
 // The directions the block method computes, pixels 3, 6, ..., 510 in both
@@ -154,8 +159,8 @@ void expect_symmetric_patterns(std::unique_ptr<SimulationInput> (*make)(const st
                 what.c_str(), m.change, m.floor);
     ASSERT_GT(m.full_scale, 0.05) << what;  // a pattern with contrast, not a blank field
     EXPECT_LT(m.floor, 0.01) << what;       // the grid resolves the pattern
-    EXPECT_LE(m.change, m.floor + 0.005) << what << ": the turn changes " << m.change
-                                         << " of the grey range, floor " << m.floor;
+    EXPECT_LE(m.change, m.floor + 0.005)
+        << what << ": the turn changes " << m.change << " of the grey range, floor " << m.floor;
   }
 }
 

@@ -66,7 +66,8 @@ TEST_P(FullSeriesAccuracy, LargestIntensityErrorOverTheField) {
     for (int j = 8; j <= 512; j += 16) {
       const auto k = engine.wave_vector(i, j);
       const double exact = testing::reference_intensity_double(k, engine.coupling_matrix(), beams);
-      const double got = transmitted_intensity(k, engine.coupling_matrix(), beams, kFullSeriesLimit, ws);
+      const double got =
+          transmitted_intensity(k, engine.coupling_matrix(), beams, kFullSeriesLimit, ws);
       mean_exact += exact;
       if (std::fabs(got - exact) > largest) {
         largest = std::fabs(got - exact);
@@ -79,8 +80,9 @@ TEST_P(FullSeriesAccuracy, LargestIntensityErrorOverTheField) {
               double(in->effective_thickness), beams.count, largest, at_i, at_j);
   // The intensities are not trivially small: absorption leaves a visible pattern.
   EXPECT_GT(mean_exact, 0.05) << c.example;
-  EXPECT_LT(largest, c.bound) << c.example << ", t = " << in->effective_thickness << " Å, N = " << beams.count
-                              << ", worst pixel (" << at_i << ", " << at_j << ")";
+  EXPECT_LT(largest, c.bound) << c.example << ", t = " << in->effective_thickness
+                              << " Å, N = " << beams.count << ", worst pixel (" << at_i << ", "
+                              << at_j << ")";
 }
 
 // Silicon near [111] with its 16 strongest beams, 1500 Å and 12000 Å thick,
@@ -101,11 +103,12 @@ TEST(DoubleReferenceKernel, TwoBeamPendelloesungToDoublePrecision) {
   beams.lab_vector[1] = {3.0f, 0.0f, -1.0f};
   for (float t : {100.0f, 12000.0f, 50000.0f}) {
     ComplexMatrix w;
-    build_coupling_matrix(beams, t, 0.02f, [](const auto&) { return std::complex<float>(1.5f, 0.0f); }, {}, w);
+    build_coupling_matrix(
+        beams, t, 0.02f, [](const auto&) { return std::complex<float>(1.5f, 0.0f); }, {}, w);
     // W carries 2 pi t K F rounded to single precision: the phase uses that value.
     const double phase = double(w(1, 0).imag()) / (2.0 * std::sqrt(20.0));
-    EXPECT_NEAR(testing::reference_intensity_double({0.0f, 0.0f, 5.0f}, w, beams), std::pow(std::cos(phase), 2),
-                1e-12)
+    EXPECT_NEAR(testing::reference_intensity_double({0.0f, 0.0f, 5.0f}, w, beams),
+                std::pow(std::cos(phase), 2), 1e-12)
         << "t = " << t;
   }
 }

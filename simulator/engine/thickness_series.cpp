@@ -13,9 +13,9 @@ namespace velmorant {
 namespace {
 
 // 1 / j! for j = 0 .. 11.
-constexpr float kInverseFactorial[12] = {1.0f,           1.0f,           0.5f,           1.0f / 6,
-                                         1.0f / 24,      1.0f / 120,     1.0f / 720,     1.0f / 5040,
-                                         1.0f / 40320,   1.0f / 362880,  1.0f / 3628800, 1.0f / 39916800};
+constexpr float kInverseFactorial[12] = {
+    1.0f,       1.0f,        0.5f,         1.0f / 6,      1.0f / 24,      1.0f / 120,
+    1.0f / 720, 1.0f / 5040, 1.0f / 40320, 1.0f / 362880, 1.0f / 3628800, 1.0f / 39916800};
 
 // m = c0 I + c1 A + c2 A^2 + c3 A^3 (+= when `add`), for the block of terms 4b .. 4b + 3.
 void add_block(const SeriesWorkspace& sw, const ComplexMatrix& a, int block, ComplexMatrix& m) {
@@ -86,7 +86,8 @@ SeriesPlan series_plan(float first, float step, int count, int order) {
   for (int q = 1; q <= 64; ++q) {
     const double ratio = double(first) * q / double(step);
     const double m = std::round(ratio);
-    if (std::fabs(ratio - m) <= 1e-6 * std::max(1.0, ratio) && m + q * later <= budget) return {q, int(m), 0.0f};
+    if (std::fabs(ratio - m) <= 1e-6 * std::max(1.0, ratio) && m + q * later <= budget)
+      return {q, int(m), 0.0f};
   }
   // Whole steps and a rest.
   const double m = std::floor(double(first) / double(step));
@@ -94,13 +95,14 @@ SeriesPlan series_plan(float first, float step, int count, int order) {
   return {};
 }
 
-void transmitted_series(const std::array<float, 3>& k, const ComplexMatrix& w_first, const ComplexMatrix& w_step,
-                        const BeamList& beams, int series_limit, int count, const SeriesPlan& plan,
-                        SeriesWorkspace& sw, float* out) {
+void transmitted_series(const std::array<float, 3>& k, const ComplexMatrix& w_first,
+                        const ComplexMatrix& w_step, const BeamList& beams, int series_limit,
+                        int count, const SeriesPlan& plan, SeriesWorkspace& sw, float* out) {
   const bool own = plan.steps < 0, rest = !own && plan.rest != 0.0f;
   if (sw.order() != beams.order() || w_step.rows() != beams.order() ||
       ((own || rest) && w_first.rows() != beams.order()))
-    throw std::invalid_argument("transmitted_series: workspace, coupling matrices and beam list differ in order");
+    throw std::invalid_argument(
+        "transmitted_series: workspace, coupling matrices and beam list differ in order");
   ExponentialWorkspace& ws = sw.ws;
   if (own) {
     // The wave behind the first thickness: column 0 of its exponential.

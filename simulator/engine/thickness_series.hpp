@@ -93,8 +93,8 @@ SeriesPlan series_plan(float first, float step, int count, int order);
 // rest is 0) or of the first thickness (plan.steps = -1, its exponential
 // summed with `series_limit`, that of the sampling method). The workspace
 // must have W's order (checked; std::invalid_argument otherwise).
-void transmitted_series(const std::array<float, 3>& k, const ComplexMatrix& w_first, const ComplexMatrix& w_step,
-                        const BeamList& beams, int series_limit, int count, const SeriesPlan& plan,
-                        SeriesWorkspace& sw, float* out);
+void transmitted_series(const std::array<float, 3>& k, const ComplexMatrix& w_first,
+                        const ComplexMatrix& w_step, const BeamList& beams, int series_limit,
+                        int count, const SeriesPlan& plan, SeriesWorkspace& sw, float* out);
 
 }  // namespace velmorant

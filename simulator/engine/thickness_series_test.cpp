@@ -60,13 +60,14 @@ Crystal example(const std::string& name) {
 
 ComplexMatrix coupling(const Crystal& c, float thickness) {
   ComplexMatrix w;
-  build_coupling_matrix(*c.beams, thickness / c.in->surface_normal[2], c.in->potential_factor,
-                        [&c](const std::array<std::int32_t, 3>& hkl) {
-                          auto [it, added] = c.factors.try_emplace(hkl);
-                          if (added) it->second = structure_factor(*c.in, hkl, true);
-                          return it->second;
-                        },
-                        {}, w);
+  build_coupling_matrix(
+      *c.beams, thickness / c.in->surface_normal[2], c.in->potential_factor,
+      [&c](const std::array<std::int32_t, 3>& hkl) {
+        auto [it, added] = c.factors.try_emplace(hkl);
+        if (added) it->second = structure_factor(*c.in, hkl, true);
+        return it->second;
+      },
+      {}, w);
   return w;
 }
 
@@ -98,7 +99,8 @@ TEST_P(SeriesAccuracy, LargestErrorIsThatOfSeparateRunsOrBetter) {
   ProgressState state;
   SilentPresentation silent;
   RunControl control(state, silent);
-  PixelEngine geometry(*c.in, *c.beams, control, [](const std::array<std::int32_t, 3>&) { return std::complex<float>(); });
+  PixelEngine geometry(*c.in, *c.beams, control,
+                       [](const std::array<std::int32_t, 3>&) { return std::complex<float>(); });
   SeriesWorkspace sw(c.beams->order());
   ExponentialWorkspace ws(c.beams->order());
   ComplexMatrix a(c.beams->order(), c.beams->order());
@@ -107,11 +109,13 @@ TEST_P(SeriesAccuracy, LargestErrorIsThatOfSeparateRunsOrBetter) {
   for (const auto& p : pixels) {
     const auto k = geometry.wave_vector(p[0], p[1]);
     float series[kCount];
-    transmitted_series(k, w_first, w_step_used, *c.beams, param.series_limit, kCount, plan, sw, series);
+    transmitted_series(k, w_first, w_step_used, *c.beams, param.series_limit, kCount, plan, sw,
+                       series);
     for (int t = 0; t < kCount; ++t) {
       build_exponent_matrix(k, w[std::size_t(t)], *c.beams, a);
       const double exact = std::norm(reference_corner(a));
-      const float separate = transmitted_intensity(k, w[std::size_t(t)], *c.beams, param.series_limit, ws);
+      const float separate =
+          transmitted_intensity(k, w[std::size_t(t)], *c.beams, param.series_limit, ws);
       series_error = std::max(series_error, std::fabs(double(series[t]) - exact));
       separate_error = std::max(separate_error, std::fabs(double(separate) - exact));
     }
@@ -121,23 +125,23 @@ TEST_P(SeriesAccuracy, LargestErrorIsThatOfSeparateRunsOrBetter) {
   EXPECT_LE(series_error, separate_error + 1e-4) << "separate runs: " << separate_error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, SeriesAccuracy,
-                         ::testing::Values(AccuracyCase{"si-111", 3, 500, 40}, AccuracyCase{"si-111", 1000, 500, 40},
-                                           AccuracyCase{"cu-110", 3, 500, 40}, AccuracyCase{"cu-110", 1000, 500, 40},
-                                           AccuracyCase{"gaas-001", 3, 500, 40},
-                                           AccuracyCase{"gaas-001", 1000, 500, 40},
-                                           AccuracyCase{"si-111", 3, 480, 40}, AccuracyCase{"cu-110", 1000, 480, 40},
-                                           AccuracyCase{"si-111", 1000, 500.3f, 40},
-                                           AccuracyCase{"gaas-001", 3, 500.3f, 40},
-                                           AccuracyCase{"si-111", 3, 500, 1}, AccuracyCase{"gaas-001", 1000, 500, 1}),
-                         [](const auto& info) {
-                           std::string name = std::string(info.param.example) + "_limit" +
-                                              std::to_string(info.param.series_limit) + "_from" +
-                                              std::to_string(int(10 * info.param.first)) + "_step" +
-                                              std::to_string(int(info.param.step));
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Examples, SeriesAccuracy,
+    ::testing::Values(AccuracyCase{"si-111", 3, 500, 40}, AccuracyCase{"si-111", 1000, 500, 40},
+                      AccuracyCase{"cu-110", 3, 500, 40}, AccuracyCase{"cu-110", 1000, 500, 40},
+                      AccuracyCase{"gaas-001", 3, 500, 40}, AccuracyCase{"gaas-001", 1000, 500, 40},
+                      AccuracyCase{"si-111", 3, 480, 40}, AccuracyCase{"cu-110", 1000, 480, 40},
+                      AccuracyCase{"si-111", 1000, 500.3f, 40},
+                      AccuracyCase{"gaas-001", 3, 500.3f, 40}, AccuracyCase{"si-111", 3, 500, 1},
+                      AccuracyCase{"gaas-001", 1000, 500, 1}),
+    [](const auto& info) {
+      std::string name = std::string(info.param.example) + "_limit" +
+                         std::to_string(info.param.series_limit) + "_from" +
+                         std::to_string(int(10 * info.param.first)) + "_step" +
+                         std::to_string(int(info.param.step));
+      std::replace(name.begin(), name.end(), '-', '_');
+      return name;
+    });
 
 // The propagator alone, against the double-precision exponential: relative
 // error at single-precision rounding, where the block method's three terms
@@ -148,7 +152,8 @@ TEST(Propagator, AgreesWithTheDoublePrecisionExponential) {
   ProgressState state;
   SilentPresentation silent;
   RunControl control(state, silent);
-  PixelEngine geometry(*c.in, *c.beams, control, [](const std::array<std::int32_t, 3>&) { return std::complex<float>(); });
+  PixelEngine geometry(*c.in, *c.beams, control,
+                       [](const std::array<std::int32_t, 3>&) { return std::complex<float>(); });
   SeriesWorkspace sw(c.beams->order());
   for (int i : {1, 128, 256, 512}) {
     build_exponent_matrix(geometry.wave_vector(i, 300), w, *c.beams, sw.ws.a);
@@ -194,7 +199,8 @@ TEST(Propagator, EmptyCrystalLeavesTheTransmittedBeamWhole) {
   build_coupling_matrix(beams, 1000.0f, 1.0f, {}, {}, w);
   SeriesWorkspace sw(1);
   float out[20];
-  for (const SeriesPlan plan : {SeriesPlan{1, -1, 0.0f}, SeriesPlan{1, 5, 0.0f}, SeriesPlan{3, 5, 30.0f}}) {
+  for (const SeriesPlan plan :
+       {SeriesPlan{1, -1, 0.0f}, SeriesPlan{1, 5, 0.0f}, SeriesPlan{3, 5, 30.0f}}) {
     transmitted_series({0.0f, 0.0f, 39.87f}, w, w, beams, 3, 20, plan, sw, out);
     for (float v : out) EXPECT_FLOAT_EQ(v, 1.0f);
   }
@@ -208,12 +214,12 @@ TEST(SeriesPlanning, SubstepsThenRestThenOwnExponential) {
     SeriesPlan expected;
   };
   const Case cases[] = {
-      {1000, 20, 50, 22, {1, 50, 0}},      // 50 steps
-      {1010, 20, 50, 22, {2, 101, 0}},     // 101 substeps of 10 Å, two per member
+      {1000, 20, 50, 22, {1, 50, 0}},          // 50 steps
+      {1010, 20, 50, 22, {2, 101, 0}},         // 101 substeps of 10 Å, two per member
       {1234.5f, 100, 11, 22, {1, 12, 34.5f}},  // no substep to 1/64 divides it
-      {0, 20, 10, 22, {1, 0, 0}},          // from the entrance surface
+      {0, 20, 10, 22, {1, 0, 0}},              // from the entrance surface
       {500.3f, 40, 50, 22, {1, 12, 20.3f}},
-      {500, 1, 50, 22, {1, -1, 0}},        // 500 products before the first member
+      {500, 1, 50, 22, {1, -1, 0}},  // 500 products before the first member
       {700, 3, 4, 5, {1, -1, 0}},
   };
   for (const Case& c : cases) {
@@ -239,13 +245,15 @@ TEST(ThicknessSeriesPatterns, MembersAreThePatternsAtTheirThicknesses) {
   for (int method : {0, 2}) {
     SCOPED_TRACE(method);
     std::vector<PatternImage> series;
-    const ThicknessSeries thicknesses = method == 0 ? ThicknessSeries{700.0f, 300.0f, 4} : ThicknessSeries{700.0f, 3.0f, 4};
+    const ThicknessSeries thicknesses =
+        method == 0 ? ThicknessSeries{700.0f, 300.0f, 4} : ThicknessSeries{700.0f, 3.0f, 4};
     simulation.compute_series(static_cast<SamplingMethod>(method), thicknesses, series);
     ASSERT_EQ(series.size(), 4u);
     for (int k : {0, 3}) {
       if (method == 2 && k != 0) continue;
       PatternImage single;
-      simulation.compute({thicknesses.thickness(k), {}, {}}, static_cast<SamplingMethod>(method), single);
+      simulation.compute({thicknesses.thickness(k), {}, {}}, static_cast<SamplingMethod>(method),
+                         single);
       float worst = 0;
       for (std::size_t p = 0; p < PatternImage::size(); ++p)
         worst = std::max(worst, std::fabs(series[std::size_t(k)].data()[p] - single.data()[p]));

@@ -34,7 +34,8 @@ void check_simulated_values(const ParameterRange& r, const std::string& text) {
   if (!std::isfinite(low) || !std::isfinite(high) || !std::isfinite(step))
     throw FitError(text + ": the numbers must lie within single precision (below 3.4e38)");
   if (low + step == low || high + step == high)
-    throw FitError(text + ": the step " + common::shortest_text(step) + " does not change the value " +
+    throw FitError(text + ": the step " + common::shortest_text(step) +
+                   " does not change the value " +
                    common::shortest_text(low + step == low ? low : high) +
                    " in single precision, the precision of the simulation; give a larger step");
   switch (r.parameter) {
@@ -47,15 +48,19 @@ void check_simulated_values(const ParameterRange& r, const std::string& text) {
       for (const double kv : {r.low, r.high}) {
         const float lambda = wavelength_from_voltage(kv);
         if (!(lambda >= float(kMinWavelength) && lambda <= float(kMaxWavelength)))
-          throw FitError(text + ": " + common::shortest_text(float(kv)) + " kV gives a wavelength of " +
-                         common::shortest_text(lambda) + " A; the simulation takes " + common::shortest_text(float(kMinWavelength)) +
-                         " to " + common::shortest_text(float(kMaxWavelength)) + " A, about " +
-                         common::shortest_text(float(common::voltage_kv_for_wavelength(kMaxWavelength))) + " kV to " +
-                         common::shortest_text(float(common::voltage_kv_for_wavelength(kMinWavelength))) +
-                         " kV: is the voltage in kV?");
+          throw FitError(
+              text + ": " + common::shortest_text(float(kv)) + " kV gives a wavelength of " +
+              common::shortest_text(lambda) + " A; the simulation takes " +
+              common::shortest_text(float(kMinWavelength)) + " to " +
+              common::shortest_text(float(kMaxWavelength)) + " A, about " +
+              common::shortest_text(float(common::voltage_kv_for_wavelength(kMaxWavelength))) +
+              " kV to " +
+              common::shortest_text(float(common::voltage_kv_for_wavelength(kMinWavelength))) +
+              " kV: is the voltage in kV?");
       }
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -126,9 +131,14 @@ Overrides overrides_for(const FitValues& v, const std::vector<ParameterRange>& v
   bool euler = false;
   for (const ParameterRange& r : varied) {
     switch (r.parameter) {
-      case Parameter::thickness: o.thickness = float(v[0]); break;
-      case Parameter::voltage: o.wavelength = wavelength_from_voltage(v[1]); break;
-      default: euler = true;
+      case Parameter::thickness:
+        o.thickness = float(v[0]);
+        break;
+      case Parameter::voltage:
+        o.wavelength = wavelength_from_voltage(v[1]);
+        break;
+      default:
+        euler = true;
     }
   }
   if (euler) o.euler_degrees = Vec3f{float(v[2]), float(v[3]), float(v[4])};

@@ -21,9 +21,10 @@ struct FitError : common::InputError {
 
 enum class Parameter : int { thickness = 0, voltage, phi1, Phi, phi2 };
 inline constexpr int kParameterCount = 5;
-inline constexpr std::array<const char*, kParameterCount> kParameterNames = {"thickness", "voltage", "phi1", "Phi",
-                                                                             "phi2"};
-inline constexpr std::array<const char*, kParameterCount> kParameterUnits = {"A", "kV", "deg", "deg", "deg"};
+inline constexpr std::array<const char*, kParameterCount> kParameterNames = {"thickness", "voltage",
+                                                                             "phi1", "Phi", "phi2"};
+inline constexpr std::array<const char*, kParameterCount> kParameterUnits = {"A", "kV", "deg",
+                                                                             "deg", "deg"};
 
 // All five values of one evaluation: thickness (Å), accelerating voltage
 // (kV), φ1, Φ, φ2 (degrees). Each is a float value held in a double.
@@ -33,8 +34,8 @@ using FitValues = std::array<double, kParameterCount>;
 struct ParameterRange {
   Parameter parameter = Parameter::thickness;
   double low = 0, high = 0, step = 0;
-  int count() const;           // grid values, at least 1; high counts up to rounding
-  double value(int k) const;   // float(low) + k float(step), in float arithmetic
+  int count() const;          // grid values, at least 1; high counts up to rounding
+  double value(int k) const;  // float(low) + k float(step), in float arithmetic
 };
 
 // Parses "name=low:high:step" (names as kParameterNames, case as written).

@@ -28,13 +28,14 @@ TEST_P(GoodRanges, GiveTheGridValuesUpToTheHighEnd) {
   EXPECT_NEAR(r.value(r.count() - 1), g.last, 1e-4);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, GoodRanges,
-                         ::testing::Values(Good{"thickness=1200:2000:100", Parameter::thickness, 9, 2000},
-                                           Good{"voltage=195:205:2.5", Parameter::voltage, 5, 205},
-                                           Good{"Phi=54.3:54.5:0.1", Parameter::Phi, 3, 54.5},
-                                           Good{"phi1=-0.3:0.3:0.1", Parameter::phi1, 7, 0.3},
-                                           Good{"phi2=45:45:1", Parameter::phi2, 1, 45},
-                                           Good{"thickness=1000:1050:100", Parameter::thickness, 1, 1000}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, GoodRanges,
+    ::testing::Values(Good{"thickness=1200:2000:100", Parameter::thickness, 9, 2000},
+                      Good{"voltage=195:205:2.5", Parameter::voltage, 5, 205},
+                      Good{"Phi=54.3:54.5:0.1", Parameter::Phi, 3, 54.5},
+                      Good{"phi1=-0.3:0.3:0.1", Parameter::phi1, 7, 0.3},
+                      Good{"phi2=45:45:1", Parameter::phi2, 1, 45},
+                      Good{"thickness=1000:1050:100", Parameter::thickness, 1, 1000}));
 
 struct Bad {
   const char* text;
@@ -99,7 +100,8 @@ TEST(Overrides, OnlyTheVariedParametersAreReplaced) {
   const Overrides thickness = overrides_for(v, {parse_range("thickness=1000:2000:100")});
   EXPECT_EQ(thickness.thickness, 1234.5f);
   EXPECT_FALSE(thickness.wavelength || thickness.euler_degrees);
-  const Overrides tilt = overrides_for(v, {parse_range("Phi=54:55:0.1"), parse_range("voltage=190:210:5")});
+  const Overrides tilt =
+      overrides_for(v, {parse_range("Phi=54:55:0.1"), parse_range("voltage=190:210:5")});
   EXPECT_FALSE(tilt.thickness);
   EXPECT_EQ(tilt.wavelength, wavelength_from_voltage(199.0));
   ASSERT_TRUE(tilt.euler_degrees);

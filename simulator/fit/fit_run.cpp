@@ -115,7 +115,8 @@ private:
     for (const std::vector<double>& v : distribution_.gather(int(tasks.size()), mine))
       for (const EvaluatedPoint& p : unpack(v)) result_.points.push_back(p);
     for (std::size_t k = first; k < result_.points.size(); ++k)
-      if (k == 0 || result_.points[k].score(options_.score) > result_.points[result_.best].score(options_.score))
+      if (k == 0 || result_.points[k].score(options_.score) >
+                        result_.points[result_.best].score(options_.score))
         result_.best = k;
     return first;
   }
@@ -145,7 +146,8 @@ private:
       // memory does not grow with the number of thicknesses (1 MiB each).
       const ThicknessSeries series{float(t.values[0]), float(t.series_step), t.series};
       for (int first = 0; first < t.series; first += kSeriesChunk) {
-        const ThicknessSeries chunk{series.thickness(first), series.step, std::min(kSeriesChunk, t.series - first)};
+        const ThicknessSeries chunk{series.thickness(first), series.step,
+                                    std::min(kSeriesChunk, t.series - first)};
         simulation_.compute_series(static_cast<SamplingMethod>(t.method), chunk, images_);
         for (int k = 0; k < chunk.count; ++k) {
           p.values[0] = double(series.thickness(first + k));
@@ -194,7 +196,8 @@ private:
       tasks.push_back(t);
       // Next combination, the last parameter fastest.
       int q = int(outer.size()) - 1;
-      while (q >= 0 && ++index[std::size_t(q)] == outer[std::size_t(q)]->count()) index[std::size_t(q--)] = 0;
+      while (q >= 0 && ++index[std::size_t(q)] == outer[std::size_t(q)]->count())
+        index[std::size_t(q--)] = 0;
       if (q < 0) break;
     }
     run_tasks(tasks);
@@ -218,7 +221,8 @@ private:
       for (const Point& p : batch) {
         Task t;
         t.values = start.values;
-        for (std::size_t q = 0; q < n; ++q) t.values[std::size_t(options_.ranges[q].parameter)] = p[q];
+        for (std::size_t q = 0; q < n; ++q)
+          t.values[std::size_t(options_.ranges[q].parameter)] = p[q];
         t.values = to_float_precision(t.values);
         t.method = options_.method;
         t.stage = Stage::refine;
@@ -228,7 +232,8 @@ private:
       done += int(batch.size());
       if (progress_) progress_(Stage::refine, done, options_.max_evaluations, best_so_far());
       std::vector<double> scores;
-      for (std::size_t k = first; k < result_.points.size(); ++k) scores.push_back(result_.points[k].score(options_.score));
+      for (std::size_t k = first; k < result_.points.size(); ++k)
+        scores.push_back(result_.points[k].score(options_.score));
       return scores;
     };
     const double s0 = start.score(options_.score);
@@ -253,7 +258,8 @@ private:
   std::vector<PatternImage> images_;
 };
 
-std::string replace_lines(const std::string& text, const std::vector<std::pair<int, std::string>>& lines) {
+std::string replace_lines(const std::string& text,
+                          const std::vector<std::pair<int, std::string>>& lines) {
   std::istringstream in(text);
   std::string out, line;
   int number = 0;
@@ -278,7 +284,9 @@ FitResult run_fit(const FitOptions& options, const SimulationInput& in, const Be
 }
 
 std::string points_csv(const FitResult& result) {
-  std::string csv = "stage,method,thickness_A,voltage_kV,wavelength_A,phi1_deg,Phi_deg,phi2_deg,r,pearson,seconds\n";
+  std::string csv =
+      "stage,method,thickness_A,voltage_kV,wavelength_A,phi1_deg,Phi_deg,phi2_deg,r,pearson,"
+      "seconds\n";
   char buffer[64];
   for (const EvaluatedPoint& p : result.points) {
     csv += kStageNames[int(p.stage)];
@@ -294,7 +302,8 @@ std::string points_csv(const FitResult& result) {
   return csv;
 }
 
-std::string best_fit_input(const std::string& original, const FitOptions& options, const EvaluatedPoint& best) {
+std::string best_fit_input(const std::string& original, const FitOptions& options,
+                           const EvaluatedPoint& best) {
   std::istringstream text(original);
   SimulationInput in;
   InputLines lines;

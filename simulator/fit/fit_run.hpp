@@ -18,11 +18,11 @@ inline constexpr const char* kStageNames[] = {"grid", "refine", "final"};
 struct FitOptions {
   std::vector<ParameterRange> ranges;  // the varied parameters, in the order given
   ScoreKind score = ScoreKind::pearson;
-  int method = 2;                // sampling method of the grid and the refinement
-  bool final_full = false;       // one more evaluation of the best point with method 0
-  int threads = 1;               // threads of each process
-  int max_evaluations = 60;      // of the refinement
-  double tolerance = 0.01;       // refinement stops at this fraction of each step
+  int method = 2;            // sampling method of the grid and the refinement
+  bool final_full = false;   // one more evaluation of the best point with method 0
+  int threads = 1;           // threads of each process
+  int max_evaluations = 60;  // of the refinement
+  double tolerance = 0.01;   // refinement stops at this fraction of each step
 };
 
 // One evaluated point: the values used (float precision), the wavelength
@@ -45,7 +45,8 @@ struct FitResult {
 
 // Progress of a fit (called on every rank; rank 0 shows it): `done` of
 // `planned` evaluations of the current stage (planned 0: not known ahead).
-using FitProgress = std::function<void(Stage stage, int done, int planned, const EvaluatedPoint* best_so_far)>;
+using FitProgress =
+    std::function<void(Stage stage, int done, int planned, const EvaluatedPoint* best_so_far)>;
 
 // Runs the fit of `in` (as read, with `beams`) to the experimental grey levels `grey`. The grid is
 // the product of the ranges; with the thickness among them it is computed
@@ -65,6 +66,7 @@ std::string points_csv(const FitResult& result);
 // The lines of `original` (the input file's text) with the values of `best`
 // written on the value lines of the varied parameters, and the image folder
 // set to "." (the fit's output folder holds a copy of the image).
-std::string best_fit_input(const std::string& original, const FitOptions& options, const EvaluatedPoint& best);
+std::string best_fit_input(const std::string& original, const FitOptions& options,
+                           const EvaluatedPoint& best);
 
 }  // namespace velmorant::fit

@@ -17,8 +17,8 @@ struct Vertex {
 
 }  // namespace
 
-SearchResult golden_section(double low, double high, double tolerance, int max_evaluations, double known,
-                            double known_score, const BatchScore& f) {
+SearchResult golden_section(double low, double high, double tolerance, int max_evaluations,
+                            double known, double known_score, const BatchScore& f) {
   const double ratio = (std::sqrt(5.0) - 1.0) / 2.0;  // 0.618...
   SearchResult result{{known}, known_score, 0};
   auto keep = [&result](double x, double s) {
@@ -53,8 +53,8 @@ namespace {
 
 // One Nelder–Mead descent from `start`, adding to `result`.
 void nelder_mead_round(const Point& start, double start_score, const Point& scale, const Point& low,
-                       const Point& high, double tolerance, int max_evaluations, const BatchScore& f,
-                       SearchResult& result) {
+                       const Point& high, double tolerance, int max_evaluations,
+                       const BatchScore& f, SearchResult& result) {
   const std::size_t n = start.size();
   auto clamp = [&](Point x) {
     for (std::size_t i = 0; i < n; ++i) x[i] = std::clamp(x[i], low[i], high[i]);
@@ -112,7 +112,8 @@ void nelder_mead_round(const Point& start, double start_score, const Point& scal
         worst = {contracted, fc};
       } else {  // shrink towards the best vertex, one batch
         std::vector<Point> batch;
-        for (std::size_t v = 1; v <= n; ++v) batch.push_back(combine(simplex[0].x, simplex[v].x, 0.5));
+        for (std::size_t v = 1; v <= n; ++v)
+          batch.push_back(combine(simplex[0].x, simplex[v].x, 0.5));
         const std::vector<double> s = score(batch);
         for (std::size_t v = 1; v <= n; ++v) simplex[v] = {batch[v - 1], s[v - 1]};
       }
@@ -122,8 +123,9 @@ void nelder_mead_round(const Point& start, double start_score, const Point& scal
 
 }  // namespace
 
-SearchResult nelder_mead(const Point& start, double start_score, const Point& scale, const Point& low,
-                         const Point& high, double tolerance, int max_evaluations, const BatchScore& f) {
+SearchResult nelder_mead(const Point& start, double start_score, const Point& scale,
+                         const Point& low, const Point& high, double tolerance, int max_evaluations,
+                         const BatchScore& f) {
   // A simplex can collapse before it reaches the maximum, in a long valley
   // above all: a new simplex of the first size is started from the best
   // point as long as the previous round improved it (at most 4 rounds).

@@ -26,8 +26,8 @@ struct SearchResult {
 // first (one batch), then one point per step, until the bracket is narrower
 // than `tolerance` or `max_evaluations` points were scored. `known`/`known_score`
 // is a point already scored (the grid's best); the result is never worse.
-SearchResult golden_section(double low, double high, double tolerance, int max_evaluations, double known,
-                            double known_score, const BatchScore& f);
+SearchResult golden_section(double low, double high, double tolerance, int max_evaluations,
+                            double known, double known_score, const BatchScore& f);
 
 // Maximum of f by the Nelder–Mead simplex (reflection 1, expansion 2,
 // contraction 1/2, shrink 1/2) from `start` (score `start_score`, already
@@ -37,7 +37,8 @@ SearchResult golden_section(double low, double high, double tolerance, int max_e
 // the best point with the first simplex size while the last one improved it
 // (at most 4 rounds: a simplex can collapse early in a long valley). Stops
 // after max_evaluations points at the latest.
-SearchResult nelder_mead(const Point& start, double start_score, const Point& scale, const Point& low,
-                         const Point& high, double tolerance, int max_evaluations, const BatchScore& f);
+SearchResult nelder_mead(const Point& start, double start_score, const Point& scale,
+                         const Point& low, const Point& high, double tolerance, int max_evaluations,
+                         const BatchScore& f);
 
 }  // namespace velmorant::fit

@@ -11,8 +11,8 @@
 
 namespace velmorant::fit {
 
-std::vector<std::vector<double>> SingleProcess::gather(int tasks,
-                                                       const std::vector<std::pair<int, std::vector<double>>>& mine) {
+std::vector<std::vector<double>> SingleProcess::gather(
+    int tasks, const std::vector<std::pair<int, std::vector<double>>>& mine) {
   std::vector<std::vector<double>> all(static_cast<std::size_t>(tasks));
   for (const auto& [t, v] : mine) all[std::size_t(t)] = v;
   return all;
@@ -33,8 +33,8 @@ public:
   int rank() const override { return rank_; }
   int size() const override { return size_; }
 
-  std::vector<std::vector<double>> gather(int tasks,
-                                          const std::vector<std::pair<int, std::vector<double>>>& mine) override {
+  std::vector<std::vector<double>> gather(
+      int tasks, const std::vector<std::pair<int, std::vector<double>>>& mine) override {
     // Packed as: task, length, values ... for each task of this rank.
     std::vector<double> packed;
     for (const auto& [t, v] : mine) {
@@ -43,18 +43,21 @@ public:
       packed.insert(packed.end(), v.begin(), v.end());
     }
     int length = int(packed.size());
-    std::vector<int> lengths(static_cast<std::size_t>(size_)), offsets(static_cast<std::size_t>(size_));
+    std::vector<int> lengths(static_cast<std::size_t>(size_)),
+        offsets(static_cast<std::size_t>(size_));
     MPI_Allgather(&length, 1, MPI_INT, lengths.data(), 1, MPI_INT, MPI_COMM_WORLD);
     int total = 0;
-    for (int r = 0; r < size_; ++r) offsets[std::size_t(r)] = total, total += lengths[std::size_t(r)];
+    for (int r = 0; r < size_; ++r)
+      offsets[std::size_t(r)] = total, total += lengths[std::size_t(r)];
     std::vector<double> everything(static_cast<std::size_t>(total));
-    MPI_Allgatherv(packed.data(), length, MPI_DOUBLE, everything.data(), lengths.data(), offsets.data(), MPI_DOUBLE,
-                   MPI_COMM_WORLD);
+    MPI_Allgatherv(packed.data(), length, MPI_DOUBLE, everything.data(), lengths.data(),
+                   offsets.data(), MPI_DOUBLE, MPI_COMM_WORLD);
     std::vector<std::vector<double>> all(static_cast<std::size_t>(tasks));
     for (std::size_t k = 0; k < everything.size();) {
       const auto t = std::size_t(everything[k]);
       const auto n = std::size_t(everything[k + 1]);
-      all[t].assign(everything.begin() + std::ptrdiff_t(k + 2), everything.begin() + std::ptrdiff_t(k + 2 + n));
+      all[t].assign(everything.begin() + std::ptrdiff_t(k + 2),
+                    everything.begin() + std::ptrdiff_t(k + 2 + n));
       k += 2 + n;
     }
     return all;
@@ -89,7 +92,9 @@ std::unique_ptr<TaskDistribution> make_task_distribution(int& argc, char**& argv
 
 bool built_with_mpi() { return true; }
 #else
-std::unique_ptr<TaskDistribution> make_task_distribution(int&, char**&) { return std::make_unique<SingleProcess>(); }
+std::unique_ptr<TaskDistribution> make_task_distribution(int&, char**&) {
+  return std::make_unique<SingleProcess>();
+}
 
 bool built_with_mpi() { return false; }
 #endif

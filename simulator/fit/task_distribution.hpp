@@ -22,8 +22,8 @@ public:
   bool mine(int task) const { return task % size() == rank(); }
   // `mine`: (task number, its result) for the tasks this rank computed.
   // Returns the results of tasks 0 .. tasks - 1 in order, on every rank.
-  virtual std::vector<std::vector<double>> gather(int tasks,
-                                                  const std::vector<std::pair<int, std::vector<double>>>& mine) = 0;
+  virtual std::vector<std::vector<double>> gather(
+      int tasks, const std::vector<std::pair<int, std::vector<double>>>& mine) = 0;
   // Ends the whole job at once after an error on one rank (status = exit status).
   [[noreturn]] virtual void abort(int status) = 0;
 };
@@ -33,8 +33,8 @@ class SingleProcess final : public TaskDistribution {
 public:
   int rank() const override { return 0; }
   int size() const override { return 1; }
-  std::vector<std::vector<double>> gather(int tasks,
-                                          const std::vector<std::pair<int, std::vector<double>>>& mine) override;
+  std::vector<std::vector<double>> gather(
+      int tasks, const std::vector<std::pair<int, std::vector<double>>>& mine) override;
   [[noreturn]] void abort(int status) override;
 };
 

@@ -15,6 +15,8 @@ bool invert3(const Mat3& m, float tolerance, Mat3& inverse) {
   return common::invert(m, tolerance, inverse, det, common::kSimulatorTerms);
 }
 
-Mat3 bunge_matrix(float phi1, float Phi, float phi2) { return common::bunge_matrix(phi1, Phi, phi2); }
+Mat3 bunge_matrix(float phi1, float Phi, float phi2) {
+  return common::bunge_matrix(phi1, Phi, phi2);
+}
 
 }  // namespace velmorant

@@ -84,8 +84,8 @@ TEST(Matrix3, BungeMatrixElementsAtGeneralAngles) {
   // Every element of the Bunge matrix (rotations about z, x', z'') at angles
   // where no two of φ1, Φ, φ2 are interchangeable, against the closed forms
   // in double precision.
-  const double angles[][3] = {{0.3, 0.0, 0.0}, {0.0, 0.0, 0.7}, {0.4, 1.1, -0.7},
-                              {2.5, 0.2, 1.3}, {-1.0, 2.8, 0.1}};
+  const double angles[][3] = {
+      {0.3, 0.0, 0.0}, {0.0, 0.0, 0.7}, {0.4, 1.1, -0.7}, {2.5, 0.2, 1.3}, {-1.0, 2.8, 0.1}};
   for (const auto& a : angles) {
     const double c1 = std::cos(a[0]), s1 = std::sin(a[0]), c = std::cos(a[1]), s = std::sin(a[1]);
     const double c2 = std::cos(a[2]), s2 = std::sin(a[2]);

@@ -24,12 +24,18 @@ std::uint32_t get32(const std::uint8_t* p) { return get16(p) | (get16(p + 2) << 
 
 const char* compression_name(std::uint32_t c) {
   switch (c) {
-    case 1: return "RLE8";
-    case 2: return "RLE4";
-    case 3: return "bit fields";
-    case 4: return "JPEG";
-    case 5: return "PNG";
-    default: return "unknown";
+    case 1:
+      return "RLE8";
+    case 2:
+      return "RLE4";
+    case 3:
+      return "bit fields";
+    case 4:
+      return "JPEG";
+    case 5:
+      return "PNG";
+    default:
+      return "unknown";
   }
 }
 
@@ -99,13 +105,15 @@ ExperimentalImage decode_bmp(const std::uint8_t* b, std::size_t size, const std:
   image.colour = bits == 24;
 
   if (header_size == 12) {
-    image.problem = about(path, "has the 12-byte header of OS/2 bitmaps; a BMP experiment must have the "
-                                "Windows header (40 bytes or longer)");
+    image.problem = about(path,
+                          "has the 12-byte header of OS/2 bitmaps; a BMP experiment must have the "
+                          "Windows header (40 bytes or longer)");
     return image;
   }
   if (width == kN && height == -kN) {
-    image.problem = about(path, "is stored top down (height -512); a BMP experiment must be stored "
-                                "bottom up, as BMP files normally are");
+    image.problem = about(path,
+                          "is stored top down (height -512); a BMP experiment must be stored "
+                          "bottom up, as BMP files normally are");
     return image;
   }
   if (width != kN || height != kN) {
@@ -120,10 +128,11 @@ ExperimentalImage decode_bmp(const std::uint8_t* b, std::size_t size, const std:
   }
   const bool rle8 = compression == 1 && bits == 8;
   if (compression != 0 && !rle8) {
-    image.problem = about(path, "is compressed (compression " + std::to_string(compression) + ", " +
-                                    compression_name(compression) +
-                                    "); a BMP experiment must be uncompressed, or run-length encoded "
-                                    "(RLE8) with 8 bits per pixel");
+    image.problem =
+        about(path, "is compressed (compression " + std::to_string(compression) + ", " +
+                        compression_name(compression) +
+                        "); a BMP experiment must be uncompressed, or run-length encoded "
+                        "(RLE8) with 8 bits per pixel");
     return image;
   }
 
@@ -157,23 +166,27 @@ ExperimentalImage decode_bmp(const std::uint8_t* b, std::size_t size, const std:
     // The palette is not applied; say so when it is not the grey ramp, whose
     // entry k is (k, k, k).
     const std::uint64_t palette_at = 14 + std::uint64_t(header_size);
-    const std::uint32_t entries = std::min<std::uint32_t>(colours_used == 0 && header_size != kInfoHeader ? 256 : colours_used, 256);
+    const std::uint32_t entries = std::min<std::uint32_t>(
+        colours_used == 0 && header_size != kInfoHeader ? 256 : colours_used, 256);
     bool ramp = true;
     for (std::uint32_t k = 0; k < entries && palette_at + 4 * (k + 1) <= size; ++k) {
       const std::uint8_t* e = b + palette_at + 4 * k;
       ramp = ramp && e[0] == k && e[1] == k && e[2] == k;
     }
     if (!ramp)
-      image.note = about(path, "has a palette that is not the grey ramp 0..255; the pixel bytes are taken as "
-                               "grey levels (the palette of an uncompressed 8-bit BMP is not applied; a "
-                               "run-length encoded BMP, PNG or TIFF has its colours used)");
+      image.note =
+          about(path,
+                "has a palette that is not the grey ramp 0..255; the pixel bytes are taken as "
+                "grey levels (the palette of an uncompressed 8-bit BMP is not applied; a "
+                "run-length encoded BMP, PNG or TIFF has its colours used)");
   }
   const std::uint64_t row_bytes = bits == 8 ? kN : 3 * kN;
   if (at + row_bytes * kN > size) too_short(path, "its pixel data");
   const std::uint8_t* px = b + at;
   if (bits == 8) {
     for (int r = 0; r < kN; ++r)
-      for (int x = 0; x < kN; ++x) image.grey[element_from_bottom(r, x)] = px[std::size_t(r) * kN + std::size_t(x)];
+      for (int x = 0; x < kN; ++x)
+        image.grey[element_from_bottom(r, x)] = px[std::size_t(r) * kN + std::size_t(x)];
     return image;
   }
   // 24 bits: the first pixel of the file decides how every pixel becomes grey.

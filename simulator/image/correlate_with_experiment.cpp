@@ -20,7 +20,8 @@ std::vector<float> read_experimental_image(const std::string& path) {
   return load_experimental_image(path).grey;
 }
 
-Correlation correlate_grey_levels_explained(const std::vector<float>& grey, const PatternImage& scaled) {
+Correlation correlate_grey_levels_explained(const std::vector<float>& grey,
+                                            const PatternImage& scaled) {
   Correlation c;
   if (grey.size() != PatternImage::kPixels) {
     c.why = "the experimental image is not a whole 512 x 512 image";
@@ -42,12 +43,16 @@ Correlation correlate_grey_levels_explained(const std::vector<float>& grey, cons
     std::size_t bad = 0;
     for (std::size_t k = 0; k < PatternImage::kPixels; ++k) bad += !std::isfinite(scaled.data()[k]);
     if (bad > 0)
-      c.why = std::to_string(bad) + " of 262144 pixels of the simulated pattern are not finite numbers "
-              "(a pattern of one intensity everywhere has no grey levels), so the correlation is not a number";
+      c.why = std::to_string(bad) +
+              " of 262144 pixels of the simulated pattern are not finite numbers "
+              "(a pattern of one intensity everywhere has no grey levels), so the correlation is "
+              "not a number";
     else if (sxx == 0.0f)
-      c.why = "the experimental image is mid grey (128) everywhere, so the correlation is not a number";
+      c.why =
+          "the experimental image is mid grey (128) everywhere, so the correlation is not a number";
     else if (syy == 0.0f)
-      c.why = "the simulated pattern is mid grey (128) everywhere, so the correlation is not a number";
+      c.why =
+          "the simulated pattern is mid grey (128) everywhere, so the correlation is not a number";
     else
       c.why = "the correlation sums overflowed single precision";
     c.r = -1.0f;

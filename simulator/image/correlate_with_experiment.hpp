@@ -38,7 +38,8 @@ struct Correlation {
 // sums in single precision in the pixel order of a BMP file (bottom row
 // first, whatever the experiment's format); clamped to [-1, 1], NaN gives
 // -1. 2.0 for grey levels that are not a whole image.
-Correlation correlate_grey_levels_explained(const std::vector<float>& grey, const PatternImage& scaled);
+Correlation correlate_grey_levels_explained(const std::vector<float>& grey,
+                                            const PatternImage& scaled);
 float correlate_grey_levels(const std::vector<float>& grey, const PatternImage& scaled);
 
 // Reads the experimental image of `in` and correlates it (2.0 for an

@@ -49,7 +49,8 @@ protected:
 TEST_F(Correlate, CopyOfTheWritten8BitImageGivesNearlyOne) {
   PatternImage image;
   for (int j = 1; j <= kN; ++j)
-    for (int i = 1; i <= kN; ++i) image(i, j) = 0.7f + 0.3f * std::sin(0.05f * i) * std::cos(0.03f * j);
+    for (int i = 1; i <= kN; ++i)
+      image(i, j) = 0.7f + 0.3f * std::sin(0.05f * i) * std::cos(0.03f * j);
   in->image_bits = 8;
   write_pattern_image(image, *in);
   std::filesystem::copy_file(dir / "DS_exp.bmp", experimental());
@@ -71,7 +72,8 @@ TEST_F(Correlate, CopyOfThe24BitImageReadsThePlainMean) {
   const std::vector<float> grey = read_experimental_image(experimental());
   ASSERT_EQ(grey.size(), PatternImage::size());
   for (int j = 1; j <= kN; j += 7)
-    for (int i = 1; i <= kN; i += 5) ASSERT_EQ(grey[PatternImage::index(i, j)], grey_level(image(i, j)));
+    for (int i = 1; i <= kN; i += 5)
+      ASSERT_EQ(grey[PatternImage::index(i, j)], grey_level(image(i, j)));
   EXPECT_GT(correlate_with_experiment(image, *in), 0.999f);
 }
 
@@ -93,7 +95,8 @@ TEST_F(Correlate, IsAboutMidGreyNotAboutTheMeans) {
 TEST_F(Correlate, InvertedImageGivesNearlyMinusOne) {
   const PatternImage image = scaled_rings();
   PatternImage inverted;
-  for (std::size_t k = 0; k < PatternImage::size(); ++k) inverted.data()[k] = 255.0f - image.data()[k];
+  for (std::size_t k = 0; k < PatternImage::size(); ++k)
+    inverted.data()[k] = 255.0f - image.data()[k];
   write_bytes(experimental(), encoded(inverted, 8));
   EXPECT_LT(correlate_with_experiment(image, *in), -0.99f);
   EXPECT_GE(correlate_with_experiment(image, *in), -1.0f);
@@ -115,8 +118,13 @@ TEST_F(Correlate, UnusableFilesGiveTwo) {
     std::uint32_t value;
     int size;
   } cases[] = {
-      {"256 x 256", 18, 256, 4},   {"height 256", 22, 256, 4}, {"top-down rows", 22, std::uint32_t(-512), 4},
-      {"RLE4", 30, 2, 4},        {"bit fields", 30, 3, 4},    {"16 bits", 28, 16, 2},     {"32 bits", 28, 32, 2},
+      {"256 x 256", 18, 256, 4},
+      {"height 256", 22, 256, 4},
+      {"top-down rows", 22, std::uint32_t(-512), 4},
+      {"RLE4", 30, 2, 4},
+      {"bit fields", 30, 3, 4},
+      {"16 bits", 28, 16, 2},
+      {"32 bits", 28, 32, 2},
       {"not BM", 0, 'B' | ('A' << 8), 2},
   };
   const PatternImage image = scaled_rings();
@@ -146,14 +154,17 @@ TEST_F(Correlate, ColoursUsedZeroTakesThePaletteAsPixels) {
   const std::vector<float> grey = read_experimental_image(experimental());
   ASSERT_EQ(grey.size(), PatternImage::size());
   // File pixel p (row p / 512, x = p % 512) is element (p / 512 + 1, 512 - p % 512).
-  auto at = [&](std::size_t p) { return grey[PatternImage::index(int(p / kN) + 1, kN - int(p % kN))]; };
+  auto at = [&](std::size_t p) {
+    return grey[PatternImage::index(int(p / kN) + 1, kN - int(p % kN))];
+  };
   for (std::size_t k = 0; k < 256; ++k) {
     ASSERT_EQ(at(4 * k), int(k));
     ASSERT_EQ(at(4 * k + 1), int(k));
     ASSERT_EQ(at(4 * k + 2), int(k));
     ASSERT_EQ(at(4 * k + 3), 0);
   }
-  for (std::size_t p = 1024; p < PatternImage::size(); p += 997) ASSERT_EQ(at(p), b[1078 + p - 1024]);
+  for (std::size_t p = 1024; p < PatternImage::size(); p += 997)
+    ASSERT_EQ(at(p), b[1078 + p - 1024]);
 }
 
 TEST_F(Correlate, FirstPixelChoosesTheTwentyFourBitConversion) {
@@ -205,9 +216,12 @@ TEST_F(Correlate, MissingOrShortFilesAreErrorsNamingTheFile) {
     std::size_t keep;  // bytes of the good file kept; npos: no file at all
     std::uint32_t colours_used;
   } cases[] = {
-      {"missing", std::string::npos, 256}, {"empty", 0, 256},
-      {"one byte", 1, 256},                {"short header", 40, 256},
-      {"short palette", 600, 256},         {"short pixels", 263221, 256},
+      {"missing", std::string::npos, 256},
+      {"empty", 0, 256},
+      {"one byte", 1, 256},
+      {"short header", 40, 256},
+      {"short palette", 600, 256},
+      {"short pixels", 263221, 256},
       {"palette beyond the end", 263222, 0x7fffffff},
   };
   for (const auto& c : cases) {
@@ -241,7 +255,8 @@ namespace {
 TEST(CorrelationReasons, EveryMinusOneSaysWhy) {
   PatternImage rings_scaled;
   for (int j = 1; j <= kN; ++j)
-    for (int i = 1; i <= kN; ++i) rings_scaled(i, j) = 127.5f + 127.5f * std::cos(0.05f * float(i * i + j * j) / 100.0f);
+    for (int i = 1; i <= kN; ++i)
+      rings_scaled(i, j) = 127.5f + 127.5f * std::cos(0.05f * float(i * i + j * j) / 100.0f);
   std::vector<float> same(rings_scaled.data(), rings_scaled.data() + PatternImage::kPixels);
   std::vector<float> inverted(same), mid(PatternImage::kPixels, 128.0f);
   for (float& v : inverted) v = 256.0f - v;
@@ -256,8 +271,10 @@ TEST(CorrelationReasons, EveryMinusOneSaysWhy) {
   } cases[] = {
       {"same", same, rings_scaled, ""},
       {"inverted", inverted, rings_scaled, "inverted (negative) about mid grey"},
-      {"non-finite pixel", same, nan_pattern, "1 of 262144 pixels of the simulated pattern are not finite"},
-      {"experiment mid grey", mid, rings_scaled, "the experimental image is mid grey (128) everywhere"},
+      {"non-finite pixel", same, nan_pattern,
+       "1 of 262144 pixels of the simulated pattern are not finite"},
+      {"experiment mid grey", mid, rings_scaled,
+       "the experimental image is mid grey (128) everywhere"},
       {"pattern mid grey", same, mid_pattern, "the simulated pattern is mid grey (128) everywhere"},
   };
   for (const auto& c : cases) {

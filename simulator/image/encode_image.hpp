@@ -20,7 +20,8 @@ std::uint16_t grey_sample(float scaled, int bits);
 // A grey PNG of 8 or 16 bits per sample, rows from the top of the picture
 // (element_from_top); a non-empty `software` goes into its Software text.
 // Throws FileError when this build has no PNG support.
-std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits, const std::string& software = {});
+std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits,
+                                     const std::string& software = {});
 
 // An 8-bit grey PNG of any size from `grey`, width x height bytes, rows from
 // the top; a non-empty `software` goes into its Software text. Throws

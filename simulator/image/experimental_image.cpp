@@ -23,16 +23,20 @@ ExperimentalImage decode_experimental_image(const std::uint8_t* bytes, std::size
   if (size < 2) throw FileError(about(path, "is too short: it ends in its first two bytes"), path);
   const ImageFormat format = detect_image_format(bytes, size);
   switch (format) {
-    case ImageFormat::bmp: return decode_bmp(bytes, size, path);
-    case ImageFormat::png: return decode_png(bytes, size, path);
-    case ImageFormat::tiff: return decode_tiff(bytes, size, path);
-    case ImageFormat::unknown: break;
+    case ImageFormat::bmp:
+      return decode_bmp(bytes, size, path);
+    case ImageFormat::png:
+      return decode_png(bytes, size, path);
+    case ImageFormat::tiff:
+      return decode_tiff(bytes, size, path);
+    case ImageFormat::unknown:
+      break;
   }
   ExperimentalImage image;
   char first[16];
   std::snprintf(first, sizeof first, "%02X %02X", bytes[0], bytes[1]);
-  image.problem = about(path, std::string("is neither BMP, PNG nor TIFF (it starts with the bytes ") +
-                                  first + ")");
+  image.problem = about(
+      path, std::string("is neither BMP, PNG nor TIFF (it starts with the bytes ") + first + ")");
   return image;
 }
 

@@ -27,7 +27,7 @@ namespace velmorant {
 //    the first pixel (correlate_with_experiment.hpp).
 struct ExperimentalImage {
   ImageFormat format = ImageFormat::unknown;
-  int bits = 0;             // BMP: bits per pixel; PNG, TIFF: bits per sample (32: float)
+  int bits = 0;  // BMP: bits per pixel; PNG, TIFF: bits per sample (32: float)
   bool colour = false;
   std::vector<float> grey;  // PatternImage::kPixels levels in element order; empty when unusable
   std::string problem;      // why the image cannot be compared (empty when it can)

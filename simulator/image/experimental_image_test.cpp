@@ -54,9 +54,9 @@ struct Written {
 
 // Every kind of simulated image a run can write.
 const Written kWritten[] = {
-    {"BMP 8", ImageFormat::bmp, 8, "exp.bmp"},      {"BMP 24", ImageFormat::bmp, 24, "exp.bmp"},
-    {"PNG 8", ImageFormat::png, 8, "exp.png"},      {"PNG 16", ImageFormat::png, 16, "exp.png"},
-    {"TIFF 8", ImageFormat::tiff, 8, "exp.tif"},    {"TIFF 16", ImageFormat::tiff, 16, "exp.tif"},
+    {"BMP 8", ImageFormat::bmp, 8, "exp.bmp"},        {"BMP 24", ImageFormat::bmp, 24, "exp.bmp"},
+    {"PNG 8", ImageFormat::png, 8, "exp.png"},        {"PNG 16", ImageFormat::png, 16, "exp.png"},
+    {"TIFF 8", ImageFormat::tiff, 8, "exp.tif"},      {"TIFF 16", ImageFormat::tiff, 16, "exp.tif"},
     {"TIFF float", ImageFormat::tiff, 32, "exp.tif"},
 };
 
@@ -147,7 +147,8 @@ TEST_F(ExperimentalImageTest, FilesConvertedByImageMagickReadTheSame) {
     const ExperimentalImage image = load_experimental_image(file);
     ASSERT_TRUE(image.usable()) << c.name << ": " << image.problem;
     std::size_t differ = 0;
-    for (std::size_t k = 0; k < PatternImage::kPixels; ++k) differ += std::fabs(image.grey[k] - expected[k]) > 1e-3f;
+    for (std::size_t k = 0; k < PatternImage::kPixels; ++k)
+      differ += std::fabs(image.grey[k] - expected[k]) > 1e-3f;
     EXPECT_EQ(differ, 0u) << c.name;
   }
 }
@@ -164,19 +165,20 @@ TEST_F(ExperimentalImageTest, ColourAndDepthBecomeGreyByTheDocumentedRule) {
     const char* name;
     float grey;
   } cases[] = {
-      {"rgb(200,100,50)", "-depth 8", "rgb8.png", 124.0f},          // 124.2
+      {"rgb(200,100,50)", "-depth 8", "rgb8.png", 124.0f},            // 124.2
       {"rgb(200,100,50)", "", "PNG48:rgb16.png", 31919.0f / 257.0f},  // 31919.4 of 65535
       {"rgb(200,100,50)", "-depth 8", "rgb8.tif", 124.0f},
-      {"rgb(10,250,90)", "-depth 8", "green.png", 160.0f},          // 2.99 + 146.75 + 10.26 = 160.0
+      {"rgb(10,250,90)", "-depth 8", "green.png", 160.0f},  // 2.99 + 146.75 + 10.26 = 160.0
       {"gray(40)", "-depth 8", "grey.png", 40.0f},
-      {"gray(40)", "-depth 16", "grey16.tif", 40.0f},               // 10280 / 257
-      {"rgba(200,100,50,0.5)", "-depth 8", "alpha.png", 124.0f},    // alpha ignored
-      {"graya(40,0.5)", "-depth 8", "grey-alpha.png", 40.0f},       // alpha ignored
-      {"rgba(200,100,50,0.5)", "-depth 8", "alpha.tif", 124.0f},    // alpha ignored
-      {"graya(40,0.5)", "-depth 8", "grey-alpha.tif", 40.0f},       // alpha ignored
+      {"gray(40)", "-depth 16", "grey16.tif", 40.0f},             // 10280 / 257
+      {"rgba(200,100,50,0.5)", "-depth 8", "alpha.png", 124.0f},  // alpha ignored
+      {"graya(40,0.5)", "-depth 8", "grey-alpha.png", 40.0f},     // alpha ignored
+      {"rgba(200,100,50,0.5)", "-depth 8", "alpha.tif", 124.0f},  // alpha ignored
+      {"graya(40,0.5)", "-depth 8", "grey-alpha.tif", 40.0f},     // alpha ignored
       // A palette with a transparent entry (tRNS): libpng expands it to four
       // samples a pixel, which must not be read as three.
-      {"rgba(0,0,0,0)", "-fill 'rgb(200,100,50)' -draw 'rectangle 0,0 511,510'", "PNG8:palette-trns.png", 124.0f},
+      {"rgba(0,0,0,0)", "-fill 'rgb(200,100,50)' -draw 'rectangle 0,0 511,510'",
+       "PNG8:palette-trns.png", 124.0f},
       {"rgb(200,100,50)", "", "PNG8:palette.png", 124.0f},
   };
   for (const auto& c : cases) {
@@ -184,14 +186,15 @@ TEST_F(ExperimentalImageTest, ColourAndDepthBecomeGreyByTheDocumentedRule) {
     const std::size_t colon = target.find(':');
     const std::string file = dir / (colon == std::string::npos ? target : target.substr(colon + 1));
     const std::string out = colon == std::string::npos ? file : target.substr(0, colon + 1) + file;
-    const std::string command = std::string("convert -size 512x512 xc:'") + c.colour + "' " + c.options +
-                                " '" + out + "'";
+    const std::string command =
+        std::string("convert -size 512x512 xc:'") + c.colour + "' " + c.options + " '" + out + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const ExperimentalImage image = load_experimental_image(file);
     ASSERT_TRUE(image.usable()) << c.name << ": " << image.problem;
     // Neighbouring pixels: a file read with the wrong number of samples a
     // pixel gives the right grey at one of them by chance at most.
-    for (int j = 400; j < 404; ++j) EXPECT_FLOAT_EQ(image.grey[PatternImage::index(100, j)], c.grey) << c.name << " " << j;
+    for (int j = 400; j < 404; ++j)
+      EXPECT_FLOAT_EQ(image.grey[PatternImage::index(100, j)], c.grey) << c.name << " " << j;
   }
 }
 
@@ -207,15 +210,20 @@ TEST_F(ExperimentalImageTest, UnusableImagesSayWhy) {
     const char* name;
     const char* reason;
   } cases[] = {
-      {"-size 256x256 xc:gray50 -depth 8", "small.png", "is 256 x 256 pixels; it must be 512 x 512"},
-      {"-size 512x512 xc:black -type bilevel", "bilevel.png", "has 1 bits per sample; a PNG experiment must have 8 or 16"},
+      {"-size 256x256 xc:gray50 -depth 8", "small.png",
+       "is 256 x 256 pixels; it must be 512 x 512"},
+      {"-size 512x512 xc:black -type bilevel", "bilevel.png",
+       "has 1 bits per sample; a PNG experiment must have 8 or 16"},
       {"-size 256x256 xc:gray50 -depth 8", "small.tif", "is 256 x 256 pixels"},
       {"-size 512x512 xc:black -depth 1", "bilevel.tif", "has 1-bit unsigned samples"},
       {"-size 512x512 xc:gray50 -colorspace CMYK", "cmyk.tif", "photometric interpretation 5"},
       {"-size 256x256 xc:gray50 -depth 8", "BMP3:small.bmp", "is 256 x 256 pixels"},
-      {"-size 512x512 pattern:checkerboard -type bilevel", "BMP3:bilevel.bmp", "has 1 bits per pixel; a BMP experiment must have 8 or 24"},
-      {"-size 512x512 xc:gray50 -depth 8 -type Palette", "BMP2:os2.bmp", "has the 12-byte header of OS/2"},
-      {"-size 512x512 xc:gray50 -depth 8", "GIF:grey.gif", "is neither BMP, PNG nor TIFF (it starts with the bytes 47 49)"},
+      {"-size 512x512 pattern:checkerboard -type bilevel", "BMP3:bilevel.bmp",
+       "has 1 bits per pixel; a BMP experiment must have 8 or 24"},
+      {"-size 512x512 xc:gray50 -depth 8 -type Palette", "BMP2:os2.bmp",
+       "has the 12-byte header of OS/2"},
+      {"-size 512x512 xc:gray50 -depth 8", "GIF:grey.gif",
+       "is neither BMP, PNG nor TIFF (it starts with the bytes 47 49)"},
   };
   for (const auto& c : cases) {
     const std::string target = c.name;
@@ -227,7 +235,8 @@ TEST_F(ExperimentalImageTest, UnusableImagesSayWhy) {
     const ExperimentalImage image = load_experimental_image(file);
     EXPECT_FALSE(image.usable()) << c.name;
     EXPECT_TRUE(image.grey.empty()) << c.name;
-    EXPECT_EQ(image.problem.rfind("the experimental image \"" + file + "\" ", 0), 0u) << image.problem;
+    EXPECT_EQ(image.problem.rfind("the experimental image \"" + file + "\" ", 0), 0u)
+        << image.problem;
     EXPECT_NE(image.problem.find(c.reason), std::string::npos) << c.name << ": " << image.problem;
   }
 }
@@ -250,7 +259,8 @@ TEST_F(ExperimentalImageTest, FloatTiffIsStretchedAndNonFinitePixelsAreReported)
   // Read without stretching: the values as written, to the bit.
   const Bytes bytes = read_bytes(path);
   const ExperimentalImage raw = decode_tiff(bytes.data(), bytes.size(), path, false);
-  for (std::size_t k = 0; k < PatternImage::kPixels; k += 1013) ASSERT_EQ(raw.grey[k], values.data()[k]);
+  for (std::size_t k = 0; k < PatternImage::kPixels; k += 1013)
+    ASSERT_EQ(raw.grey[k], values.data()[k]);
 
   const struct {
     const char* what;
@@ -318,15 +328,16 @@ TEST_F(ExperimentalImageTest, RunLengthEncodedBmpAppliesItsPalette) {
   put32(30, 1);        // RLE8
   put32(46, 4);
   for (int k = 0; k < 4; ++k)
-    for (int c = 0; c < 3; ++c) b[54 + 4 * std::size_t(k) + std::size_t(c)] = static_cast<std::uint8_t>(100 + k);
+    for (int c = 0; c < 3; ++c)
+      b[54 + 4 * std::size_t(k) + std::size_t(c)] = static_cast<std::uint8_t>(100 + k);
   const std::uint8_t data[] = {
-      3, 1,           // bottom row: x 0..2 entry 1
+      3, 1,              // bottom row: x 0..2 entry 1
       0, 3, 2, 3, 1, 0,  // literal 2, 3, 1 and a pad byte: x 3..5
-      0, 2, 4, 1,     // move 4 right, 1 up: row 1, x 10
-      2, 3,           // row 1, x 10..11 entry 3
-      0, 0,           // end of line: row 2
-      1, 2,           // row 2, x 0 entry 2
-      0, 1,           // end of picture
+      0, 2, 4, 1,        // move 4 right, 1 up: row 1, x 10
+      2, 3,              // row 1, x 10..11 entry 3
+      0, 0,              // end of line: row 2
+      1, 2,              // row 2, x 0 entry 2
+      0, 1,              // end of picture
   };
   b.insert(b.end(), std::begin(data), std::end(data));
   const std::string path = dir / "rle.bmp";
@@ -337,9 +348,9 @@ TEST_F(ExperimentalImageTest, RunLengthEncodedBmpAppliesItsPalette) {
   const struct {
     int row, x;
     float grey;
-  } pixels[] = {{0, 0, 101}, {0, 2, 101}, {0, 3, 102}, {0, 4, 103}, {0, 5, 101}, {0, 6, 100},
-                {1, 9, 100}, {1, 10, 103}, {1, 11, 103}, {1, 12, 100}, {2, 0, 102}, {2, 1, 100},
-                {511, 511, 100}};
+  } pixels[] = {{0, 0, 101}, {0, 2, 101}, {0, 3, 102},    {0, 4, 103},  {0, 5, 101},
+                {0, 6, 100}, {1, 9, 100}, {1, 10, 103},   {1, 11, 103}, {1, 12, 100},
+                {2, 0, 102}, {2, 1, 100}, {511, 511, 100}};
   for (const auto& p : pixels)
     EXPECT_EQ(image.grey[PatternImage::index(p.row + 1, kN - p.x)], p.grey) << p.row << "," << p.x;
   // Without its end-of-picture mark the data is cut short: an error.
@@ -391,9 +402,13 @@ TEST_F(ExperimentalImageTest, DamagedOrNotBuiltFormatsSaySo) {
     const char* damaged;
     const char* not_built;
   } cases[] = {
-      {ImageFormat::png, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 1, 2, 3},
-       "PNG", "built without PNG support (libpng-dev was not installed)"},
-      {ImageFormat::tiff, {'I', 'I', 42, 0, 200, 1, 0, 0, 9, 9, 9, 9}, "cannot be read as TIFF",
+      {ImageFormat::png,
+       {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 1, 2, 3},
+       "PNG",
+       "built without PNG support (libpng-dev was not installed)"},
+      {ImageFormat::tiff,
+       {'I', 'I', 42, 0, 200, 1, 0, 0, 9, 9, 9, 9},
+       "cannot be read as TIFF",
        "built without TIFF support (libtiff-dev was not installed)"},
   };
   for (const auto& c : cases) {
@@ -426,7 +441,8 @@ TEST_F(ExperimentalImageTest, UncompressedBmpPaletteIsNotAppliedButNoted) {
   const ExperimentalImage noted = load_experimental_image(path);
   ASSERT_TRUE(noted.usable());
   EXPECT_EQ(noted.grey, plain.grey);
-  EXPECT_NE(noted.note.find("has a palette that is not the grey ramp"), std::string::npos) << noted.note;
+  EXPECT_NE(noted.note.find("has a palette that is not the grey ramp"), std::string::npos)
+      << noted.note;
 }
 
 TEST(RawIntensitiesPath, ReplacesTheExtension) {

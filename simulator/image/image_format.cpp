@@ -18,24 +18,32 @@ ImageFormat detect_image_format(const std::uint8_t* b, std::size_t size) {
 
 const char* format_name(ImageFormat format) {
   switch (format) {
-    case ImageFormat::bmp: return "BMP";
-    case ImageFormat::png: return "PNG";
-    case ImageFormat::tiff: return "TIFF";
-    case ImageFormat::unknown: break;
+    case ImageFormat::bmp:
+      return "BMP";
+    case ImageFormat::png:
+      return "PNG";
+    case ImageFormat::tiff:
+      return "TIFF";
+    case ImageFormat::unknown:
+      break;
   }
   return "unknown";
 }
 
 bool format_built(ImageFormat format) {
   switch (format) {
-    case ImageFormat::bmp: return true;
+    case ImageFormat::bmp:
+      return true;
 #ifdef VELMORANT_HAVE_PNG
-    case ImageFormat::png: return true;
+    case ImageFormat::png:
+      return true;
 #endif
 #ifdef VELMORANT_HAVE_TIFF
-    case ImageFormat::tiff: return true;
+    case ImageFormat::tiff:
+      return true;
 #endif
-    default: break;
+    default:
+      break;
   }
   return false;
 }

@@ -35,8 +35,9 @@ std::string experimental_image_path(const SimulationInput& in) {
 
 std::string simulated_image_path(const SimulationInput& in) {
   if (!has_experimental_image(in)) return join_image_path(in.image_directory, kPatternOnlyName);
-  return join_image_path(in.image_directory,
-                         kSimulatedImagePrefix + std::string(without_trailing_blanks(in.image_name)));
+  return join_image_path(
+      in.image_directory,
+      kSimulatedImagePrefix + std::string(without_trailing_blanks(in.image_name)));
 }
 
 }  // namespace velmorant

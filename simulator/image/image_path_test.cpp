@@ -22,7 +22,7 @@ TEST(JoinImagePath, FolderSeparatorsAndBlanks) {
       {"images\\si\\111", "si.bmp", "images/si/111/si.bmp"},  // written on Windows
       {"images   ", "si.bmp   ", "images/si.bmp"},            // trailing blanks of the fields
       {".", "si.bmp", "./si.bmp"},
-      {"", "si.bmp", "si.bmp"},                               // no folder: working directory
+      {"", "si.bmp", "si.bmp"},  // no folder: working directory
       {"   ", "si.bmp", "si.bmp"},
   };
   for (const JoinCase& c : cases)

@@ -37,8 +37,9 @@ std::uint16_t grey_sample(float scaled, int bits) {
 ExperimentalImage decode_png(const std::uint8_t*, std::size_t, const std::string& path) {
   ExperimentalImage image;
   image.format = ImageFormat::png;
-  image.problem = about(path, "is a PNG file, and this Velmorant was built without PNG support "
-                              "(libpng-dev was not installed)");
+  image.problem = about(path,
+                        "is a PNG file, and this Velmorant was built without PNG support "
+                        "(libpng-dev was not installed)");
   return image;
 }
 
@@ -116,7 +117,8 @@ bool run_png_read(PngContext& c, PngHeader& h, std::vector<std::uint8_t>* pixels
     h.channels = png_get_channels(png, info);
     pixels->assign(*row_bytes * h.height, 0);
     rows->resize(h.height);
-    for (png_uint_32 r = 0; r < h.height; ++r) (*rows)[r] = pixels->data() + std::size_t(r) * *row_bytes;
+    for (png_uint_32 r = 0; r < h.height; ++r)
+      (*rows)[r] = pixels->data() + std::size_t(r) * *row_bytes;
     png_read_image(png, rows->data());
     png_read_end(png, nullptr);
   }
@@ -179,7 +181,8 @@ ExperimentalImage decode_png(const std::uint8_t* bytes, std::size_t size, const 
   return image;
 }
 
-std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits, const std::string& software) {
+std::vector<std::uint8_t> encode_png(const PatternImage& scaled, int bits,
+                                     const std::string& software) {
   const std::size_t bytes_per_sample = bits == 16 ? 2 : 1;
   std::vector<std::uint8_t> pixels(PatternImage::kPixels * bytes_per_sample);
   for (int t = 0; t < kN; ++t) {

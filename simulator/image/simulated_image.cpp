@@ -30,8 +30,9 @@ ImagePlan plan_images(const SimulationInput& in) {
   }
   plan.bits = in.image_bits;
   if (encoded_size(in.image_bits) == 0)
-    throw FileError("cannot write the simulated image \"" + plan.simulated_path + "\": image_bits is " +
-                    std::to_string(in.image_bits) + "; a BMP pattern is written with 8 or 24 bits per pixel");
+    throw FileError("cannot write the simulated image \"" + plan.simulated_path +
+                    "\": image_bits is " + std::to_string(in.image_bits) +
+                    "; a BMP pattern is written with 8 or 24 bits per pixel");
   return plan;
 }
 
@@ -50,7 +51,8 @@ void write_simulated_image(PatternImage& image, const ImagePlan& plan, const Sim
       return;
     }
     case ImageFormat::bmp:
-    case ImageFormat::unknown: break;
+    case ImageFormat::unknown:
+      break;
   }
   write_pattern_image(image, in);
 }
@@ -58,7 +60,8 @@ void write_simulated_image(PatternImage& image, const ImagePlan& plan, const Sim
 std::string raw_intensities_path(const std::string& simulated_path) {
   const std::size_t slash = simulated_path.find_last_of('/');
   const std::size_t dot = simulated_path.find_last_of('.');
-  const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const bool has_extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
   return (has_extension ? simulated_path.substr(0, dot) : simulated_path) + "_raw.tif";
 }
 

@@ -20,11 +20,11 @@ inline constexpr const char* kRawVariable = "VELMORANT_RAW";
 struct ImagePlan {
   bool experiment = false;                // false: image_name is empty or "-"
   ImageFormat format = ImageFormat::bmp;  // of the simulated image: the experiment's
-  int bits = 8;                           // BMP: image_bits per pixel; PNG, TIFF: per sample (32: float)
-  std::string simulated_path;             // simulated_image_path
-  std::string unusable;                   // why r would be 2.0; empty when the image can be compared
-  std::string note;                       // a remark on the experimental image (empty: none)
-  std::string provenance;  // what made the files (common::provenance): a TIFF's Software tag
+  int bits = 8;                // BMP: image_bits per pixel; PNG, TIFF: per sample (32: float)
+  std::string simulated_path;  // simulated_image_path
+  std::string unusable;        // why r would be 2.0; empty when the image can be compared
+  std::string note;            // a remark on the experimental image (empty: none)
+  std::string provenance;      // what made the files (common::provenance): a TIFF's Software tag
 };
 
 // Reads the experimental image (if one is named) and decides the simulated

@@ -24,8 +24,9 @@ namespace velmorant {
 ExperimentalImage decode_tiff(const std::uint8_t*, std::size_t, const std::string& path, bool) {
   ExperimentalImage image;
   image.format = ImageFormat::tiff;
-  image.problem = about(path, "is a TIFF file, and this Velmorant was built without TIFF support "
-                              "(libtiff-dev was not installed)");
+  image.problem = about(path,
+                        "is a TIFF file, and this Velmorant was built without TIFF support "
+                        "(libtiff-dev was not installed)");
   return image;
 }
 
@@ -110,8 +111,8 @@ Tiff open_memory(MemoryFile& m, const char* mode) {
   TIFFOpenOptionsSetErrorHandlerExtR(options, on_error, &m);
   TIFFOpenOptionsSetWarningHandlerExtR(options, on_warning, &m);
   TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kLargestImageFile));
-  TIFF* t = TIFFClientOpenExt("memory", mode, &m, mem_read, mem_write, mem_seek, mem_close, mem_size,
-                              mem_map, mem_unmap, options);
+  TIFF* t = TIFFClientOpenExt("memory", mode, &m, mem_read, mem_write, mem_seek, mem_close,
+                              mem_size, mem_map, mem_unmap, options);
   TIFFOpenOptionsFree(options);
   return Tiff(t);
 }
@@ -143,7 +144,8 @@ ExperimentalImage decode_tiff(const std::uint8_t* bytes, std::size_t size, const
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
-  if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+  if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric))
+    photometric = PHOTOMETRIC_MINISBLACK;
   image.bits = bits;
   image.colour = photometric == PHOTOMETRIC_RGB;
   auto unusable = [&](const std::string& what) {
@@ -166,10 +168,12 @@ ExperimentalImage decode_tiff(const std::uint8_t* bytes, std::size_t size, const
   if (!grey && photometric != PHOTOMETRIC_RGB)
     return unusable("has photometric interpretation " + std::to_string(photometric) +
                     "; a TIFF experiment must be grey (0 or 1) or RGB (2)");
-  if (photometric == PHOTOMETRIC_RGB && spp < 3) return unusable("is RGB with fewer than three samples per pixel");
+  if (photometric == PHOTOMETRIC_RGB && spp < 3)
+    return unusable("is RGB with fewer than three samples per pixel");
   if (spp > 1 && planar != PLANARCONFIG_CONTIG)
     return unusable("stores its colour planes separately; a TIFF experiment must interleave them");
-  if (TIFFIsTiled(tif.get())) return unusable("is tiled; a TIFF experiment must be stored in strips");
+  if (TIFFIsTiled(tif.get()))
+    return unusable("is tiled; a TIFF experiment must be stored in strips");
 
   const tmsize_t line = TIFFScanlineSize(tif.get());
   const std::size_t bytes_per_sample = bits / 8;
@@ -219,11 +223,13 @@ ExperimentalImage decode_tiff(const std::uint8_t* bytes, std::size_t size, const
       hi = std::max(hi, v);
     }
     if (bad > 0)
-      return unusable("has " + std::to_string(bad) + " of 262144 pixels that are not finite numbers");
+      return unusable("has " + std::to_string(bad) +
+                      " of 262144 pixels that are not finite numbers");
     const float range = hi - lo;
     if (!(range > 0.0f) || !std::isfinite(range))
-      return unusable(range > 0.0f ? "has a range of values too large for single precision"
-                                   : "is uniform (every pixel has the same value): it has no grey levels");
+      return unusable(range > 0.0f
+                          ? "has a range of values too large for single precision"
+                          : "is uniform (every pixel has the same value): it has no grey levels");
     for (float& v : value) v = (v - lo) * 255.0f / range;
   }
   image.grey = std::move(value);
@@ -243,7 +249,8 @@ std::vector<std::uint8_t> encode_tiff(const PatternImage& values, int bits,
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(kN));
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, std::uint16_t(bits));
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(1));
-    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, std::uint16_t(bits == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT));
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT,
+                 std::uint16_t(bits == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT));
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, std::uint16_t(PHOTOMETRIC_MINISBLACK));
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, std::uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(t, TIFFTAG_COMPRESSION, std::uint16_t(COMPRESSION_NONE));

@@ -104,7 +104,9 @@ void encode_pattern_image(const PatternImage& scaled, std::int32_t image_bits, s
 void check_image_folder(const SimulationInput& in) {
   const std::string path = simulated_image_path(in);
   const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
   struct stat st;
   if (::stat(folder.c_str(), &st) != 0)
     throw FileError("cannot write the simulated image \"" + path + "\": the folder \"" + folder +

@@ -43,7 +43,7 @@ void check_image_folder(const SimulationInput& in);
 // The bytes write_pattern_image writes for an already scaled image: for tests
 // and tools. Empty for image_bits other than 8 and 24.
 void encode_pattern_image(const PatternImage& scaled, std::int32_t image_bits,
-                          std::uint8_t* out);  // room for encoded_size(image_bits) bytes
+                          std::uint8_t* out);         // room for encoded_size(image_bits) bytes
 std::uint32_t encoded_size(std::int32_t image_bits);  // 263222, 786486 or 0
 
 }  // namespace velmorant

@@ -29,7 +29,8 @@ std::uint32_t u32(const std::vector<std::uint8_t>& b, std::size_t at) {
 PatternImage ramp_pattern() {
   PatternImage image;
   for (int j = 1; j <= kN; ++j)
-    for (int i = 1; i <= kN; ++i) image(i, j) = 0.2f + 0.7f * float((i * 7 + j * 13) % 997) / 996.0f;
+    for (int i = 1; i <= kN; ++i)
+      image(i, j) = 0.2f + 0.7f * float((i * 7 + j * 13) % 997) / 996.0f;
   return image;
 }
 
@@ -79,8 +80,9 @@ TEST(GreyLevel, NearestIntegerHalvesAwayFromZero) {
   const struct {
     float v;
     int grey;
-  } cases[] = {{0.0f, 0},    {0.49f, 0},    {0.5f, 1},   {1.5f, 2},    {2.5f, 3},  {127.49f, 127},
-               {254.5f, 255}, {255.0f, 255}, {NAN, 0},   {INFINITY, 0}, {-INFINITY, 0}};
+  } cases[] = {{0.0f, 0}, {0.49f, 0},     {0.5f, 1},     {1.5f, 2},
+               {2.5f, 3}, {127.49f, 127}, {254.5f, 255}, {255.0f, 255},
+               {NAN, 0},  {INFINITY, 0},  {-INFINITY, 0}};
   for (const auto& c : cases) EXPECT_EQ(grey_level(c.v), c.grey) << c.v;
 }
 
@@ -96,9 +98,9 @@ TEST_F(WritePatternImage, EightBitLayoutByteForByte) {
     std::size_t at;
     int size;
     std::uint32_t value;
-  } fields[] = {{2, 4, 263222}, {6, 2, 0},      {8, 2, 0},      {10, 4, 1078}, {14, 4, 40},
-                {18, 4, 512},   {22, 4, 512},   {26, 2, 1},     {28, 2, 8},    {30, 4, 0},
-                {34, 4, 262144}, {38, 4, 2808}, {42, 4, 2808},  {46, 4, 256},  {50, 4, 256}};
+  } fields[] = {{2, 4, 263222},  {6, 2, 0},     {8, 2, 0},     {10, 4, 1078}, {14, 4, 40},
+                {18, 4, 512},    {22, 4, 512},  {26, 2, 1},    {28, 2, 8},    {30, 4, 0},
+                {34, 4, 262144}, {38, 4, 2808}, {42, 4, 2808}, {46, 4, 256},  {50, 4, 256}};
   for (const auto& f : fields)
     EXPECT_EQ(f.size == 2 ? u16(b, f.at) : u32(b, f.at), f.value) << "offset " << f.at;
   for (int k = 0; k < 256; ++k) {
@@ -126,9 +128,9 @@ TEST_F(WritePatternImage, TwentyFourBitLayoutByteForByte) {
     std::size_t at;
     int size;
     std::uint32_t value;
-  } fields[] = {{2, 4, 786486}, {6, 2, 0},     {8, 2, 0},   {10, 4, 54}, {14, 4, 40},
-                {18, 4, 512},   {22, 4, 512},  {26, 2, 1},  {28, 2, 24}, {30, 4, 0},
-                {34, 4, 786432}, {38, 4, 0},   {42, 4, 0},  {46, 4, 0},  {50, 4, 0}};
+  } fields[] = {{2, 4, 786486},  {6, 2, 0},    {8, 2, 0},  {10, 4, 54}, {14, 4, 40},
+                {18, 4, 512},    {22, 4, 512}, {26, 2, 1}, {28, 2, 24}, {30, 4, 0},
+                {34, 4, 786432}, {38, 4, 0},   {42, 4, 0}, {46, 4, 0},  {50, 4, 0}};
   EXPECT_EQ(b[0], 'B');
   EXPECT_EQ(b[1], 'M');
   for (const auto& f : fields)
@@ -164,7 +166,8 @@ TEST_F(WritePatternImage, ReplacesALongerFileWhole) {
   EXPECT_EQ(std::filesystem::file_size(written()), 263222u);
   // Nothing but the image is left in the folder.
   int files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    files += e.is_regular_file();
   EXPECT_EQ(files, 1);
 }
 

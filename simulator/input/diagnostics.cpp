@@ -55,22 +55,24 @@ void print_diagnostics(const SimulationInput& in, const BeamList& beams, std::os
       << "   accelerating voltage (kV) " << fmt("%.6g", accelerating_voltage_kv(in.wavelength))
       << "\n";
   out << "pixel scale (tan per pixel)   " << fmt("%.7g", in.pixel_scale)
-      << "   field half-width (mrad) " << fmt("%.5g", std::atan(0.5 * PatternImage::kSize * in.pixel_scale) * 1000.0)
-      << "\n";
+      << "   field half-width (mrad) "
+      << fmt("%.5g", std::atan(0.5 * PatternImage::kSize * in.pixel_scale) * 1000.0) << "\n";
   out << "effective thickness (A)       " << fmt("%.7g", in.effective_thickness) << "\n";
   out << "potential factor (1/A^3)      " << fmt("%.7g", in.potential_factor) << "\n";
   out << "search box |h|,|k|,|l| <=     " << in.hkl_limit << "   strength fraction "
       << fmt("%.6g", in.strength_fraction) << "   max_beams " << in.max_beams << "\n";
   out << "beams N = " << beams.count << " (matrices of order " << beams.count + 1 << ")\n";
-  out << "  entry     h     k     l        g'_x        g'_y        g'_z      |g| (1/A)   |F|^2 (A^2)\n";
+  out << "  entry     h     k     l        g'_x        g'_y        g'_z      |g| (1/A)   |F|^2 "
+         "(A^2)\n";
   for (int i = 0; i <= beams.count; ++i) {
     const auto& m = beams.miller[i];
     const auto& g = beams.lab_vector[i];
     const double len = std::sqrt(double(g[0]) * g[0] + double(g[1]) * g[1] + double(g[2]) * g[2]);
     char line[200];
     if (i == 0) {
-      std::snprintf(line, sizeof line, "%7d %5d %5d %5d %11.5f %11.5f %11.5f %11.5f   (transmitted)\n",
-                    i, m[0], m[1], m[2], g[0], g[1], g[2], len);
+      std::snprintf(line, sizeof line,
+                    "%7d %5d %5d %5d %11.5f %11.5f %11.5f %11.5f   (transmitted)\n", i, m[0], m[1],
+                    m[2], g[0], g[1], g[2], len);
     } else {
       const float strength = structure_strength(in, m);
       std::snprintf(line, sizeof line, "%7d %5d %5d %5d %11.5f %11.5f %11.5f %11.5f %13.6g\n", i,

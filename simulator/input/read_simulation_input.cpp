@@ -94,12 +94,13 @@ private:
       if (!tokens[i].comma_joined_to_next || !is_number(tokens[i + 1].text)) continue;
       const std::string& left = tokens[i].text;
       const std::string& right = tokens[i + 1].text;
-      const bool thousands = !left.empty() && left.find_first_not_of("0123456789") == std::string::npos &&
-                             left[0] != '0' && right.size() >= 3 && right.find_first_not_of("0123456789") >= 3 &&
-                             (right.size() == 3 || right[3] == '.' || right[3] == 'e' ||
-                              right[3] == 'E');
-      fail(line, "\"" + left + "," + right + "\" holds a comma, which separates values: it reads as " +
-                     left + " and " + right + ", and the line then holds more numbers than the " +
+      const bool thousands =
+          !left.empty() && left.find_first_not_of("0123456789") == std::string::npos &&
+          left[0] != '0' && right.size() >= 3 && right.find_first_not_of("0123456789") >= 3 &&
+          (right.size() == 3 || right[3] == '.' || right[3] == 'e' || right[3] == 'E');
+      fail(line, "\"" + left + "," + right +
+                     "\" holds a comma, which separates values: it reads as " + left + " and " +
+                     right + ", and the line then holds more numbers than the " +
                      std::to_string(needed) + (needed == 1 ? " value" : " values") +
                      " read here; write numbers without " +
                      (thousands ? "a thousands separator (" + left + right + ")"
@@ -114,7 +115,6 @@ private:
   }
 
 public:
-
 private:
   common::FreeFormReader reader_;
   std::string source_;
@@ -134,8 +134,9 @@ void check_atomic_number(const InputParser& p, int line, const std::string& spec
   if (model == 0)
     why = "the X-ray coefficient file holds the elements H (Z = 1) to Cf (Z = 98)";
   else if (z == 1)
-    why = "the Weickenmeier-Kohl form factors have no parameters for hydrogen (leave hydrogen out, "
-          "or use form_factor_model 0)";
+    why =
+        "the Weickenmeier-Kohl form factors have no parameters for hydrogen (leave hydrogen out, "
+        "or use form_factor_model 0)";
   else
     why = "the Weickenmeier-Kohl form factors cover He (Z = 2) to Cf (Z = 98)";
   std::string cause;
@@ -187,7 +188,8 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   for (int s = 0; s < in.species_count; ++s) {
     const std::string sp = "species " + std::to_string(s + 1);
     p.skip(1, "the atomic number of " + sp);
-    const int z_line = p.read("the atomic number Z of " + sp + " (an integer)", in.atomic_number[s]);
+    const int z_line =
+        p.read("the atomic number Z of " + sp + " (an integer)", in.atomic_number[s]);
     check_atomic_number(p, z_line, sp, in.atomic_number[s], in.form_factor_model);
     p.skip(2, "the site count of " + sp);
     const int m_line =
@@ -208,7 +210,8 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.skip(5, "global_debye_waller");
   p.read("global_debye_waller (a real, B in Å²)", in.global_debye_waller);
   p.skip(11, "index_limit");
-  const int limit_line = p.read("index_limit (an integer, largest |h|, |k|, |l| searched)", in.index_limit);
+  const int limit_line =
+      p.read("index_limit (an integer, largest |h|, |k|, |l| searched)", in.index_limit);
   found.index_limit = limit_line;
   p.skip(2, "strength_fraction");
   p.read("strength_fraction (a real, fraction of the strongest |F|²)", in.strength_fraction);
@@ -220,8 +223,9 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   found.pixel_pitch = p.read("pixel_pitch (a real, numerator of the pixel scale)", in.pixel_pitch);
   p.skip(7, "image_directory");
   std::string text;
-  found.image_directory =
-      p.read("image_directory (a text, the folder of the experimental image; quote it if it has blanks)", text);
+  found.image_directory = p.read(
+      "image_directory (a text, the folder of the experimental image; quote it if it has blanks)",
+      text);
   in.image_directory = text_field(text);
   p.skip(4, "image_name");
   p.skip(2, "image_name");
@@ -231,21 +235,23 @@ void parse_simulation_input(std::istream& stream, const std::string& source, Sim
   p.skip(2, "wavelength");
   found.wavelength = p.read("wavelength (a real, electron wavelength in Å)", in.wavelength);
   p.skip(2, "camera_length");
-  const int camera_line = p.read("camera_length (a real, denominator of the pixel scale)",
-                                 in.camera_length);
+  const int camera_line =
+      p.read("camera_length (a real, denominator of the pixel scale)", in.camera_length);
   if (in.camera_length == 0.0f)
-    p.fail(camera_line, "camera_length is 0; expected a non-zero real (the pixel scale is "
-                        "pixel_pitch / camera_length)");
+    p.fail(camera_line,
+           "camera_length is 0; expected a non-zero real (the pixel scale is "
+           "pixel_pitch / camera_length)");
   p.skip(2, "the Euler angles");
-  found.euler_angles = p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)", in.euler_angles[0],
-         in.euler_angles[1], in.euler_angles[2]);
+  found.euler_angles = p.read("the Euler angles phi1 Phi phi2 (three reals, degrees)",
+                              in.euler_angles[0], in.euler_angles[1], in.euler_angles[2]);
   in.euler_degrees = in.euler_angles;
   p.skip(2, "surface_normal");
   const int normal_line = p.read("surface_normal (three reals)", in.surface_normal[0],
                                  in.surface_normal[1], in.surface_normal[2]);
   if (in.surface_normal[2] == 0.0f)
-    p.fail(normal_line, "the third component of surface_normal is 0; expected a non-zero real "
-                        "(the effective thickness is thickness / surface_normal(3))");
+    p.fail(normal_line,
+           "the third component of surface_normal is 0; expected a non-zero real "
+           "(the effective thickness is thickness / surface_normal(3))");
   p.skip(2, "image_bits");
   p.read("image_bits (an integer, 8 or 24)", in.image_bits);
   found.camera_length = camera_line;
@@ -263,10 +269,11 @@ std::string number_text(double v) {
 std::string wavelength_problem(float wavelength) {
   // Electron wavelengths from about 15 kV to about 12 MV lie inside this range.
   // Compared as floats, so that "0.1" as written is inside the range.
-  if (wavelength >= static_cast<float>(kMinWavelength) && wavelength <= static_cast<float>(kMaxWavelength))
+  if (wavelength >= static_cast<float>(kMinWavelength) &&
+      wavelength <= static_cast<float>(kMaxWavelength))
     return "";
-  return "the wavelength is " + number_text(wavelength) + " Å; expected " + number_text(kMinWavelength) + " to " +
-         number_text(kMaxWavelength) +
+  return "the wavelength is " + number_text(wavelength) + " Å; expected " +
+         number_text(kMinWavelength) + " to " + number_text(kMaxWavelength) +
          " Å (0.02508 Å is 200 kV, 0.03701 Å is 100 kV): did you give kV? The wavelength "
          "for E kV is 12.398419 / sqrt(E (E + 1021.998)) Å";
 }
@@ -292,10 +299,10 @@ void check_plausible_values(const SimulationInput& in, const InputLines& lines,
     const double x = in.cell_basis(r, 1), y = in.cell_basis(r, 2), z = in.cell_basis(r, 3);
     const double length = std::sqrt(x * x + y * y + z * z);
     if (!(length >= kMinCellEdge && length <= kMaxCellEdge))
-      fail(lines.cell_row[r - 1],
-           std::string("the cell edge ") + edge_names[r - 1] + " is " + text(length) +
-               " Å long; expected " + text(kMinCellEdge) + " to " + text(kMaxCellEdge) +
-               " Å: is the cell in Å (1 nm = 10 Å)?");
+      fail(lines.cell_row[r - 1], std::string("the cell edge ") + edge_names[r - 1] + " is " +
+                                      text(length) + " Å long; expected " + text(kMinCellEdge) +
+                                      " to " + text(kMaxCellEdge) +
+                                      " Å: is the cell in Å (1 nm = 10 Å)?");
   }
   if (const std::string problem = wavelength_problem(in.wavelength); !problem.empty())
     fail(lines.wavelength, problem);
@@ -325,10 +332,11 @@ void derive_simulation_input(SimulationInput& in, const fs::path& xray_dir) {
   const Mat3& r = in.reciprocal_basis;
   for (int row = 1; row <= 3; ++row)
     for (int col = 1; col <= 3; ++col)
-      in.reciprocal_metric(row, col) = r(1, row) * r(1, col) + r(2, row) * r(2, col) +
-                                       r(3, row) * r(3, col);
+      in.reciprocal_metric(row, col) =
+          r(1, row) * r(1, col) + r(2, row) * r(2, col) + r(3, row) * r(3, col);
   // 6. Search limit from the low 16 bits of index_limit, sign-extended.
-  const auto low16 = static_cast<std::int16_t>(static_cast<std::uint32_t>(in.index_limit) & 0xFFFFu);
+  const auto low16 =
+      static_cast<std::int16_t>(static_cast<std::uint32_t>(in.index_limit) & 0xFFFFu);
   in.hkl_limit = low16 < 1 ? 1 : low16;
   // 7. Phase positions, all 16 x 128 entries.
   for (int s = 0; s < kMaxSpecies; ++s)
@@ -392,7 +400,8 @@ void check_search_time(const SimulationInput& in, const std::string& source, int
     std::snprintf(per, sizeof per, "%.2g ms", seconds_per_evaluation * 1e3);
   else
     std::snprintf(per, sizeof per, "%.2g s", seconds_per_evaluation);
-  std::snprintf(count, sizeof count, "%.0f", search_evaluations(region, in.hkl_limit, in.strength_fraction));
+  std::snprintf(count, sizeof count, "%.0f",
+                search_evaluations(region, in.hkl_limit, in.strength_fraction));
   std::string message = "index_limit is " + std::to_string(in.index_limit);
   if (in.index_limit != in.hkl_limit)
     message += " (searched as " + std::to_string(in.hkl_limit) + ", its low 16 bits)";

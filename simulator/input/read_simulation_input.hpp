@@ -24,7 +24,7 @@ inline constexpr const char* kLongSearchVariable = "VELMORANT_LONG_SEARCH";
 
 // What a caller can set about reading the input and selecting the beams.
 struct ReadOptions {
-  bool long_search_confirmed = false;            // run a search however long it is predicted to take
+  bool long_search_confirmed = false;  // run a search however long it is predicted to take
   double search_time_budget = kSearchTimeBudget;  // s
   std::function<void()> poll;  // called often during the beam selection (may throw to stop it)
   // Receives one line per group of reflections of equal strength that the

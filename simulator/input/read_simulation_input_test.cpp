@@ -41,7 +41,6 @@ std::string parse_error(const std::string& text) {
   return "";
 }
 
-
 void write_file(const fs::path& p, const std::string& text) {
   std::ofstream f(p);
   f << text;
@@ -220,13 +219,15 @@ TEST(ReadSimulationInput, PrematureEndNamesLineAndExpectedValue) {
   auto lines = t.lines();
   lines.resize(40);  // ends inside the skip before index_limit
   std::string m = parse_error(TestInput::join(lines));
-  EXPECT_EQ(m, "VelmorantDS.dat, line 41: the file ends here; expected 11 caption lines before "
-               "index_limit");
+  EXPECT_EQ(m,
+            "VelmorantDS.dat, line 41: the file ends here; expected 11 caption lines before "
+            "index_limit");
   lines = t.lines();
   lines.resize(10);  // ends before form_factor_model (line 11)
   m = parse_error(TestInput::join(lines));
-  EXPECT_EQ(m, "VelmorantDS.dat, line 11: the file ends here; expected form_factor_model (an "
-               "integer: 0 X-ray coefficients, 1 absorptive electron form factors)");
+  EXPECT_EQ(m,
+            "VelmorantDS.dat, line 11: the file ends here; expected form_factor_model (an "
+            "integer: 0 X-ray coefficients, 1 absorptive electron form factors)");
   EXPECT_NE(parse_error("").find("line 1:"), std::string::npos);
 }
 
@@ -275,7 +276,8 @@ TEST(ReadSimulationInput, ZeroCameraLengthAndSurfaceNormalAreRejected) {
   TestInput t = silicon_input();
   t.camera_length = "0.0";
   std::string m = parse_error(t.text());
-  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 81: camera_length is 0; expected a non-zero real", 0), 0u)
+  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 81: camera_length is 0; expected a non-zero real", 0),
+            0u)
       << m;
   t = silicon_input();
   t.surface_normal = "1.0 1.0 0.0";
@@ -288,13 +290,15 @@ TEST(ReadSimulationInput, AtomicNumberAbove98IsRejectedInTheAbsorptiveModel) {
   TestInput t;
   t.species.push_back({99, {{0, 0, 0, 1, 0.05f}}});
   std::string m = parse_error(t.text());
-  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 2..98", 0),
-            0u)
+  EXPECT_EQ(
+      m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 2..98", 0),
+      0u)
       << m;
   t.model = "0";  // the X-ray model ends at Cf too, and says so at the input line
   m = parse_error(t.text());
-  EXPECT_EQ(m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 1..98", 0),
-            0u)
+  EXPECT_EQ(
+      m.rfind("VelmorantDS.dat, line 17: the atomic number of species 1 is 99; expected 1..98", 0),
+      0u)
       << m;
 }
 
@@ -306,7 +310,7 @@ TEST(ReadSimulationInput, AtomicNumberOutsideTheModelNamesTheInputLine) {
     const char* model;
     int z;
     bool accepted;
-  } cases[] = {{"0", 0, false},  {"0", -3, false}, {"0", 1, true},  {"0", 98, true},
+  } cases[] = {{"0", 0, false},  {"0", -3, false},  {"0", 1, true},  {"0", 98, true},
                {"0", 99, false}, {"0", 113, false}, {"1", 0, false}, {"1", 1, false},
                {"1", 2, true},   {"1", 98, true},   {"2", 1, false}, {"1", 113, false}};
   for (const auto& c : cases) {
@@ -343,8 +347,11 @@ TEST(ReadSimulationInput, NumberSplitByACommaIsRefused) {
        "(1500.0)"},
       {"decimal comma in the pixel pitch", [](TestInput& t) { t.pixel_pitch = "0,025"; }, 60,
        "(0.025)"},
-      {"decimal comma in a cell row", [](TestInput& t) { t.basis[0] = {"5,4309", "0", "0"}; }, 6,
-       "(5.4309)"},
+      {"decimal comma in a cell row",
+       [](TestInput& t) {
+         t.basis[0] = {"5,4309", "0", "0"};
+       },
+       6, "(5.4309)"},
       {"thousands separator in an integer", [](TestInput& t) { t.max_beams = "1,000"; }, 54,
        "(1000)"},
       {"commas between the Euler angles", [](TestInput& t) { t.euler = "0,54.7356,45"; }, 0, ""},
@@ -379,11 +386,16 @@ TEST(ReadSimulationInput, UnitMistakesNameLineValueAndCause) {
     const char* value;
     const char* cause;
   } cases[] = {
-      {"cell in nm", [](TestInput& t) { t.basis = {{{"0.54309", "0", "0"}, {"0", "0.54309", "0"},
-                                                    {"0", "0", "0.4"}}}; },
+      {"cell in nm",
+       [](TestInput& t) {
+         t.basis = {{{"0.54309", "0", "0"}, {"0", "0.54309", "0"}, {"0", "0", "0.4"}}};
+       },
        8, "0.4 Å", "is the cell in Å"},
-      {"cell in pm", [](TestInput& t) { t.basis[1] = {"0", "5430.9", "0"}; }, 7, "5430.9 Å",
-       "is the cell in Å"},
+      {"cell in pm",
+       [](TestInput& t) {
+         t.basis[1] = {"0", "5430.9", "0"};
+       },
+       7, "5430.9 Å", "is the cell in Å"},
       {"kV as wavelength", [](TestInput& t) { t.wavelength = "200"; }, 78, "200 Å",
        "did you give kV?"},
       {"wavelength in nm", [](TestInput& t) { t.wavelength = "0.0002508"; }, 78, "0.0002508 Å",
@@ -407,10 +419,10 @@ TEST(ReadSimulationInput, UnitMistakesNameLineValueAndCause) {
       ADD_FAILURE() << c.what << ": accepted";
     } catch (const InputError& e) {
       const std::string m = e.what();
-      EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() + ", line " + std::to_string(c.line) +
-                            ": ",
-                        0),
-                0u)
+      EXPECT_EQ(
+          m.rfind((dir / "VelmorantDS.dat").string() + ", line " + std::to_string(c.line) + ": ",
+                  0),
+          0u)
           << c.what << ": " << m;
       EXPECT_NE(m.find(c.value), std::string::npos) << c.what << ": " << m;
       EXPECT_NE(m.find(c.cause), std::string::npos) << c.what << ": " << m;
@@ -458,7 +470,7 @@ TEST(DeriveSimulationInput, DerivedFieldsInTheirOrderAndPrecision) {
   derive_simulation_input(*in, VELMORANT_SOURCE_DATA_DIR);
   EXPECT_FLOAT_EQ(in->euler_angles[0], common::radians(90.0f));
   EXPECT_EQ(in->euler_degrees, (Vec3f{90.0f, 0.0f, 0.0f}));  // as read, kept by the derivations
-  EXPECT_NEAR(in->orientation_matrix(1, 2), 1.0f, 1e-6f);  // sin φ1
+  EXPECT_NEAR(in->orientation_matrix(1, 2), 1.0f, 1e-6f);    // sin φ1
   EXPECT_FLOAT_EQ(in->pixel_scale, 0.02f / 400.0f);
   EXPECT_FLOAT_EQ(in->effective_thickness, 2000.0f);
   EXPECT_FLOAT_EQ(in->thickness, 1000.0f);
@@ -717,17 +729,16 @@ TEST(SearchBound, SearchesPredictedLongerThanTheBudgetAreRefused) {
     double seconds_per_evaluation;
     int largest;  // the largest index_limit offered; -1: not refused
   } cases[] = {
-      {"154", "0.01", 1e-6, -1},  // 2 x (309^3 - 1) µs = 59.0 s
+      {"154", "0.01", 1e-6, -1},   // 2 x (309^3 - 1) µs = 59.0 s
       {"155", "0.01", 1e-6, 154},  // 2 x (311^3 - 1) µs = 60.2 s
-      {"195", "0.0", 1e-6, -1},   // one scan: 391^3 - 1 µs = 59.8 s
-      {"196", "0.0", 1e-6, 195},
-      {"1000", "0.01", 1e-6, 154},
-      {"1000", "0.01", 1e-9, -1},   // 16 s
-      {"3", "0.01", 0.1, 2},        // a slow crystal: 2 x 342 x 0.1 s; 2 x 124 x 0.1 s fits
-      {"1", "0.01", 10.0, -1},      // nothing smaller to offer: not refused
-      {"2", "0.01", 10.0, 0},       // not even 1 stays within: no value offered
+      {"195", "0.0", 1e-6, -1},    // one scan: 391^3 - 1 µs = 59.8 s
+      {"196", "0.0", 1e-6, 195},    {"1000", "0.01", 1e-6, 154},
+      {"1000", "0.01", 1e-9, -1},    // 16 s
+      {"3", "0.01", 0.1, 2},         // a slow crystal: 2 x 342 x 0.1 s; 2 x 124 x 0.1 s fits
+      {"1", "0.01", 10.0, -1},       // nothing smaller to offer: not refused
+      {"2", "0.01", 10.0, 0},        // not even 1 stays within: no value offered
       {"66536", "0.01", 1e-6, 154},  // searched as 1000, the low 16 bits
-      {"-5", "0.01", 1.0, -1},      // searched as 1
+      {"-5", "0.01", 1.0, -1},       // searched as 1
   };
   for (const auto& c : cases) {
     TestInput t = silicon_input();
@@ -752,8 +763,10 @@ TEST(SearchBound, SearchesPredictedLongerThanTheBudgetAreRefused) {
     }
     EXPECT_EQ(message.rfind("VelmorantDS.dat, line 48: index_limit is " + c.index_limit, 0), 0u)
         << what << ": " << message;
-    EXPECT_NE(message.find("VELMORANT_LONG_SEARCH=1"), std::string::npos) << what << ": " << message;
-    const std::string offer = "The largest index_limit that stays within 60 s is " + std::to_string(c.largest) + ".";
+    EXPECT_NE(message.find("VELMORANT_LONG_SEARCH=1"), std::string::npos)
+        << what << ": " << message;
+    const std::string offer =
+        "The largest index_limit that stays within 60 s is " + std::to_string(c.largest) + ".";
     EXPECT_EQ(message.find(offer) != std::string::npos, c.largest > 0) << what << ": " << message;
     EXPECT_EQ(message.find('\n'), std::string::npos);
   }
@@ -765,11 +778,12 @@ TEST(SearchBound, SearchesPredictedLongerThanTheBudgetAreRefused) {
     check_search_time(*in, "VelmorantDS.dat", 48, 1e-6, 60.0);
     FAIL() << "not refused";
   } catch (const InputError& e) {
-    EXPECT_STREQ(e.what(),
-                 "VelmorantDS.dat, line 48: index_limit is 1000: the reflection search would take up to "
-                 "about 4.5 hours (16024012000 structure factors at 1 microseconds each), longer than 60 s; "
-                 "its time grows with the cube of index_limit. The largest index_limit that stays within "
-                 "60 s is 154. Lower index_limit, or set VELMORANT_LONG_SEARCH=1 to run the search anyway");
+    EXPECT_STREQ(
+        e.what(),
+        "VelmorantDS.dat, line 48: index_limit is 1000: the reflection search would take up to "
+        "about 4.5 hours (16024012000 structure factors at 1 microseconds each), longer than 60 s; "
+        "its time grows with the cube of index_limit. The largest index_limit that stays within "
+        "60 s is 154. Lower index_limit, or set VELMORANT_LONG_SEARCH=1 to run the search anyway");
   }
 }
 
@@ -790,7 +804,8 @@ TEST(SearchBound, ReaderRefusesIndexLimit1000UnlessConfirmed) {
     FAIL() << "not refused";
   } catch (const InputError& e) {
     const std::string m = e.what();
-    EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() + ", line 48: index_limit is 1000", 0), 0u) << m;
+    EXPECT_EQ(m.rfind((dir / "VelmorantDS.dat").string() + ", line 48: index_limit is 1000", 0), 0u)
+        << m;
   }
   // Confirmed: the search starts; the poll shows it and stops it.
   struct Stop {};

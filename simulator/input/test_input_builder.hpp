@@ -23,9 +23,8 @@ struct TestSpecies {
 };
 
 struct TestInput {
-  std::array<std::array<std::string, 3>, 3> basis{{{"5.4309", "0", "0"},
-                                                   {"0", "5.4309", "0"},
-                                                   {"0", "0", "5.4309"}}};
+  std::array<std::array<std::string, 3>, 3> basis{
+      {{"5.4309", "0", "0"}, {"0", "5.4309", "0"}, {"0", "0", "5.4309"}}};
   std::string model = "1";
   std::string species_count;  // empty: the number of species below
   std::vector<TestSpecies> species;
@@ -52,8 +51,8 @@ struct TestInput {
         ++caption_no;
         // Numbers first, commas, quotes and text: a parser that looked at
         // these lines would take values from them.
-        out.push_back(std::to_string(caption_no) + " 2.5, 7 'caption' \"text\" 1e3 x=" +
-                      std::to_string(caption_no * 3));
+        out.push_back(std::to_string(caption_no) +
+                      " 2.5, 7 'caption' \"text\" 1e3 x=" + std::to_string(caption_no * 3));
       }
     };
     auto val = [&](const std::string& v) { out.push_back("  " + v); };
@@ -114,9 +113,14 @@ struct TestInput {
 // Silicon, diamond structure, 8 sites (fcc + (1/4,1/4,1/4)).
 inline TestSpecies silicon(float u = 0.076f) {
   TestSpecies s{14, {}};
-  const float p[8][3] = {{0, 0, 0},          {0, 0.5f, 0.5f},     {0.5f, 0, 0.5f},
-                         {0.5f, 0.5f, 0},    {0.25f, 0.25f, 0.25f}, {0.25f, 0.75f, 0.75f},
-                         {0.75f, 0.25f, 0.75f}, {0.75f, 0.75f, 0.25f}};
+  const float p[8][3] = {{0, 0, 0},
+                         {0, 0.5f, 0.5f},
+                         {0.5f, 0, 0.5f},
+                         {0.5f, 0.5f, 0},
+                         {0.25f, 0.25f, 0.25f},
+                         {0.25f, 0.75f, 0.75f},
+                         {0.75f, 0.25f, 0.75f},
+                         {0.75f, 0.75f, 0.25f}};
   for (const auto& q : p) s.sites.push_back({q[0], q[1], q[2], 1.0f, u});
   return s;
 }
@@ -140,10 +144,11 @@ inline std::unique_ptr<SimulationInput> titanium_on_0001(const std::string& max_
                                                          const std::string& data_dir) {
   TestInput t;
   t.basis = {{{"2.95", "0", "0"}, {"-1.475", "2.55477494", "0"}, {"0", "0", "4.68"}}};
-  t.species.push_back({22, {{0.333333f, 0.666667f, 0.25f, 1, 0.08f}, {0.666667f, 0.333333f, 0.75f, 1, 0.08f}}});
+  t.species.push_back(
+      {22, {{0.333333f, 0.666667f, 0.25f, 1, 0.08f}, {0.666667f, 0.333333f, 0.75f, 1, 0.08f}}});
   t.index_limit = "4";
   t.strength_fraction = "0.0001";
-  t.pixel_pitch = "0.06";  // 24 mrad from the centre to the edge
+  t.pixel_pitch = "0.06";   // 24 mrad from the centre to the edge
   t.thickness = thickness;  // Å
   t.max_beams = max_beams;
   t.euler = "0 0 0";
@@ -152,7 +157,8 @@ inline std::unique_ptr<SimulationInput> titanium_on_0001(const std::string& max_
   in->site_position[0][0] = {third, two_thirds, 0.25f};
   in->site_position[0][1] = {two_thirds, third, 0.75f};
   for (int j = 0; j < 2; ++j)
-    for (int c = 0; c < 3; ++c) in->phase_position[0][j][c] = 6.2831855f * in->site_position[0][j][c];
+    for (int c = 0; c < 3; ++c)
+      in->phase_position[0][j][c] = 6.2831855f * in->site_position[0][j][c];
   return in;
 }
 

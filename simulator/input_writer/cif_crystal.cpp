@@ -136,12 +136,14 @@ std::optional<double> angle_fixed_by_space_group(const std::string& hm, int angl
   switch (sg->crystal_system()) {
     case gemmi::CrystalSystem::Orthorhombic:
     case gemmi::CrystalSystem::Tetragonal:
-    case gemmi::CrystalSystem::Cubic: return 90.0;
+    case gemmi::CrystalSystem::Cubic:
+      return 90.0;
     case gemmi::CrystalSystem::Trigonal:
     case gemmi::CrystalSystem::Hexagonal:
       if (sg->ext == 'R') return std::nullopt;  // rhombohedral axes: alpha = beta = gamma, free
       return angle == 2 ? 120.0 : 90.0;
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -227,9 +229,11 @@ CrystalStructure read_cif_crystal(const std::string& path, const std::string& bl
     if (value && !gemmi::cif::is_null(*value)) continue;
     std::string hint = "; give it in degrees";
     if (const std::optional<double> fixed = angle_fixed_by_space_group(st.spacegroup_hm, k))
-      hint = "; the space group " + st.spacegroup_hm + " fixes it at " + std::to_string(int(*fixed)) +
-             " degrees: add the line \"" + angle_tags[k] + " " + std::to_string(int(*fixed)) + "\"";
-    throw CifError(where + ": the cell is incomplete: " + angle_tags[k] + " is missing" + hint, {path});
+      hint = "; the space group " + st.spacegroup_hm + " fixes it at " +
+             std::to_string(int(*fixed)) + " degrees: add the line \"" + angle_tags[k] + " " +
+             std::to_string(int(*fixed)) + "\"";
+    throw CifError(where + ": the cell is incomplete: " + angle_tags[k] + " is missing" + hint,
+                   {path});
   }
   try {
     cell = cell_rows(crystal.a, crystal.b, crystal.c, crystal.alpha, crystal.beta, crystal.gamma);

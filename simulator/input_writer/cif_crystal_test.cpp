@@ -38,7 +38,6 @@ std::string read_text(const fs::path& p) {
   return s.str();
 }
 
-
 // Nearest distance between any site of species `a` and any other site of
 // species `b` (periodic), and how many lie within `shell` Å of the first site of `a`.
 struct Neighbours {
@@ -55,7 +54,8 @@ Neighbours neighbours(const CrystalStructure& c, int a, int b, double shell) {
           for (int t2 = -1; t2 <= 1; ++t2) {
             const auto& p = c.species[a].sites[i].fract;
             const auto& q = c.species[b].sites[j].fract;
-            const Vec3d d = cartesian_direction(cell, {q[0] + t0 - p[0], q[1] + t1 - p[1], q[2] + t2 - p[2]});
+            const Vec3d d =
+                cartesian_direction(cell, {q[0] + t0 - p[0], q[1] + t1 - p[1], q[2] + t2 - p[2]});
             const double r = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
             if (r < 1e-9) continue;
             n.nearest = std::fmin(n.nearest, r);
@@ -69,10 +69,10 @@ TEST(CifCrystal, ShippedCrystalsHaveTheKnownSitesAndNeighbours) {
   const struct {
     const char* file;
     std::vector<std::pair<std::string, int>> counts;  // element, sites per cell
-    int a, b;              // species pair for the neighbour test
-    double nearest;        // Å, from the cell geometry
-    double shell;          // Å
-    int coordination;      // neighbours of the first site of a within the shell
+    int a, b;                                         // species pair for the neighbour test
+    double nearest;                                   // Å, from the cell geometry
+    double shell;                                     // Å
+    int coordination;  // neighbours of the first site of a within the shell
   } cases[] = {
       {"si.cif", {{"Si", 8}}, 0, 0, 5.4309 * std::sqrt(3.0) / 4, 2.5, 4},
       {"cu.cif", {{"Cu", 4}}, 0, 0, 3.615 / std::sqrt(2.0), 2.7, 12},
@@ -120,14 +120,15 @@ TEST(CifCrystal, DisplacementsOccupanciesAndAnisotropicU) {
          "_atom_site_fract_z\n_atom_site_occupancy\n_atom_site_U_iso_or_equiv\n"
          "Ga1 Ga 0.0905 0 0.7946 0.5 0.02\n"
          "loop_\n_atom_site_aniso_label\n_atom_site_aniso_U_11\n_atom_site_aniso_U_22\n"
-         "_atom_site_aniso_U_33\n_atom_site_aniso_U_12\n_atom_site_aniso_U_13\n_atom_site_aniso_U_23\n"
+         "_atom_site_aniso_U_33\n_atom_site_aniso_U_12\n_atom_site_aniso_U_13\n_atom_site_aniso_U_"
+         "23\n"
       << "Ga1 " << u << " " << u << " " << u << " 0 " << u * std::cos(beta_star) << " 0\n";
   const common::testing::ScratchFolder scratch("velmorant_cif_test_aniso");
   const fs::path& dir = scratch.path();
   std::ofstream(dir / "aniso.cif") << cif.str();
   const CrystalStructure t = read_cif_crystal((dir / "aniso.cif").string());
   ASSERT_EQ(t.species.size(), 1u);
-  ASSERT_EQ(t.species[0].sites.size(), 4u);  // 4i
+  ASSERT_EQ(t.species[0].sites.size(), 4u);           // 4i
   EXPECT_NEAR(t.species[0].sites[0].u_iso, u, 1e-8);  // U_13 written with 6 digits
   EXPECT_EQ(t.species[0].sites[0].occupancy, 0.5);
 }
@@ -160,16 +161,22 @@ TEST(CifCrystal, UnusableFilesAreNamedWithTheProblem) {
       {"no cell", "data_x\n_space_group_name_H-M_alt 'P 1'\n" + sites, "the cell", 0},
       // Lengths without angles once became a 1 A cube: the missing angle is named,
       // with the value the space group implies where it implies one.
-      {"no angles, cubic", "data_x\n_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n"
-                           "_space_group_name_H-M_alt 'F m -3 m'\n" + sites,
+      {"no angles, cubic",
+       "data_x\n_cell_length_a 4\n_cell_length_b 4\n_cell_length_c 4\n"
+       "_space_group_name_H-M_alt 'F m -3 m'\n" +
+           sites,
        "_cell_angle_alpha is missing; the space group F m -3 m fixes it at 90 degrees", 0},
-      {"no gamma, hexagonal", "data_x\n_cell_length_a 3\n_cell_length_b 3\n_cell_length_c 5\n"
-                              "_cell_angle_alpha 90\n_cell_angle_beta 90\n"
-                              "_space_group_name_H-M_alt 'P 63/m m c'\n" + sites,
+      {"no gamma, hexagonal",
+       "data_x\n_cell_length_a 3\n_cell_length_b 3\n_cell_length_c 5\n"
+       "_cell_angle_alpha 90\n_cell_angle_beta 90\n"
+       "_space_group_name_H-M_alt 'P 63/m m c'\n" +
+           sites,
        "add the line \"_cell_angle_gamma 120\"", 0},
-      {"no beta, monoclinic", "data_x\n_cell_length_a 3\n_cell_length_b 4\n_cell_length_c 5\n"
-                              "_cell_angle_alpha 90\n_cell_angle_gamma 90\n"
-                              "_space_group_name_H-M_alt 'C 1 2/m 1'\n" + sites,
+      {"no beta, monoclinic",
+       "data_x\n_cell_length_a 3\n_cell_length_b 4\n_cell_length_c 5\n"
+       "_cell_angle_alpha 90\n_cell_angle_gamma 90\n"
+       "_space_group_name_H-M_alt 'C 1 2/m 1'\n" +
+           sites,
        "_cell_angle_beta is missing; give it in degrees", 0},
       {"unknown element",
        "data_x\n" + cell + "_space_group_name_H-M_alt 'P 1'\n" +
@@ -257,7 +264,8 @@ TEST(CifCrystal, GeneratedInputsGiveTheBeamsAndPixelsOfTheExamples) {
     ASSERT_GT(example.beams.count, 5) << c.example;
     for (int i = 0; i <= example.beams.count; ++i) {
       EXPECT_EQ(generated.beams.miller[i], example.beams.miller[i]) << c.example << " beam " << i;
-      EXPECT_EQ(generated.beams.lab_vector[i], example.beams.lab_vector[i]) << c.example << " beam " << i;
+      EXPECT_EQ(generated.beams.lab_vector[i], example.beams.lab_vector[i])
+          << c.example << " beam " << i;
     }
     // A few pixels across the field, short series: the same intensities.
     ProgressState state;
@@ -267,8 +275,8 @@ TEST(CifCrystal, GeneratedInputsGiveTheBeamsAndPixelsOfTheExamples) {
     PixelEngine b(*generated.in, generated.beams, control);
     a.set_series_limit(3);
     b.set_series_limit(3);
-    for (auto [i, j] : {std::pair{256, 256}, std::pair{1, 1}, std::pair{512, 40}, std::pair{100, 400},
-                        std::pair{333, 77}}) {
+    for (auto [i, j] : {std::pair{256, 256}, std::pair{1, 1}, std::pair{512, 40},
+                        std::pair{100, 400}, std::pair{333, 77}}) {
       const float ia = a.pixel_intensity(i, j), ib = b.pixel_intensity(i, j);
       EXPECT_NEAR(ib, ia, 1e-5f * std::fabs(ia) + 1e-7f) << c.example << " pixel " << i << " " << j;
     }
@@ -296,8 +304,9 @@ ToolRun run_tool(const fs::path& dir, const std::string& arguments) {
 TEST(VelmorantInputProgram, WritesAnInputThatTheReaderTakes) {
   const common::testing::ScratchFolder scratch("velmorant_cif_test_tool");
   const fs::path& dir = scratch.path();
-  const ToolRun run = run_tool(dir, "'" + crystal("mg.cif").string() +
-                                        "' --kv 200 --zone 2 -1 -1 0 --thickness 800 --semi-angle 12");
+  const ToolRun run =
+      run_tool(dir, "'" + crystal("mg.cif").string() +
+                        "' --kv 200 --zone 2 -1 -1 0 --thickness 800 --semi-angle 12");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("2 Mg"), std::string::npos) << run.out;
   const std::string text = read_text(dir / "VelmorantDS.dat");
@@ -331,7 +340,7 @@ TEST(VelmorantInputProgram, MistakesGiveAMessageAndLeaveTheOutputAlone) {
           "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n"
           "_space_group_name_H-M_alt 'P 1'\nloop_\n_atom_site_label\n_atom_site_type_symbol\n"
           "_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
-  const char* elements[] = {"Li", "Be", "B", "C", "N", "O", "F", "Na", "Mg",
+  const char* elements[] = {"Li", "Be", "B", "C", "N",  "O", "F",  "Na", "Mg",
                             "Al", "Si", "P", "S", "Cl", "K", "Ca", "Ti"};
   int k = 0;
   for (const char* e : elements) many << e << "1 " << e << " " << 0.05 * k << " 0.1 0.1\n", ++k;
@@ -353,7 +362,8 @@ TEST(VelmorantInputProgram, MistakesGiveAMessageAndLeaveTheOutputAlone) {
       // Values out of range are named as typed, not as lines of the file they would make.
       {"voltage in V", si + " --kv 200000", "--kv 200000: the accelerating voltage in kV"},
       {"semi-angle in degrees", si + " --semi-angle 600", "--semi-angle 600: a field of 1.2 rad"},
-      {"camera length in m, pitch in um", si + " --camera-length 0.3 --pixel-pitch 15", "same unit"},
+      {"camera length in m, pitch in um", si + " --camera-length 0.3 --pixel-pitch 15",
+       "same unit"},
       // Words that are not options: listed in the order typed, with the nearest option.
       {"misspelt option", si + " --zone-axis 1 0 0",
        "unexpected arguments: --zone-axis 1 0 0 (--zone-axis: did you mean --zone?)"},

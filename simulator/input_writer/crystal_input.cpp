@@ -58,8 +58,9 @@ void fill_simulation_input(const CrystalStructure& crystal, const MicroscopeSett
       weight += site.occupancy;
     }
   }
-  in.global_debye_waller = static_cast<float>(
-      settings.global_b ? *settings.global_b : (weight > 0 ? kEightPiSquared * u_sum / weight : 0.0));
+  in.global_debye_waller =
+      static_cast<float>(settings.global_b ? *settings.global_b
+                                           : (weight > 0 ? kEightPiSquared * u_sum / weight : 0.0));
   in.index_limit = settings.index_limit;
   in.strength_fraction = static_cast<float>(settings.strength_fraction);
   in.max_beams = settings.max_beams;
@@ -69,7 +70,8 @@ void fill_simulation_input(const CrystalStructure& crystal, const MicroscopeSett
   in.image_name = settings.image_name;
   in.wavelength = static_cast<float>(settings.wavelength);
   in.camera_length = static_cast<float>(settings.camera_length);
-  in.euler_angles = {static_cast<float>(settings.euler.phi1), static_cast<float>(settings.euler.Phi),
+  in.euler_angles = {static_cast<float>(settings.euler.phi1),
+                     static_cast<float>(settings.euler.Phi),
                      static_cast<float>(settings.euler.phi2)};
   in.euler_degrees = in.euler_angles;
   in.surface_normal = {0.0f, 0.0f, 1.0f};

@@ -15,13 +15,13 @@ namespace velmorant::crystal_file {
 
 // The settings the file needs beyond the crystal, in the file's units.
 struct MicroscopeSettings {
-  int form_factor_model = 1;          // 0: X-ray coefficients + global B; 1: absorptive, u per site
-  double wavelength = 0.0250793;      // Å (200 kV)
-  EulerDegrees euler;                 // degrees
-  double thickness = 1000.0;          // Å
-  double pixel_pitch = 0.0;           // numerator of the pixel scale
-  double camera_length = 1.0;         // denominator of the pixel scale (same unit as the pitch)
-  std::optional<double> global_b;     // Å²; empty: 8π² times the mean U of the cell's atoms
+  int form_factor_model = 1;       // 0: X-ray coefficients + global B; 1: absorptive, u per site
+  double wavelength = 0.0250793;   // Å (200 kV)
+  EulerDegrees euler;              // degrees
+  double thickness = 1000.0;       // Å
+  double pixel_pitch = 0.0;        // numerator of the pixel scale
+  double camera_length = 1.0;      // denominator of the pixel scale (same unit as the pitch)
+  std::optional<double> global_b;  // Å²; empty: 8π² times the mean U of the cell's atoms
   int index_limit = 6;
   double strength_fraction = 0.001;
   int max_beams = 30;

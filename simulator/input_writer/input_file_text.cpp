@@ -33,8 +33,7 @@ std::string quoted(const std::string& text, const char* parameter, const char* w
 }  // namespace
 
 std::string input_file_text(const SimulationInput& in, const InputFileNotes& notes) {
-  if (in.species_count > kMaxSpecies)
-    throw std::invalid_argument("more than 16 atom species");
+  if (in.species_count > kMaxSpecies) throw std::invalid_argument("more than 16 atom species");
   std::ostringstream f;
   auto reals = [](std::initializer_list<float> values) {
     std::string s;
@@ -53,14 +52,17 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
       throw std::invalid_argument("a caption holds a line end");
     f << line << "\n";
   }
-  f << "CELL BASIS: three rows a, b, c (Cartesian components in Angstrom, one basis vector per line)\n";
+  f << "CELL BASIS: three rows a, b, c (Cartesian components in Angstrom, one basis vector per "
+       "line)\n";
   for (int r = 1; r <= 3; ++r)
     f << reals({in.cell_basis(r, 1), in.cell_basis(r, 2), in.cell_basis(r, 3)}) << "\n";
   f << "FORM FACTOR MODEL: 0 = X-ray coefficients (f0_WaasKirf.dat) + Mott-Bethe, global B below;\n"
-       "                   1 = Weickenmeier-Kohl electron form factors with absorption, u per site\n";
+       "                   1 = Weickenmeier-Kohl electron form factors with absorption, u per "
+       "site\n";
   f << "  " << in.form_factor_model << "\n";
   f << "NUMBER OF ATOM SPECIES (1..16); then one block per species:\n"
-       "  caption, atomic number Z, 2 captions, number of sites m (0..128), 2 captions, m site lines\n";
+       "  caption, atomic number Z, 2 captions, number of sites m (0..128), 2 captions, m site "
+       "lines\n";
   f << "  " << in.species_count << "\n";
   f << kRule << "\n";
   for (int s = 0; s < in.species_count; ++s) {
@@ -72,7 +74,8 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
       << (m == 1 ? " site" : " sites") << ": atomic number Z\n";
     f << "  " << in.atomic_number[s] << "\n";
     f << "  number of sites of this species in the cell (0..128)\n"
-         "  (each site line: x y z in fractions of a, b, c; occupancy; r.m.s. displacement u in A)\n";
+         "  (each site line: x y z in fractions of a, b, c; occupancy; r.m.s. displacement u in "
+         "A)\n";
     f << "  " << m << "\n";
     f << "  site lines follow:    x        y        z     occupancy   u (A, used by model 1)\n"
          "  ---------------------------------------------------------------------------------\n";
@@ -94,7 +97,8 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
   f << "  " << float_text(in.global_debye_waller) << "\n";
   f << kRule << "\n"
     << "REFLECTION SEARCH. The program ranks every reflection h k l with |h|,|k|,|l| <= limit by\n"
-       "its squared structure factor |F|^2, keeps those above a fraction of the strongest that can\n"
+       "its squared structure factor |F|^2, keeps those above a fraction of the strongest that "
+       "can\n"
        "come near the Ewald sphere in the field of the pattern, strongest first, and caps their\n"
        "number. Run time grows with the third power of that number (one matrix exponential of\n"
        "order N+1 per pixel): keep it to a few tens for a run of minutes. The band filter then\n"
@@ -104,7 +108,8 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
        "\n"
        "INDEX LIMIT (largest |h|, |k|, |l|; values below 1 are taken as 1):\n";
   f << "  " << in.index_limit << "\n";
-  f << "STRENGTH FRACTION (accept |F|^2 >= fraction x strongest |F|^2; 0 or less: no threshold)\n\n";
+  f << "STRENGTH FRACTION (accept |F|^2 >= fraction x strongest |F|^2; 0 or less: no "
+       "threshold)\n\n";
   f << "  " << float_text(in.strength_fraction) << "\n";
   f << "MAXIMUM NUMBER OF BEAMS kept (at least 1; the transmitted beam comes on top; 0: the\n"
        "transmitted beam alone)\n";
@@ -115,7 +120,8 @@ std::string input_file_text(const SimulationInput& in, const InputFileNotes& not
        "length = tangent of the angle between neighbouring pixels of the 512 x 512 pattern)\n";
   f << "  " << float_text(in.pixel_pitch) << "\n";
   f << kRule << "\n"
-    << "EXPERIMENTAL IMAGE. The simulated pattern is written beside it as DS_<name> and the two are\n"
+    << "EXPERIMENTAL IMAGE. The simulated pattern is written beside it as DS_<name> and the two "
+       "are\n"
        "compared; the correlation coefficient goes to VelmorantDS.res.\n"
        "Folder of the experimental image, without a final separator ('.' = the working\n"
        "directory). Quote a folder or name that contains blanks: 'my images'.\n"

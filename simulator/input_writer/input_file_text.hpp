@@ -13,9 +13,9 @@ namespace velmorant::crystal_file {
 
 // What the captions say about the crystal beyond the values themselves.
 struct InputFileNotes {
-  std::string title;                         // first line, after "VelmorantDS.dat -- "
-  std::vector<std::string> species_names;    // e.g. "Si (silicon)", one per species
-  std::vector<std::string> comment_lines;    // put into the captions of line 2.. (at most 3)
+  std::string title;                       // first line, after "VelmorantDS.dat -- "
+  std::vector<std::string> species_names;  // e.g. "Si (silicon)", one per species
+  std::vector<std::string> comment_lines;  // put into the captions of line 2.. (at most 3)
 };
 
 // The text of a float in the input file: the shortest that reads back to the

@@ -33,7 +33,8 @@ std::string read_text(const fs::path& p) {
 }
 
 // Every field that the file holds, compared exactly.
-void expect_same_file_fields(const SimulationInput& a, const SimulationInput& b, const std::string& what) {
+void expect_same_file_fields(const SimulationInput& a, const SimulationInput& b,
+                             const std::string& what) {
   for (int r = 1; r <= 3; ++r)
     for (int c = 1; c <= 3; ++c) EXPECT_EQ(a.cell_basis(r, c), b.cell_basis(r, c)) << what;
   EXPECT_EQ(a.form_factor_model, b.form_factor_model) << what;
@@ -66,10 +67,12 @@ TEST(FloatText, ShortestTextThatReadsBackToTheSameFloat) {
   const struct {
     float value;
     const char* text;
-  } cases[] = {{5.4309f, "5.4309"},   {1500.0f, "1500.0"},        {0.025f, "0.025"},
-               {640.0f, "640.0"},     {0.0f, "0.0"},              {-0.5f, "-0.5"},
-               {1e-4f, "0.0001"},     {3.90625e-05f, "3.90625e-05"}, {54.7356f, "54.7356"},
-               {1.0f / 3.0f, "0.33333334"}, {2.5e9f, "2.5e+09"}};
+  } cases[] = {{5.4309f, "5.4309"},   {1500.0f, "1500.0"},
+               {0.025f, "0.025"},     {640.0f, "640.0"},
+               {0.0f, "0.0"},         {-0.5f, "-0.5"},
+               {1e-4f, "0.0001"},     {3.90625e-05f, "3.90625e-05"},
+               {54.7356f, "54.7356"}, {1.0f / 3.0f, "0.33333334"},
+               {2.5e9f, "2.5e+09"}};
   for (const auto& c : cases) {
     EXPECT_EQ(float_text(c.value), c.text);
     EXPECT_EQ(std::strtof(float_text(c.value).c_str(), nullptr), c.value) << c.text;
@@ -78,7 +81,8 @@ TEST(FloatText, ShortestTextThatReadsBackToTheSameFloat) {
 
 TEST(InputFileText, TheExamplesReadBackFieldForField) {
   for (const char* example : {"si-111", "cu-110", "gaas-001"}) {
-    const auto original = parse_text(read_text(fs::path(VELMORANT_EXAMPLES_DIR) / example / "VelmorantDS.dat"));
+    const auto original =
+        parse_text(read_text(fs::path(VELMORANT_EXAMPLES_DIR) / example / "VelmorantDS.dat"));
     InputFileNotes notes{"round trip of " + std::string(example), {"first", "second"}, {}};
     const std::string text = input_file_text(*original, notes);
     InputLines lines;

@@ -56,7 +56,8 @@ Vec3d three_index_direction(double u, double v, double t, double w) { return {u 
 
 Vec3d cartesian_direction(const CellRows& cell, const Vec3d& uvw) {
   Vec3d d{};
-  for (int c = 0; c < 3; ++c) d[c] = uvw[0] * cell[0][c] + uvw[1] * cell[1][c] + uvw[2] * cell[2][c];
+  for (int c = 0; c < 3; ++c)
+    d[c] = uvw[0] * cell[0][c] + uvw[1] * cell[1][c] + uvw[2] * cell[2][c];
   return d;
 }
 

@@ -30,7 +30,8 @@ TEST(ElectronWavelength, KnownValuesAndTheProgramsOwnVoltage) {
     const double lambda = electron_wavelength(c.kv);
     EXPECT_NEAR(lambda, c.angstrom, 5e-6) << c.kv;
     // The form factors recover the voltage from the wavelength.
-    EXPECT_NEAR(accelerating_voltage_kv(static_cast<float>(lambda)), c.kv, 0.02 + 1e-4 * c.kv) << c.kv;
+    EXPECT_NEAR(accelerating_voltage_kv(static_cast<float>(lambda)), c.kv, 0.02 + 1e-4 * c.kv)
+        << c.kv;
   }
   // Non-relativistic limit at low voltage: λ = 12.2643 / sqrt(V) Å.
   EXPECT_NEAR(electron_wavelength(0.01) * std::sqrt(10.0), 12.2643, 1e-3);
@@ -70,9 +71,9 @@ TEST(CellRows, LengthsAnglesAndVolume) {
 }
 
 TEST(ThreeIndexDirection, HexagonalDirections) {
-  EXPECT_EQ(three_index_direction(2, -1, -1, 0), (Vec3d{3, 0, 0}));   // along a
-  EXPECT_EQ(three_index_direction(-1, 2, -1, 0), (Vec3d{0, 3, 0}));   // along b
-  EXPECT_EQ(three_index_direction(0, 0, 0, 1), (Vec3d{0, 0, 1}));     // along c
+  EXPECT_EQ(three_index_direction(2, -1, -1, 0), (Vec3d{3, 0, 0}));  // along a
+  EXPECT_EQ(three_index_direction(-1, 2, -1, 0), (Vec3d{0, 3, 0}));  // along b
+  EXPECT_EQ(three_index_direction(0, 0, 0, 1), (Vec3d{0, 0, 1}));    // along c
   EXPECT_EQ(three_index_direction(1, -1, 0, 0), (Vec3d{1, -1, 0}));
 }
 
@@ -95,7 +96,8 @@ Mat3 orientation_from_written_angles(const CellRows& cell, const EulerDegrees& e
   in->image_directory.assign(1, '.');
   in->image_name = "x.bmp";
   in->wavelength = 0.0250793f;
-  in->euler_angles = {static_cast<float>(e.phi1), static_cast<float>(e.Phi), static_cast<float>(e.phi2)};
+  in->euler_angles = {static_cast<float>(e.phi1), static_cast<float>(e.Phi),
+                      static_cast<float>(e.phi2)};
   in->surface_normal = {0, 0, 1};
   in->image_bits = 8;
   std::istringstream text(input_file_text(*in, {"test", {"Si"}, {}}));
@@ -137,8 +139,8 @@ TEST(EulerFromZoneAxis, TheWrittenAnglesPutTheZoneAxisAlongTheBeam) {
     const Vec3d zone = cartesian_direction(*c.cell, c.zone);
     EXPECT_LT(angle(beam, zone), 1e-5) << c.what;
     // The reference lies in the plane of the beam and sample x, on the +x side.
-    const Vec3d ref =
-        cartesian_direction(*c.cell, c.reference ? *c.reference : default_reference(*c.cell, c.zone));
+    const Vec3d ref = cartesian_direction(
+        *c.cell, c.reference ? *c.reference : default_reference(*c.cell, c.zone));
     const Vec3d y{g(1, 2), g(2, 2), g(3, 2)};
     EXPECT_LT(std::fabs(dot(ref, y)) / std::sqrt(dot(ref, ref)), 1e-5) << c.what;
     EXPECT_GT(dot(ref, x), 0.0) << c.what;
@@ -158,7 +160,7 @@ TEST(EulerFromZoneAxis, RecoversTheAnglesOfAnOrientation) {
     const double r = std::numbers::pi / 180.0;
     const double c1 = std::cos(c.phi1 * r), s1 = std::sin(c.phi1 * r), cP = std::cos(c.Phi * r),
                  sP = std::sin(c.Phi * r), c2 = std::cos(c.phi2 * r), s2 = std::sin(c.phi2 * r);
-    const Vec3d zone{s2 * sP, c2 * sP, cP};                                  // column 3 of g
+    const Vec3d zone{s2 * sP, c2 * sP, cP};                                   // column 3 of g
     const Vec3d x{c1 * c2 - s1 * s2 * cP, -c1 * s2 - s1 * c2 * cP, s1 * sP};  // column 1 of g
     const EulerDegrees e = euler_from_zone_axis(cubic, {zone[0] / 4, zone[1] / 4, zone[2] / 4},
                                                 Vec3d{x[0] / 4, x[1] / 4, x[2] / 4});

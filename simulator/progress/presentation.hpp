@@ -52,8 +52,9 @@ public:
   // suspend on Suspend). Call before show().
   void attach(DialogHandlers& handlers) { handlers_ = &handlers; }
 
-  virtual void show() = 0;   // shows the dialog (modeless)
-  virtual void close() = 0;  // un-initialises: destroys the window (calls on_destroy once); idempotent
+  virtual void show() = 0;  // shows the dialog (modeless)
+  virtual void
+  close() = 0;  // un-initialises: destroys the window (calls on_destroy once); idempotent
 
   virtual void set_text(int control, std::string_view text) = 0;  // '&' marks the keyboard mnemonic
   virtual void enable(int control, bool enabled) = 0;

@@ -45,7 +45,13 @@ TEST(SilentPresentation, RunsTheDisplayAndEndsOnQuit) {
   ProgressState state;
   SilentPresentation silent;
   int ends = 0;
-  RunControl control(state, silent, [&] { ++ends; throw RunEnded{}; }, [] { return 0; });
+  RunControl control(
+      state, silent,
+      [&] {
+        ++ends;
+        throw RunEnded{};
+      },
+      [] { return 0; });
   control.open_dialog();
   control.progress_update();
   EXPECT_EQ(state.progress_percent, 2);
@@ -62,8 +68,13 @@ protected:
     out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     terminal = std::make_unique<TerminalPresentation>(out, fds[0], 0, 0);
-    control = std::make_unique<RunControl>(state, *terminal,
-                                           [this] { ++ends; throw RunEnded{}; }, [] { return 0; });
+    control = std::make_unique<RunControl>(
+        state, *terminal,
+        [this] {
+          ++ends;
+          throw RunEnded{};
+        },
+        [] { return 0; });
     control->open_dialog();
     terminal->enable(kSuspendButton, true);
     state.focus_request = kSuspendButton;
@@ -76,7 +87,9 @@ protected:
     close(fds[1]);
     std::fclose(out);
   }
-  void type(const char* keys) { ASSERT_GT(write(fds[1], keys, std::char_traits<char>::length(keys)), 0); }
+  void type(const char* keys) {
+    ASSERT_GT(write(fds[1], keys, std::char_traits<char>::length(keys)), 0);
+  }
   std::string written() {
     std::fflush(out);
     std::rewind(out);

@@ -18,8 +18,8 @@
 namespace {
 
 void busy_for(double milliseconds) {  // the stand-in for one pixel of work
-  auto until = std::chrono::steady_clock::now() +
-               std::chrono::duration<double, std::milli>(milliseconds);
+  auto until =
+      std::chrono::steady_clock::now() + std::chrono::duration<double, std::milli>(milliseconds);
   while (std::chrono::steady_clock::now() < until) {
   }
 }

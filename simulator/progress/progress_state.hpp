@@ -15,8 +15,8 @@ inline constexpr int kNothingShownYet = 2147483647;
 // run control. The engine writes only `units_left`; everything else is
 // written by the run control (and seeded by the driver at the start).
 struct ProgressState {
-  bool running = true;         // false while the user has suspended the run
-  int focus_request = 0;       // control id to get the keyboard focus at the next pump pass; 0 = none
+  bool running = true;    // false while the user has suspended the run
+  int focus_request = 0;  // control id to get the keyboard focus at the next pump pass; 0 = none
   TimingPhase timing_phase = TimingPhase::estimating;
   float total_seconds = 60.0f;      // estimated total run time, s (denominator of the percentage)
   float remaining_seconds = 59.0f;  // displayed remaining time, s; never increases while timing
@@ -24,8 +24,8 @@ struct ProgressState {
   int units_left = 0;               // work units not yet done; written only by the engine
   int progress_percent = 1;         // bar position 0..100; never decreases
   int last_shown_seconds = kNothingShownYet;  // whole seconds of the last displayed estimate
-  int last_tick = 0;                // time of the last rate_update, hundredths of a second since midnight
-  bool last_fetch_result = true;    // false once the quit message has been fetched
+  int last_tick = 0;  // time of the last rate_update, hundredths of a second since midnight
+  bool last_fetch_result = true;  // false once the quit message has been fetched
 };
 
 }  // namespace velmorant

@@ -127,10 +127,8 @@ void RunControl::progress_update() {
       state_.focus_request = 0;
     }
     // 6. Running: at most one message per call. Suspended: keep serving.
-    if (state_.running)
-      return;
-    if (!waiting)
-      presentation_.wait_for_message();
+    if (state_.running) return;
+    if (!waiting) presentation_.wait_for_message();
   }
 }
 
@@ -148,7 +146,7 @@ void RunControl::refresh_display() {
     if (static_cast<float>(s.last_shown_seconds) > r) {
       presentation_.set_text(kTimeText, time_to_complete_text(r));
       float t = std::trunc(r);
-      s.last_shown_seconds = t < -2147483648.0f  ? -2147483647 - 1
+      s.last_shown_seconds = t < -2147483648.0f   ? -2147483647 - 1
                              : t >= 2147483647.0f ? kNothingShownYet
                                                   : static_cast<int>(t);
     }
@@ -168,8 +166,7 @@ void RunControl::rate_update(int units) {
   ProgressState& s = state_;
   s.timing_phase = TimingPhase::timing;
   int now = clock_();
-  if (units == 0)
-    s.remaining_seconds = s.total_seconds;
+  if (units == 0) s.remaining_seconds = s.total_seconds;
   if (units > 0) {
     long long now_ll = now;
     if (now < s.last_tick) {  // midnight passed (or the clock stepped back)
@@ -178,7 +175,8 @@ void RunControl::rate_update(int units) {
       now_ll += k * kHundredthsPerDay;
     }
     // Elapsed hundredths over hundredths-units, in real arithmetic.
-    float measured = static_cast<float>(now_ll - s.last_tick) / (static_cast<float>(units) * 100.0f);
+    float measured =
+        static_cast<float>(now_ll - s.last_tick) / (static_cast<float>(units) * 100.0f);
     s.seconds_per_unit = (measured + 2.0f * s.seconds_per_unit) / 3.0f;
   }
   s.last_tick = now;

@@ -27,7 +27,12 @@ protected:
   ScriptedPresentation ui;
   int clock = 0;  // hundredths since midnight, moved by the tests
   int ends = 0;
-  RunControl control{state, ui, [this] { ++ends; throw RunEnded{}; }, [this] { return clock; }};
+  RunControl control{state, ui,
+                     [this] {
+                       ++ends;
+                       throw RunEnded{};
+                     },
+                     [this] { return clock; }};
 
   // The driver's start of a run: dialog up, estimate shown, then the run
   // started with Suspend enabled and focused.
@@ -49,7 +54,8 @@ protected:
 
 TEST_F(RunControlTest, OpenDialogDisablesTheButtonsBeforeShowing) {
   control.open_dialog();
-  std::vector<std::string> expected = {"enable 30002 0", "enable 30001 0", "enable 30003 0", "show"};
+  std::vector<std::string> expected = {"enable 30002 0", "enable 30001 0", "enable 30003 0",
+                                       "show"};
   EXPECT_EQ(ui.log, expected);
   EXPECT_TRUE(state.running);
   EXPECT_EQ(state.progress_percent, 1);
@@ -190,7 +196,10 @@ TEST(RunControlInterrupt, CaughtSignalEndsTheRunAtTheNextPass) {
       ProgressState state;
       ScriptedPresentation ui;
       int ends = 0;
-      RunControl control(state, ui, [&ends] { ++ends; throw RunEnded{}; });
+      RunControl control(state, ui, [&ends] {
+        ++ends;
+        throw RunEnded{};
+      });
       InterruptHandlers interrupts;
       control.watch_interrupt(interrupts.flag());
       control.open_dialog();
@@ -225,7 +234,8 @@ TEST(RunControlInterrupt, CaughtSignalEndsTheRunAtTheNextPass) {
 // While no object lives the signals have their earlier dispositions; one
 // the process was started to ignore stays ignored.
 TEST(RunControlInterrupt, HandlersArePutBackAndIgnoredSignalsStayIgnored) {
-  struct sigaction before {}, now {};
+  struct sigaction before {
+  }, now{};
   ::sigaction(SIGINT, nullptr, &before);
   {
     InterruptHandlers interrupts;
@@ -261,7 +271,8 @@ TEST(TimeToCompleteText, FieldsRoundingAndOverflow) {
       {90061.0f, "      Time to complete :   25h  1m  1s"},
       {360000000.0f, "      Time to complete :*****h  0m  0s"},
       {-30.0f, "      Time to complete :    0h  0m-30s"},
-      {1.0e30f, "      Time to complete :*****h  0m  0s"},  // minutes and seconds vanish in the rounding
+      {1.0e30f,
+       "      Time to complete :*****h  0m  0s"},  // minutes and seconds vanish in the rounding
   };
   for (const Case& c : cases) {
     std::string text = time_to_complete_text(c.seconds);
@@ -348,11 +359,11 @@ TEST_F(RunControlTest, RateUpdateSmoothsTheTimePerUnitAcrossMidnight) {
     float before, after;
   };
   const Case cases[] = {
-      {1000, 1600, 100, 0.03f, (0.06f + 0.06f) / 3.0f},                   // 600 cs over 100 units
-      {8639990, 50, 100, 0.03f, (0.006f + 0.06f) / 3.0f},                 // midnight: 60 cs
-      {8639999, 0, 1, 0.0f, (0.01f + 0.0f) / 3.0f},                       // one hundredth across midnight
-      {5000, 4000, 10, 0.0f, (8639000.0f / 1000.0f) / 3.0f},              // clock stepped back: a day
-      {5000, 5000, 10, 0.3f, 0.2f},                                       // no time at all
+      {1000, 1600, 100, 0.03f, (0.06f + 0.06f) / 3.0f},       // 600 cs over 100 units
+      {8639990, 50, 100, 0.03f, (0.006f + 0.06f) / 3.0f},     // midnight: 60 cs
+      {8639999, 0, 1, 0.0f, (0.01f + 0.0f) / 3.0f},           // one hundredth across midnight
+      {5000, 4000, 10, 0.0f, (8639000.0f / 1000.0f) / 3.0f},  // clock stepped back: a day
+      {5000, 5000, 10, 0.3f, 0.2f},                           // no time at all
   };
   for (const Case& c : cases) {
     state.last_tick = c.last_tick;

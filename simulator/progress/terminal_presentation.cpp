@@ -15,8 +15,8 @@ namespace velmorant {
 
 namespace {
 
-constexpr int kBarWidth = 16;                       // characters of the drawn bar
-constexpr int kIdleWaitMs = 100;                    // wait for a key while suspended
+constexpr int kBarWidth = 16;     // characters of the drawn bar
+constexpr int kIdleWaitMs = 100;  // wait for a key while suspended
 
 long long now_ns() {
   using namespace std::chrono;

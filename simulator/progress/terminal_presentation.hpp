@@ -65,7 +65,7 @@ private:
   std::deque<Message> queue_;
   Message current_{Message::key, 0};
   std::string time_text_;
-  std::string labels_[3];    // Exit, Start/Continue, Suspend
+  std::string labels_[3];  // Exit, Start/Continue, Suspend
   bool enabled_[3] = {true, true, true};
   int focus_ = 0;
   int percent_ = 0;

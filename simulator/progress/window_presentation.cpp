@@ -33,9 +33,9 @@ constexpr Rect kSuspendRect = {127, 25, 50, 18};
 constexpr Rect kExitRect = {185, 25, 50, 18};
 constexpr Rect kBarRect = {9, 8, 281, 8};
 constexpr Rect kTextRect = {88, 48, 130, 16};
-constexpr int kFontSize = 11;                // pixels: 8 points at 96 dpi
+constexpr int kFontSize = 11;                    // pixels: 8 points at 96 dpi
 constexpr long long kLookIntervalNs = 10000000;  // the window system is looked at every 10 ms
-constexpr double kIdleWaitSeconds = 0.1;     // longest sleep while suspended
+constexpr double kIdleWaitSeconds = 0.1;         // longest sleep while suspended
 
 long long now_ns() {
   using namespace std::chrono;
@@ -91,7 +91,7 @@ W* place(const Rect& r, const char* label = nullptr) {
 
 WindowPresentation::WindowPresentation() {
   window_ = std::make_unique<Fl_Double_Window>(px_x(kDialog.x), px_y(kDialog.y), px_x(kDialog.w),
-                                                px_y(kDialog.h));
+                                               px_y(kDialog.h));
   window_->copy_label(std::string(kDialogCaption).c_str());
   window_->xclass("Velmorant");
   auto* start = place<DialogButton>(kStartRect);
@@ -113,10 +113,11 @@ WindowPresentation::WindowPresentation() {
   bar_->value(0.0f);
   bar_->selection_color(FL_DARK_BLUE);
   text_ = place<Fl_Box>(kTextRect);
-  text_->box(FL_THIN_DOWN_BOX);  // sunken
+  text_->box(FL_THIN_DOWN_BOX);                                   // sunken
   text_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);  // FLTK centres vertically
   // The longest time line must fit; sans-serif fonts differ in width.
-  text_->labelsize(fitting_size("      Time to complete :99999h 59m 60s", text_->w() - 6, kFontSize));
+  text_->labelsize(
+      fitting_size("      Time to complete :99999h 59m 60s", text_->w() - 6, kFontSize));
   window_->end();
   window_->callback(on_window, this);
   // A fixed-size dialog: no resizing, but the window manager still offers
@@ -128,18 +129,26 @@ WindowPresentation::~WindowPresentation() = default;
 
 Fl_Widget* WindowPresentation::widget(int control) const {
   switch (control) {
-    case kStartButton: return start_;
-    case kSuspendButton: return suspend_;
-    case kExitButton: return exit_;
-    case kProgressBar: return bar_;
-    case kTimeText: return text_;
-    default: return nullptr;
+    case kStartButton:
+      return start_;
+    case kSuspendButton:
+      return suspend_;
+    case kExitButton:
+      return exit_;
+    case kProgressBar:
+      return bar_;
+    case kTimeText:
+      return text_;
+    default:
+      return nullptr;
   }
 }
 
 void WindowPresentation::on_button(Fl_Widget* widget, void* self) {
   auto* p = static_cast<WindowPresentation*>(self);
-  int id = widget == p->start_ ? kStartButton : widget == p->suspend_ ? kSuspendButton : kExitButton;
+  int id = widget == p->start_     ? kStartButton
+           : widget == p->suspend_ ? kSuspendButton
+                                   : kExitButton;
   // FLTK calls back only for active buttons; clicks are the only notifications.
   p->queue_.push_back({Command::click, id});
 }
@@ -262,8 +271,7 @@ std::unique_ptr<Presentation> make_window_presentation(std::string* why_not) {
   const char* name = std::getenv("DISPLAY");
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
-    if (why_not)
-      *why_not = std::string("cannot open the X display \"") + (name ? name : "") + "\"";
+    if (why_not) *why_not = std::string("cannot open the X display \"") + (name ? name : "") + "\"";
     return nullptr;
   }
   fl_open_display(display);

@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     if (name == None ||
-        XGetWindowProperty(display, window, name, 0, 4096, False, XA_STRING, &type, &format,
-                           &count, &after, &data) != Success ||
+        XGetWindowProperty(display, window, name, 0, 4096, False, XA_STRING, &type, &format, &count,
+                           &after, &data) != Success ||
         type != XA_STRING || !data) {
       std::fprintf(stderr, "velmorant_window_probe: window %s has no dialog state\n", argv[1]);
       status = 1;

@@ -72,7 +72,8 @@ std::string format_free(float value) {
 
 float accelerating_voltage_kv(float wavelength) {
   return common::kPlanckTimesLightKevAngstrom *
-             std::sqrt(1.0f / (wavelength * wavelength) + common::kInverseComptonWavelengthSquared) -
+             std::sqrt(1.0f / (wavelength * wavelength) +
+                       common::kInverseComptonWavelengthSquared) -
          common::kElectronRestEnergyKev;
 }
 
@@ -141,8 +142,8 @@ float absorptive_factor(float g, float u, const float a[2], const float b[6]) {
   float sum = 0.0f;
   for (int i = 0; i < 6; ++i) {
     for (int j = 0; j < 6; ++j) {
-      const float term = dwf * absorption_integral_1(bp[j], bp[i], g) -
-                         absorption_integral_2(bp[j], bp[i], g, u);
+      const float term =
+          dwf * absorption_integral_1(bp[j], bp[i], g) - absorption_integral_2(bp[j], bp[i], g, u);
       sum = sum + ap[i < 3 ? 0 : 1] * ap[j < 3 ? 0 : 1] * term;
     }
   }
@@ -166,14 +167,14 @@ float absorption_integral_1(float p, float q, float gv) {
 float absorption_integral_2(float p, float q, float gv, float u) {
   const float w = u * u;
   if (gv == 0.0f) {
-    return kPi * ((p + w) * std::log((p + q + w) / (p + w)) +
-                  q * std::log((p + q + w) / (q + w)) + w * std::log(w / (q + w)));
+    return kPi * ((p + w) * std::log((p + q + w) / (p + w)) + q * std::log((p + q + w) / (q + w)) +
+                  w * std::log(w / (q + w)));
   }
   const float g = gv * gv;
-  const float pp = p + w / 2.0f;   // P
-  const float qq = q + w / 2.0f;   // Q
-  const float p1 = p + w;          // P'
-  const float q1 = q + w;          // Q'
+  const float pp = p + w / 2.0f;  // P
+  const float qq = q + w / 2.0f;  // Q
+  const float p1 = p + w;         // P'
+  const float q1 = q + w;         // Q'
   const float h = g * w / 2.0f;
   const float t = g * w / 4.0f;
   float r = exponential_integral(-(pp * h / p1)) + exponential_integral(-(qq * h / q1)) -
@@ -206,8 +207,7 @@ float large_argument_ei(float x) {
 }
 
 float exponential_integral(float x) {
-  if (x > 60.0f)
-    throw FormFactorStop(" >>> EI FUER X= " + format_free(x) + " NICHT GETESTET <<<");
+  if (x > 60.0f) throw FormFactorStop(" >>> EI FUER X= " + format_free(x) + " NICHT GETESTET <<<");
   if (x < -60.0f) return 0.0f;
   if (x < -1.0f) {
     const float y = std::fabs(x);

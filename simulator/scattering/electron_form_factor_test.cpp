@@ -40,7 +40,8 @@ TEST(WeickenmeierKohlTable, CheckRowsAndElementSymbols) {
                 {79, "Au", {0.5493f, 1.7275f, 6.7195f, 0.0264f, 0.0725f, 35.4575f}, 0.4f}};
   for (const auto& c : checks) {
     EXPECT_STREQ(row(c.z).symbol, c.sym);
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(row(c.z).b[i], c.b[i], 0.00006f) << c.z << " B" << i + 1;
+    for (int i = 0; i < 6; ++i)
+      EXPECT_NEAR(row(c.z).b[i], c.b[i], 0.00006f) << c.z << " B" << i + 1;
     EXPECT_EQ(row(c.z).v, c.v);
   }
   // The element symbols H..Cf, two characters per element.
@@ -49,7 +50,8 @@ TEST(WeickenmeierKohlTable, CheckRowsAndElementSymbols) {
       "ZrNbMoTcRuRhPdAgCdInSnSbTeI XeCsBaLaCePrNdPmSmEuGdTbDyHoErTmYbLuHfTaW "
       "ReOsIrPtAuHgTlPbBiPoAtRnFrRaAcThPaU NpPuAmCmBkCf";
   ASSERT_EQ(symbols.size(), 196u);
-  for (int z = 1; z <= 98; ++z) EXPECT_EQ(std::string(row(z).symbol), symbols.substr(2 * (z - 1), 2));
+  for (int z = 1; z <= 98; ++z)
+    EXPECT_EQ(std::string(row(z).symbol), symbols.substr(2 * (z - 1), 2));
 }
 
 TEST(ExponentialIntegral, SeriesRationalAndLimits) {
@@ -57,7 +59,8 @@ TEST(ExponentialIntegral, SeriesRationalAndLimits) {
   EXPECT_NEAR(exponential_integral(-1.0f), -0.21938393f, 2e-6f);
   EXPECT_NEAR(exponential_integral(0.5f), 0.45421990f, 2e-6f);
   EXPECT_NEAR(exponential_integral(10.0f), 2492.2290f, 2492.0f * 2e-6f);
-  EXPECT_NEAR(exponential_integral(-2.0f), -0.048900511f, 1e-6f);   // A&S 5.1.56, |error| < 5e-5 relative
+  EXPECT_NEAR(exponential_integral(-2.0f), -0.048900511f,
+              1e-6f);  // A&S 5.1.56, |error| < 5e-5 relative
   EXPECT_NEAR(exponential_integral(-10.0f), -4.1569689e-6f, 1e-9f);
   EXPECT_EQ(exponential_integral(-60.5f), 0.0f);
   EXPECT_GT(exponential_integral(-60.0f), -1e-27f);
@@ -111,8 +114,8 @@ TEST(ElectronFormFactor, ZeroDisplacementGivesNoAbsorptionAndNoDamping) {
   EXPECT_EQ(f0.absorptive, 0.0f);
   // Undamped: the same as the amplitude with the thermal switch off.
   const float g = 12.566371f * s;
-  const Amplitude a = scattering_amplitude(g, 0.0f, 14, accelerating_voltage_kv(lambda), false,
-                                           true, false);
+  const Amplitude a =
+      scattering_amplitude(g, 0.0f, 14, accelerating_voltage_kv(lambda), false, true, false);
   EXPECT_EQ(f0.elastic, a.a / 12.566371f);
   // A displacement damps f_el by e^(-u² G²/2) = e^(-8π² u² s²).
   const float u = 0.076f;
@@ -185,7 +188,8 @@ TEST(ElectronFormFactor, AbsorptionKernelsMatchTheirPlaneIntegrals) {
     const double p = c[0], q = c[1], g = c[2], u = c[3];
     const double i1 = plane_integral(p, q, g, u * u, false);
     const double i2 = plane_integral(p, q, g, u * u, true);
-    EXPECT_NEAR(absorption_integral_1(float(p), float(q), float(g)), i1, 1e-3 * i1) << p << " " << q << " " << g;
+    EXPECT_NEAR(absorption_integral_1(float(p), float(q), float(g)), i1, 1e-3 * i1)
+        << p << " " << q << " " << g;
     EXPECT_NEAR(absorption_integral_2(float(p), float(q), float(g), float(u)), i2, 1e-3 * i2)
         << p << " " << q << " " << g;
   }
@@ -200,18 +204,19 @@ TEST(ElectronFormFactor, MatchesAnIndependentDoublePrecisionEvaluation) {
   const struct {
     int z;
     float s, elastic, absorptive;
-  } cases[] = {{14, 0.0f, 8.186481f, 0.05089065f},     {14, 0.13f, 5.324832f, 0.04902170f},
-               {14, 0.26f, 2.532069f, 0.04455617f},    {14, 0.9f, 0.3066239f, 0.01857360f},
+  } cases[] = {{14, 0.0f, 8.186481f, 0.05089065f},       {14, 0.13f, 5.324832f, 0.04902170f},
+               {14, 0.26f, 2.532069f, 0.04455617f},      {14, 0.9f, 0.3066239f, 0.01857360f},
                {14, 2.5f, 0.003965939f, -0.0003669619f}, {79, 0.0f, 14.55349f, 0.9884576f},
-               {79, 0.13f, 12.01027f, 0.9678810f},     {79, 0.26f, 7.893784f, 0.9111532f},
-               {79, 0.9f, 1.358069f, 0.4400728f},      {79, 2.5f, 0.02072739f, -0.004887152f},
-               {6, 0.0f, 3.462583f, 0.01218432f},      {6, 0.13f, 2.700758f, 0.01164164f},
-               {6, 0.26f, 1.508662f, 0.01029709f},     {6, 0.9f, 0.1391719f, 0.003600074f},
+               {79, 0.13f, 12.01027f, 0.9678810f},       {79, 0.26f, 7.893784f, 0.9111532f},
+               {79, 0.9f, 1.358069f, 0.4400728f},        {79, 2.5f, 0.02072739f, -0.004887152f},
+               {6, 0.0f, 3.462583f, 0.01218432f},        {6, 0.13f, 2.700758f, 0.01164164f},
+               {6, 0.26f, 1.508662f, 0.01029709f},       {6, 0.9f, 0.1391719f, 0.003600074f},
                {6, 2.5f, 0.001784619f, -7.460913e-05f}};
   for (const auto& c : cases) {
     const ElectronFormFactor f = electron_form_factor(c.z, c.s, 0.076f, true, 0.02508f);
     EXPECT_NEAR(f.elastic, c.elastic, 2e-6f * std::fabs(c.elastic)) << "Z " << c.z << " s " << c.s;
-    EXPECT_NEAR(f.absorptive, c.absorptive, 1e-4f * std::fabs(c.absorptive)) << "Z " << c.z << " s " << c.s;
+    EXPECT_NEAR(f.absorptive, c.absorptive, 1e-4f * std::fabs(c.absorptive))
+        << "Z " << c.z << " s " << c.s;
   }
 }
 
@@ -244,11 +249,12 @@ TEST(ElasticFactor, BranchesOfTheSum) {
   EXPECT_EQ(elastic_factor(a, big, s), 3 * (0.5f / (s * s)) + 3 * (0.25f / (s * s)));
   // d < 0.1: the series B (1 - d/2); at s = 0 exactly Σ A B.
   const float small[6] = {1, 2, 3, 4, 5, 6};
-  EXPECT_EQ(elastic_factor(a, small, 0.0f), 0.5f * 1 + 0.5f * 2 + 0.5f * 3 + 0.25f * 4 + 0.25f * 5 + 0.25f * 6);
+  EXPECT_EQ(elastic_factor(a, small, 0.0f),
+            0.5f * 1 + 0.5f * 2 + 0.5f * 3 + 0.25f * 4 + 0.25f * 5 + 0.25f * 6);
   // In between: (1 - e^-d)/s².
   const float mid[6] = {4, 0, 0, 0, 0, 0};
-  EXPECT_FLOAT_EQ(elastic_factor(a, mid, s), 0.5f * (1.0f - std::exp(-1.0f)) / (s * s) +
-                                                  0.5f * 0 + 0.5f * 0 + 0);
+  EXPECT_FLOAT_EQ(elastic_factor(a, mid, s),
+                  0.5f * (1.0f - std::exp(-1.0f)) / (s * s) + 0.5f * 0 + 0.5f * 0 + 0);
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ float electron_scattering_factor(const SimulationInput& in, int species, float s
   return common::kMottBetheFactor * (z - fx) / s2;
 }
 
-std::complex<float> structure_factor(const SimulationInput& in, const Miller& hkl, bool absorptive) {
+std::complex<float> structure_factor(const SimulationInput& in, const Miller& hkl,
+                                     bool absorptive) {
   const float h = static_cast<float>(hkl[0]);
   const float k = static_cast<float>(hkl[1]);
   const float l = static_cast<float>(hkl[2]);

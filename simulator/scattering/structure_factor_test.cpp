@@ -133,7 +133,8 @@ TEST(StructureFactor, SpeciesWithoutSitesContributesNothing) {
   t.species.push_back({14, {}});
   auto in = prepared(t);
   const float s = scattering_vector_length(*in, {1, 1, 1});
-  EXPECT_FLOAT_EQ(structure_factor(*in, {1, 1, 1}, false).real(), electron_scattering_factor(*in, 0, s));
+  EXPECT_FLOAT_EQ(structure_factor(*in, {1, 1, 1}, false).real(),
+                  electron_scattering_factor(*in, 0, s));
 }
 
 }  // namespace

@@ -77,8 +77,9 @@ void read_xray_coefficients(const fs::path& file, std::int32_t z, std::int32_t& 
   for (std::int32_t n = 1; n <= z - 1; ++n) {
     r = reader.skip_lines(4);
     if (!r)
-      fail(file, r, "the block of element " + std::to_string(n) + " on the way to the block of " +
-                        element + " (the table has fewer blocks)");
+      fail(file, r,
+           "the block of element " + std::to_string(n) + " on the way to the block of " + element +
+               " (the table has fewer blocks)");
   }
   std::int32_t table_z = 0;
   r = reader.read_fixed_int(3, 6, table_z);

@@ -26,7 +26,6 @@ std::filesystem::path find_xray_coefficient_file(const std::filesystem::path& fi
 // (file, line, what was expected) on a premature end or a value that is not
 // a number, and for z < 1 (which would otherwise read hydrogen's block).
 void read_xray_coefficients(const std::filesystem::path& file, std::int32_t z,
-                            std::int32_t& table_atomic_number,
-                            std::array<float, 11>& coefficients);
+                            std::int32_t& table_atomic_number, std::array<float, 11>& coefficients);
 
 }  // namespace velmorant

@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 const fs::path kShipped = fs::path(VELMORANT_SOURCE_DATA_DIR) / "f0_WaasKirf.dat";
 
-
 // A small coefficient file: 69 header lines, then the given block header
 // lines, each followed by a count line, a label line and coefficients.
 fs::path small_file(const fs::path& dir, const std::vector<std::string>& headers) {
@@ -88,8 +87,9 @@ TEST(XrayCoefficients, FailuresNameFileLineAndExpectation) {
     FAIL();
   } catch (const InputError& e) {
     EXPECT_EQ(std::string(e.what()),
-              kShipped.string() + ", line 462: the file ends here; expected the block header of "
-                                  "atomic number 99 (atomic number in columns 3-6)");
+              kShipped.string() +
+                  ", line 462: the file ends here; expected the block header of "
+                  "atomic number 99 (atomic number in columns 3-6)");
   }
   const common::testing::ScratchFolder dir_folder("velmorant_xray_test_bad");
   const fs::path& dir = dir_folder.path();
@@ -103,8 +103,9 @@ TEST(XrayCoefficients, FailuresNameFileLineAndExpectation) {
     FAIL();
   } catch (const InputError& e) {
     EXPECT_EQ(std::string(e.what()),
-              p.string() + ", line 77: \"x\" is not a real number; expected the 11 coefficients "
-                           "a1..a5 c b1..b5 of atomic number 2");
+              p.string() +
+                  ", line 77: \"x\" is not a real number; expected the 11 coefficients "
+                  "a1..a5 c b1..b5 of atomic number 2");
   }
   EXPECT_THROW(read_xray_coefficients(dir / "none.dat", 2, z, c), common::FileError);
   // No atomic number below 1 reads hydrogen's block.
