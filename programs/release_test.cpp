@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "common/provenance.hpp"
+#include "common/testing/scratch_folder.hpp"
+#include "common/testing/shell_run.hpp"
 
 namespace {
 
@@ -42,38 +44,14 @@ std::string first_line(const fs::path& path) {
 }
 
 // A fresh folder, removed at the end.
-class Folder {
+class Folder : public common::testing::ScratchFolder {
 public:
-  explicit Folder(const std::string& tag)
-      : dir_(fs::temp_directory_path() /
-             ("tem_release_test_" + tag + "_" + std::to_string(::getpid()))) {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~Folder() { fs::remove_all(dir_); }
-  const fs::path& dir() const { return dir_; }
-
-private:
-  fs::path dir_;
+  explicit Folder(const std::string& tag) : ScratchFolder("tem_release_test_" + tag) {}
+  const fs::path& dir() const { return path(); }
 };
 
-struct ProgramRun {
-  int status = -1;
-  std::string out, err;
-};
-
-// `command` run by the shell in `dir`, without standard input (the
-// programs' pauses end at once); the command lines are the test's own.
-ProgramRun run_in(const fs::path& dir, const std::string& command) {
-  const std::string full =
-      "cd '" + dir.string() + "' && (" + command + ") >stdout.txt 2>stderr.txt </dev/null";
-  const int raw = std::system(full.c_str());
-  ProgramRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(dir / "stdout.txt"),
-               read_text(dir / "stderr.txt")};
-  fs::remove(dir / "stdout.txt");
-  fs::remove(dir / "stderr.txt");
-  return r;
-}
+using ProgramRun = common::testing::ShellRun;
+using common::testing::run_in;
 
 // The program's path in single quotes (appended piecewise: GCC 12 misreads
 // "'" + std::string as an overlapping copy).

@@ -12,6 +12,7 @@
 
 #include "orientation/catalogue/catalogue.hpp"
 #include "common/console_pause.hpp"
+#include "common/edit_distance.hpp"
 #include "common/provenance.hpp"
 #include "common/version.hpp"
 #include "orientation/errors/report_fatal_error.hpp"
@@ -62,22 +63,6 @@ void PrintUsage(std::ostream& out) {
          "        or     Talvor2 -h\n"
          "        or     Talvor2 filename.tv2\n"
       << kOptionLines;
-}
-
-// Levenshtein distance, for the suggestion of an option near a mistyped one.
-std::size_t EditDistance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 // A word that looks like an option ("--...") but is none of Talvor2's.
@@ -268,7 +253,9 @@ int RunTalvor2(const std::vector<std::string>& all_args, RunEnvironment& env) {
       if (!IsUnknownOption(a)) continue;
       const std::string word = a.substr(0, a.find('='));
       const char* nearest =
-          EditDistance(word, "--map") <= EditDistance(word, "--ipf") ? "--map" : "--ipf=CLASS";
+          common::edit_distance(word, "--map") <= common::edit_distance(word, "--ipf")
+              ? "--map"
+              : "--ipf=CLASS";
       env.out << " Error: unknown option " << a << "; did you mean " << nearest << "?\n";
     }
     PrintUsage(env.out);

@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/edit_distance.hpp"
+
 #include <algorithm>
 #include <iostream>
 #include <string>
@@ -14,22 +16,6 @@ namespace programs {
 // Exit status of a command line that cannot be run (CLI11's own codes, 105,
 // 109 and so on, are not what the tools document).
 inline constexpr int kBadCommandLine = 2;
-
-// Levenshtein distance between two words.
-inline std::size_t edit_distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
 
 // The long option of `app` nearest to `word` ("--kvv" -> "--kv"), or "" when
 // none is within a third of the word's length.
@@ -44,7 +30,7 @@ inline std::string nearest_option(const CLI::App& app, const std::string& word) 
       // A word that begins with an option ("--zone-axis") is near it too.
       const bool extends =
           bare.size() > option.size() && bare.compare(0, option.size(), option) == 0;
-      const std::size_t d = extends ? 1 : edit_distance(bare, option);
+      const std::size_t d = extends ? 1 : common::edit_distance(bare, option);
       if (d < best_distance) best_distance = d, best = option;
     }
   }

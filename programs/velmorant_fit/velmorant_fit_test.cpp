@@ -16,6 +16,7 @@
 #include "common/fixed_format.hpp"
 #include "simulator/fit/fit_parameters.hpp"
 #include "common/testing/scratch_folder.hpp"
+#include "common/testing/shell_run.hpp"
 #include "simulator/fit/fit_run.hpp"
 #include "simulator/input/read_simulation_input.hpp"
 
@@ -45,22 +46,8 @@ public:
   const fs::path& dir() const { return path(); }
 };
 
-struct ProgramRun {
-  int status;
-  std::string out, err;
-};
-
-// Runs `command` in `dir`; standard output and error are kept.
-ProgramRun run_in(const fs::path& dir, const std::string& command) {
-  const std::string full =
-      "cd '" + dir.string() + "' && (" + command + ") >stdout.txt 2>stderr.txt </dev/null";
-  const int raw = std::system(full.c_str());
-  ProgramRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(dir / "stdout.txt"),
-               read_text(dir / "stderr.txt")};
-  fs::remove(dir / "stdout.txt");
-  fs::remove(dir / "stderr.txt");
-  return r;
-}
+using ProgramRun = common::testing::ShellRun;
+using common::testing::run_in;
 
 // The input file with the wavelength line replaced.
 void set_wavelength(const fs::path& dir, float wavelength) {
