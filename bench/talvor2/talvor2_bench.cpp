@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/run_program.hpp"
 #include "orientation/catalogue/catalogue.hpp"
 #include "common/free_form_reader.hpp"
 #include "orientation/errors/report_fatal_error.hpp"
@@ -152,10 +153,10 @@ void BM_MillionPatterns(benchmark::State& state) {
   fs::create_directories(work);
   const fs::path input = work / "million.tv2";
   if (!fs::exists(input)) {
-    const std::string command = std::string(TALVOR2_PATTERNS_PROGRAM) + " map default-cubic " +
-                                (work / "million").string() +
-                                " 1000 1000 4 4 1 3 0.1 0.3 8 > /dev/null";
-    if (std::system(command.c_str()) != 0) {
+    const common::ProgramStatus made = common::run_program(
+        {TALVOR2_PATTERNS_PROGRAM, "map", "default-cubic", (work / "million").string(), "1000",
+         "1000", "4", "4", "1", "3", "0.1", "0.3", "8"});
+    if (!made.succeeded()) {
       state.SkipWithError("cannot generate the million-pattern map");
       return;
     }
